@@ -1,0 +1,35 @@
+#include "common/win32/text.h"
+
+#include <windows.h>
+
+#include <climits>
+
+#include "common/text.h"
+
+namespace vx::win32 {
+
+std::wstring widen(std::string_view utf8) {
+  std::wstring out;
+  append_utf8_as_utf16(out, utf8);
+  return out;
+}
+
+std::string narrow(std::wstring_view utf16) {
+  std::string out;
+  append_utf16_as_utf8(out, utf16);
+  return out;
+}
+
+std::optional<std::string> decode_code_page(std::string_view bytes, unsigned code_page) {
+  if (bytes.empty()) return std::string();
+  if (bytes.size() > INT_MAX) return std::nullopt;
+  const int in_len = static_cast<int>(bytes.size());
+  const int wide_len = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data(), in_len, nullptr, 0);
+  if (wide_len <= 0) return std::nullopt;
+  std::wstring wide(static_cast<std::size_t>(wide_len), L'\0');
+  if (MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data(), in_len, wide.data(), wide_len) != wide_len)
+    return std::nullopt;
+  return narrow(wide);
+}
+
+}  // namespace vx::win32
