@@ -5,6 +5,9 @@
 #include <string>
 
 #include "ostrel/ostrel.h"
+#include "layout/box.h"
+#include "ostrel/text/measure.h"
+#include "style/engine.h"
 
 namespace {
 
@@ -16,7 +19,7 @@ std::string page(int rows) {
       "<header class=topbar><img id=btn-about src=logo.svg><div class=tabs>"
       "<div id=tab-home class='tab active'>Home</div><div id=tab-startup class=tab>Startup</div>"
       "<div id=tab-cleanup class=tab>Cleanup</div><div id=tab-bundle class=tab>Bundle</div></div></header>"
-      "<main><div id=panel-cleanup class=panel><table id=list-cleanup><colgroup><col style='width:28px'>"
+      "<main><div id=panel-cleanup class='panel active'><table id=list-cleanup><colgroup><col style='width:28px'>"
       "<col class=col-fill><col style='width:70px'></colgroup><thead id=list-cleanup-head><tr>"
       "<th data-resize>Name</th><th>Size</th><th>State</th></tr></thead><tbody>";
   for (int i = 0; i < rows; ++i) {
@@ -71,5 +74,110 @@ void BM_CreateAndRemoveRows(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * rows);
 }
 BENCHMARK(BM_CreateAndRemoveRows)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+// --- style ----------------------------------------------------------------------
+
+namespace {
+
+// A sheet shaped like the program's: variables, a dark theme, tabs, buttons and list tables.
+constexpr char list_sheet[] = R"css(
+:root { --bg: #ffffff; --text: #000000; --select-bg: #cce8ff; --select-border: #99d1ff; --hover-bg: #e5f3ff;
+        --head-sep: #e5e5e5; --text-muted: #888888; --menu-accent: #3d84dd; --on-accent: #fff; --radius: 3px;
+        font-size: 12px }
+@media (prefers-color-scheme: dark) {
+  :root:not([data-theme="light"]) { --bg: #1e1e1e; --text: #e0e0e0; --select-bg: #26395a; --hover-bg: #2a2d2e }
+}
+* { box-sizing: border-box }
+body { margin: 0; font: 12px "Segoe UI", system-ui, sans-serif; background: var(--bg); color: var(--text);
+       display: flex; flex-direction: column; user-select: none }
+.topbar { height: 50px; padding: 0 5px 0 10px; display: flex; align-items: center }
+.tab { min-width: 70px; height: 30px; margin-right: 1px; background: transparent; border: 0;
+       transition: background-color 120ms, color 120ms }
+.tab:hover, .tab.active { background: var(--menu-accent); color: var(--on-accent) }
+.panel { display: none } .panel.active { display: flex; flex-direction: column; flex: 1 }
+.hidden { display: none !important }
+.list-table { width: 100%; table-layout: fixed; border-collapse: separate; border-spacing: 0 }
+.list-table td, .list-table th { height: 24px; padding: 0 8px; text-align: left; white-space: nowrap;
+       overflow: hidden; text-overflow: ellipsis }
+.list-table th { position: sticky; top: 0; height: 20px; font-weight: normal; border-right: 1px solid var(--head-sep) }
+.list-table th.col-fill { border-right: 0; padding: 0 }
+.list-table td { border-top: 1px solid transparent; border-bottom: 1px solid transparent }
+.list-table td:first-child { border-left: 1px solid transparent }
+.list-table td:last-child { border-right: 1px solid transparent }
+.list-table tr:hover td { background: var(--hover-bg) }
+.list-table tr.active td { background: var(--select-bg); border-color: var(--select-border) }
+.list-table tr.off td { color: var(--text-muted) }
+.list-table img.ic { width: 16px; height: 16px; margin-right: 6px; vertical-align: middle }
+.btn { height: 30px; padding: 0 12px; border: 1px solid var(--menu-accent); border-radius: var(--radius) }
+.btn:hover { background: #5190e0; color: var(--on-accent) }
+.btn:disabled { border-color: #d7d7d7; color: #b2b2b2 }
+)css";
+
+// The list page with its sheet loaded, freed at the end of the benchmark.
+struct ListPage {
+  ostrel::View* view = ostrel::view_new();
+  ostrel::Document* doc = ostrel::view_document(view);
+  explicit ListPage(int rows) {
+    const std::string html = page(rows);
+    ostrel::load_html(view, html.data(), html.size());
+    ostrel::load_css(view, list_sheet, sizeof list_sheet - 1);
+  }
+  ~ListPage() { ostrel::view_free(view); }
+};
+
+void BM_StyleListPage(benchmark::State& state) {
+  ListPage list(4100);
+  ostrel::Document* doc = list.doc;
+  ostrel::style::StyleEngine engine(*doc);
+  const ostrel::css::MediaEnvironment env{464, 417, false, true, true, false};
+  for (auto _ : state) {
+    doc->css_dirty = true;  // a full restyle each time
+    benchmark::DoNotOptimize(engine.update(env));
+  }
+}
+BENCHMARK(BM_StyleListPage)->Unit(benchmark::kMillisecond);
+
+void BM_RestyleOneRow(benchmark::State& state) {
+  ListPage list(4100);
+  ostrel::Document* doc = list.doc;
+  ostrel::style::StyleEngine engine(*doc);
+  const ostrel::css::MediaEnvironment env{464, 417, false, true, true, false};
+  engine.update(env);
+  ostrel::Node* tbody = ostrel::query_selector(ostrel::document_body(doc), "#list-cleanup tbody", 19);
+  ostrel::Node* row = ostrel::first_child(tbody);
+  for (int i = 0; i < 2000; ++i) row = ostrel::next_sibling(row);
+  bool on = false;
+  for (auto _ : state) {
+    on = !on;
+    if (on) ostrel::add_class(row, "active", 6);
+    else ostrel::remove_class(row, "active", 6);
+    benchmark::DoNotOptimize(engine.update(env));
+  }
+}
+BENCHMARK(BM_RestyleOneRow)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+// --- layout ---------------------------------------------------------------------
+
+namespace {
+
+void BM_StyleAndLayoutListPage(benchmark::State& state) {
+  ListPage list(4100);
+  ostrel::Document* doc = list.doc;
+  ostrel::style::StyleEngine engine(*doc);
+  ostrel::text::FakeFont font;
+  ostrel::text::MeasureCache cache(font);
+  ostrel::layout::LayoutTree tree(*doc, cache);
+  const ostrel::css::MediaEnvironment env{464, 417, false, true, true, false};
+  for (auto _ : state) {
+    doc->css_dirty = true;
+    engine.update(env);
+    tree.layout({464, 417, 17});
+  }
+}
+BENCHMARK(BM_StyleAndLayoutListPage)->Unit(benchmark::kMillisecond);
 
 }  // namespace

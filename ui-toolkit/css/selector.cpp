@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/text.h"
+#include "css/tokenizer.h"
 
 namespace ostrel::css {
 namespace {
@@ -108,27 +109,6 @@ int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return c - 'A' + 10;
-}
-
-// CR, CRLF and FF become LF, NUL and invalid UTF-8 become U+FFFD.
-std::string preprocess(std::string_view text) {
-  const std::string clean = vx::sanitize_utf8(text);
-  std::string out;
-  out.reserve(clean.size());
-  for (std::size_t i = 0; i < clean.size(); ++i) {
-    const char c = clean[i];
-    if (c == '\r') {
-      out += '\n';
-      if (i + 1 < clean.size() && clean[i + 1] == '\n') ++i;
-    } else if (c == '\f') {
-      out += '\n';
-    } else if (c == '\0') {
-      out += "\xEF\xBF\xBD";
-    } else {
-      out += c;
-    }
-  }
-  return out;
 }
 
 class Tokenizer {
@@ -809,7 +789,7 @@ void SelectorList::collect_attribute_names(std::vector<Atom>& out) const {
 
 std::optional<SelectorList> parse_selector_list(std::string_view text, InternTable& names) {
   if (text.size() > max_selector_length) return std::nullopt;
-  const std::string clean = preprocess(text);
+  const std::string clean = syntax::preprocess(text);
   const std::vector<Token> tokens = Tokenizer(clean).run();
   std::vector<ComplexSelector> parsed;
   if (!Parser(tokens, names).parse_list(parsed, 0)) return std::nullopt;

@@ -1,0 +1,1312 @@
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+#include <limits>
+#include <optional>
+#include <unordered_map>
+
+#include "layout/box.h"
+#include "ostrel/text/linebreak.h"
+
+namespace ostrel::layout {
+namespace {
+
+using style::ComputedStyle;
+using style::Display;
+using style::Length;
+
+constexpr float infinity = std::numeric_limits<float>::infinity();
+constexpr int max_depth = 512;  // the parser never nests deeper; built trees are cut here
+
+bool is_inline_level(const Box* b) {
+  if (b->kind == BoxKind::text || b->kind == BoxKind::inline_ || b->kind == BoxKind::line_break) return true;
+  const Display d = b->style->display;
+  return d == Display::inline_ || d == Display::inline_block || d == Display::inline_flex ||
+         d == Display::inline_table;
+}
+
+bool in_flow(const Box* b) {
+  return b->kind == BoxKind::text || (b->style->position != style::Position::absolute &&
+                                      b->style->position != style::Position::fixed);
+}
+
+text::WhiteSpaceMode mode_of(style::WhiteSpace w) {
+  switch (w) {
+    case style::WhiteSpace::nowrap: return text::WhiteSpaceMode::nowrap;
+    case style::WhiteSpace::pre: return text::WhiteSpaceMode::pre;
+    case style::WhiteSpace::pre_wrap: return text::WhiteSpaceMode::pre_wrap;
+    case style::WhiteSpace::pre_line: return text::WhiteSpaceMode::pre_line;
+    case style::WhiteSpace::break_spaces: return text::WhiteSpaceMode::break_spaces;
+    default: return text::WhiteSpaceMode::normal;
+  }
+}
+
+text::FontSpec font_of(const ComputedStyle& s) {
+  return {std::span<const std::string>(s.font_family), s.font_size, s.font_weight, s.italic};
+}
+
+}  // namespace
+
+struct LayoutTree::Impl {
+  Document& document;
+  text::TextMeasurer& measurer;
+  std::deque<Box> boxes;
+  std::unordered_map<const Node*, Box*> by_node;
+  LayoutOptions options;
+  std::vector<float> advances;              // scratch
+  std::vector<std::uint8_t> breaks;         // scratch
+  std::vector<Box*> positioned;             // absolute and fixed boxes, laid out after the flow
+
+  Impl(Document& d, text::TextMeasurer& m) : document(d), measurer(m) {}
+
+  Box* new_box(Node* node, const ComputedStyle* s, BoxKind kind, Box* parent) {
+    Box& b = boxes.emplace_back();
+    b.node = node;
+    b.style = s;
+    b.kind = kind;
+    b.parent = parent;
+    if (node && !by_node.contains(node)) by_node.emplace(node, &b);
+    return &b;
+  }
+
+  // --- building ---------------------------------------------------------------
+
+  BoxKind kind_for(const Node* element, const ComputedStyle& s) {
+    switch (element->tag_kind) {
+      case TagKind::img:
+      case TagKind::svg:
+        return BoxKind::replaced;
+      case TagKind::input:
+        if (element->control == ControlKind::checkbox || element->control == ControlKind::radio)
+          return BoxKind::replaced;
+        break;
+      case TagKind::br:
+        return BoxKind::line_break;
+      default:
+        break;
+    }
+    switch (s.display) {
+      case Display::inline_: return BoxKind::inline_;
+      case Display::inline_block: return BoxKind::inline_block;
+      case Display::flex: case Display::inline_flex: return BoxKind::flex;
+      case Display::table: case Display::inline_table: return BoxKind::table;
+      case Display::table_row_group: case Display::table_header_group: case Display::table_footer_group:
+        return BoxKind::table_row_group;
+      case Display::table_row: return BoxKind::table_row;
+      case Display::table_cell: return BoxKind::table_cell;
+      default: return BoxKind::block;
+    }
+  }
+
+  void build_children(Node* element, Box* box, int depth) {
+    for (Node* child = element->first_child; child; child = child->next) {
+      if (child->is_text()) {
+        // Tables hold no text of their own: the parser moved real text out already.
+        if (child->text.empty() || box->kind == BoxKind::table || box->kind == BoxKind::table_row_group ||
+            box->kind == BoxKind::table_row)
+          continue;
+        Box* t = new_box(child, box->style, BoxKind::text, box);
+        box->children.push_back(t);
+        continue;
+      }
+      if (!child->is_element() || !child->style) continue;
+      if (child->style->display == Display::contents) {
+        build_children(child, box, depth + 1);
+        continue;
+      }
+      if (Box* b = build(child, box, depth + 1)) box->children.push_back(b);
+    }
+  }
+
+  Box* build(Node* element, Box* parent, int depth) {
+    const ComputedStyle* s = element->style.get();
+    if (!s || s->display == Display::none || depth > max_depth) return nullptr;
+    if (s->display == Display::table_column || s->display == Display::table_column_group) {
+      // Columns carry widths only; keep them so the table can read them.
+      Box* col = new_box(element, s, BoxKind::block, parent);
+      if (s->display == Display::table_column_group) build_children(element, col, depth);
+      return col;
+    }
+    Box* box = new_box(element, s, kind_for(element, *s), parent);
+    if (box->kind != BoxKind::replaced && box->kind != BoxKind::line_break) build_children(element, box, depth);
+    if (box->kind == BoxKind::inline_) {
+      // An inline holding blocks lays out as a block, which is how it looks anyway.
+      for (Box* c : box->children)
+        if (!is_inline_level(c) && in_flow(c)) {
+          box->kind = BoxKind::block;
+          break;
+        }
+    }
+    if (box->kind == BoxKind::block || box->kind == BoxKind::inline_block || box->kind == BoxKind::table_cell)
+      wrap_inline_runs(box);
+    if (box->kind == BoxKind::flex) wrap_flex_text(box);
+    return box;
+  }
+
+  static bool collapsible_blank(const Box* b) {
+    if (b->kind != BoxKind::text) return false;
+    const auto ws = b->style->white_space;
+    if (ws == style::WhiteSpace::pre || ws == style::WhiteSpace::pre_wrap || ws == style::WhiteSpace::break_spaces)
+      return false;
+    return std::all_of(b->node->text.begin(), b->node->text.end(),
+                       [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; });
+  }
+
+  // A block container holds either only blocks or only inline content: runs of
+  // inline content next to blocks go into anonymous blocks.
+  void wrap_inline_runs(Box* box) {
+    bool has_block = false, has_inline = false;
+    for (Box* c : box->children) {
+      if (!in_flow(c)) continue;
+      (is_inline_level(c) ? has_inline : has_block) = true;
+    }
+    if (!has_block || !has_inline) return;
+    std::vector<Box*> out;
+    Box* run = nullptr;
+    for (Box* c : box->children) {
+      if (in_flow(c) && is_inline_level(c)) {
+        if (!run) {
+          if (collapsible_blank(c)) continue;  // white space between blocks is nothing
+          run = new_box(nullptr, box->style, BoxKind::block, box);
+          out.push_back(run);
+        }
+        c->parent = run;
+        run->children.push_back(c);
+      } else {
+        if (run) trim_trailing_blanks(run);
+        run = nullptr;
+        out.push_back(c);
+      }
+    }
+    if (run) trim_trailing_blanks(run);
+    std::erase_if(out, [](Box* b) { return b->kind == BoxKind::block && !b->node && b->children.empty(); });
+    box->children = std::move(out);
+  }
+
+  static void trim_trailing_blanks(Box* run) {
+    while (!run->children.empty() && collapsible_blank(run->children.back())) run->children.pop_back();
+  }
+
+  // Flex items are boxes: text directly in a flex container becomes an anonymous block.
+  void wrap_flex_text(Box* box) {
+    std::vector<Box*> out;
+    Box* run = nullptr;
+    for (Box* c : box->children) {
+      if (c->kind == BoxKind::text || c->kind == BoxKind::line_break) {
+        if (!run) {
+          if (collapsible_blank(c)) continue;
+          run = new_box(nullptr, box->style, BoxKind::block, box);
+          out.push_back(run);
+        }
+        c->parent = run;
+        run->children.push_back(c);
+        continue;
+      }
+      if (run) trim_trailing_blanks(run);
+      run = nullptr;
+      out.push_back(c);
+    }
+    if (run) trim_trailing_blanks(run);
+    box->children = std::move(out);
+  }
+
+  // --- box model helpers --------------------------------------------------------
+
+  void resolve_edges(Box& b, float cb_width) {
+    const ComputedStyle& s = *b.style;
+    if (b.kind == BoxKind::text) return;
+    auto len = [&](const Length& l) { return l.resolve(cb_width, 0); };
+    b.margin = {len(s.margin[0]), len(s.margin[1]), len(s.margin[2]), len(s.margin[3])};
+    b.padding = {len(s.padding[0]), len(s.padding[1]), len(s.padding[2]), len(s.padding[3])};
+    b.border = {s.used_border(0), s.used_border(1), s.used_border(2), s.used_border(3)};
+  }
+
+  // Border-box size from a specified content or border size.
+  float border_box_width(const Box& b, float specified) const {
+    return b.style->box_sizing == style::BoxSizing::border_box
+               ? std::max(specified, b.border.horizontal() + b.padding.horizontal())
+               : specified + b.border.horizontal() + b.padding.horizontal();
+  }
+  float border_box_height(const Box& b, float specified) const {
+    return b.style->box_sizing == style::BoxSizing::border_box
+               ? std::max(specified, b.border.vertical() + b.padding.vertical())
+               : specified + b.border.vertical() + b.padding.vertical();
+  }
+
+  std::optional<float> specified_width(const Box& b, float cb_width) const {
+    const Length& w = b.style->width;
+    if (w.is_auto() || (w.is_percent() && !std::isfinite(cb_width))) return std::nullopt;
+    return border_box_width(b, w.resolve(cb_width));
+  }
+
+  std::optional<float> specified_height(const Box& b, std::optional<float> cb_height) const {
+    const Length& h = b.style->height;
+    if (h.is_auto() || (h.is_percent() && !cb_height)) return std::nullopt;
+    return border_box_height(b, h.resolve(cb_height.value_or(0)));
+  }
+
+  float clamp_width(const Box& b, float width, float cb_width) const {
+    const ComputedStyle& s = *b.style;
+    if (!s.max_width.is_none() && !(s.max_width.is_percent() && !std::isfinite(cb_width)))
+      width = std::min(width, border_box_width(b, s.max_width.resolve(cb_width)));
+    if (!s.min_width.is_auto() && !(s.min_width.is_percent() && !std::isfinite(cb_width)))
+      width = std::max(width, border_box_width(b, s.min_width.resolve(cb_width)));
+    return std::max(width, b.border.horizontal() + b.padding.horizontal());
+  }
+
+  float clamp_height(const Box& b, float height, std::optional<float> cb_height) const {
+    const ComputedStyle& s = *b.style;
+    if (!s.max_height.is_none() && (!s.max_height.is_percent() || cb_height))
+      height = std::min(height, border_box_height(b, s.max_height.resolve(cb_height.value_or(0))));
+    if (!s.min_height.is_auto() && (!s.min_height.is_percent() || cb_height))
+      height = std::max(height, border_box_height(b, s.min_height.resolve(cb_height.value_or(0))));
+    return std::max(height, b.border.vertical() + b.padding.vertical());
+  }
+
+  float line_height_of(const ComputedStyle& s) {
+    if (s.line_height.kind == style::LengthKind::px) return s.line_height.value;
+    if (s.line_height.is_percent()) return s.font_size * s.line_height.value / 100.0f;
+    return measurer.metrics(font_of(s)).normal_line_height();
+  }
+
+  // --- intrinsic sizes -------------------------------------------------------------
+
+  // Widest unbreakable piece (min) and the whole content on one line (max), border box.
+  // `content_only` ignores the box's own width (a flex item's content-based minimum).
+  std::pair<float, float> intrinsic_widths(Box& b, int depth = 0, bool content_only = false) {
+    if (depth > max_depth) return {0, 0};
+    resolve_edges(b, 0);
+    const float edges = b.kind == BoxKind::text ? 0 : b.border.horizontal() + b.padding.horizontal();
+    if (!content_only && b.kind != BoxKind::text && !b.style->width.is_auto() && !b.style->width.is_percent()) {
+      const float w = border_box_width(b, b.style->width.value);
+      return {w, w};
+    }
+    switch (b.kind) {
+      case BoxKind::text: {
+        const std::string text = collapsed_text(b);
+        const text::FontSpec font = font_of(*b.style);
+        measurer.advances(font, text, advances);
+        text::break_opportunities(text, breaks, mode_of(b.style->white_space));
+        float widest = 0, word = 0, line = 0, longest = 0;
+        const bool wraps = text::allows_wrap(mode_of(b.style->white_space));
+        for (std::size_t i = 0; i < text.size(); ++i) {
+          if (breaks[i] == text::break_mandatory) longest = std::max(longest, line), line = 0;
+          if (wraps && breaks[i] != text::no_break) widest = std::max(widest, word), word = 0;
+          if (text[i] == ' ' && wraps) {
+            line += advances[i];
+            continue;
+          }
+          word += advances[i];
+          line += advances[i];
+        }
+        widest = std::max(widest, word);
+        longest = std::max(longest, line);
+        return {wraps ? widest : longest, longest};
+      }
+      case BoxKind::replaced: {
+        const auto [w, h] = replaced_size(b, infinity, std::nullopt);
+        (void)h;
+        return {w + edges, w + edges};
+      }
+      case BoxKind::line_break:
+        return {0, 0};
+      case BoxKind::table: {
+        float min = 0, max = 0;
+        for (Box* row : table_rows(b)) {
+          float row_min = 0, row_max = 0;
+          for (Box* cell : row->children) {
+            if (cell->kind != BoxKind::table_cell) continue;
+            const auto [cmin, cmax] = intrinsic_widths(*cell, depth + 1);
+            row_min += cmin;
+            row_max += cmax;
+          }
+          min = std::max(min, row_min);
+          max = std::max(max, row_max);
+        }
+        return {min + edges, max + edges};
+      }
+      case BoxKind::flex: {
+        const bool row = b.style->flex_direction == style::FlexDirection::row ||
+                         b.style->flex_direction == style::FlexDirection::row_reverse;
+        float min = 0, max = 0;
+        int count = 0;
+        for (Box* c : b.children) {
+          if (!in_flow(c)) continue;
+          const auto [cmin, cmax] = intrinsic_widths(*c, depth + 1);
+          const float m = c->margin.horizontal();
+          if (row) min += cmin + m, max += cmax + m;
+          else min = std::max(min, cmin + m), max = std::max(max, cmax + m);
+          ++count;
+        }
+        if (row && count > 1) {
+          const float gap = b.style->column_gap.is_none() ? 0 : b.style->column_gap.resolve(0);
+          min += gap * static_cast<float>(count - 1);
+          max += gap * static_cast<float>(count - 1);
+        }
+        return {min + edges, max + edges};
+      }
+      default:
+        break;
+    }
+    // Block and inline containers.
+    float min = 0, max = 0, line = 0;
+    const bool inline_content = !b.children.empty() && std::all_of(b.children.begin(), b.children.end(),
+                                                                    [](const Box* c) { return is_inline_level(c) || !in_flow(c); });
+    for (Box* c : b.children) {
+      if (!in_flow(c)) continue;
+      const auto [cmin, cmax] = intrinsic_widths(*c, depth + 1);
+      const float m = c->kind == BoxKind::text ? 0 : c->margin.horizontal();
+      min = std::max(min, cmin + m);
+      if (inline_content && b.kind != BoxKind::table_row) {
+        if (c->kind == BoxKind::line_break) max = std::max(max, line), line = 0;
+        else line += cmax + m;
+      } else {
+        max = std::max(max, cmax + m);
+      }
+    }
+    max = std::max(max, line);
+    return {min + edges, max + edges};
+  }
+
+  // --- replaced elements ------------------------------------------------------------
+
+  // Content-box size of an image, picture or check box.
+  std::pair<float, float> replaced_size(Box& b, float cb_width, std::optional<float> cb_height) {
+    const ComputedStyle& s = *b.style;
+    float nw = 0, nh = 0;
+    if (b.node->tag_kind == TagKind::img) {
+      if (const std::string* src = attribute_value(b.node, atom_src)) {
+        auto it = document.images.find(document.names.find(*src));
+        if (it != document.images.end()) nw = static_cast<float>(it->second.width), nh = static_cast<float>(it->second.height);
+      }
+      auto attr_px = [&](Atom a) -> std::optional<float> {
+        const std::string* v = attribute_value(b.node, a);
+        if (!v) return std::nullopt;
+        char* end = nullptr;
+        const float f = std::strtof(v->c_str(), &end);
+        if (end == v->c_str() || !std::isfinite(f) || f < 0) return std::nullopt;
+        return f;
+      };
+      // The width/height attributes are presentational hints below CSS.
+      if (auto w = attr_px(atom_width); w && s.width.is_auto()) nw = *w;
+      if (auto h = attr_px(atom_height); h && s.height.is_auto()) nh = *h;
+    } else if (b.node->tag_kind == TagKind::svg) {
+      nw = 300, nh = 150;
+    } else {
+      nw = 13, nh = 13;  // check box and radio
+    }
+    b.natural_width = nw;
+    b.natural_height = nh;
+    const float edges_w = b.border.horizontal() + b.padding.horizontal();
+    const float edges_h = b.border.vertical() + b.padding.vertical();
+    std::optional<float> w, h;
+    if (!s.width.is_auto() && !(s.width.is_percent() && !std::isfinite(cb_width)))
+      w = border_box_width(b, s.width.resolve(cb_width)) - edges_w;
+    if (!s.height.is_auto() && (!s.height.is_percent() || cb_height))
+      h = border_box_height(b, s.height.resolve(cb_height.value_or(0))) - edges_h;
+    if (w && !h) h = nw > 0 ? *w * nh / nw : nh;
+    if (h && !w) w = nh > 0 ? *h * nw / nh : nw;
+    return {std::max(0.0f, w.value_or(nw)), std::max(0.0f, h.value_or(nh))};
+  }
+
+  // --- text ---------------------------------------------------------------------------
+
+  std::string collapsed_text(const Box& t) {
+    bool carry = false;
+    return text::collapse_white_space(t.node->text, mode_of(t.style->white_space), carry);
+  }
+
+  // --- block layout --------------------------------------------------------------------
+
+  // Lays out `b` with its margin box starting at (x, y) inside a containing
+  // block `cb_width` wide. `forced_width` fixes the border-box width (flex
+  // items, cells, shrink-to-fit boxes).
+  void layout_box(Box& b, float x, float y, float cb_width, std::optional<float> cb_height,
+                  std::optional<float> forced_width = std::nullopt, std::optional<float> forced_height = std::nullopt,
+                  int depth = 0) {
+    if (depth > max_depth) return;
+    resolve_edges(b, cb_width);
+    float width;
+    if (forced_width) {
+      width = *forced_width;
+    } else if (auto w = specified_width(b, cb_width)) {
+      width = clamp_width(b, *w, cb_width);
+    } else if (b.kind == BoxKind::inline_block || b.kind == BoxKind::table ||
+               (b.style->position == style::Position::absolute || b.style->position == style::Position::fixed)) {
+      const auto [min, max] = intrinsic_widths(b, depth);
+      const float available = cb_width - b.margin.horizontal();
+      width = clamp_width(b, std::min(std::max(min, available), max), cb_width);
+      if (b.kind == BoxKind::table && b.style->width.is_auto()) width = clamp_width(b, std::min(max, available), cb_width);
+    } else {
+      width = clamp_width(b, cb_width - b.margin.horizontal(), cb_width);
+    }
+    // Auto margins centre a block that is narrower than its container.
+    if (!forced_width && b.kind != BoxKind::inline_block && std::isfinite(cb_width)) {
+      const bool left_auto = b.style->margin[3].is_auto(), right_auto = b.style->margin[1].is_auto();
+      const float free = cb_width - width - b.margin.horizontal();
+      if (left_auto && right_auto) b.margin.left = b.margin.right = std::max(0.0f, free / 2);
+      else if (left_auto) b.margin.left = std::max(0.0f, free);
+    }
+    b.x = x + b.margin.left;
+    b.y = y + b.margin.top;
+    b.width = width;
+
+    std::optional<float> own_height = forced_height;
+    if (!own_height) {
+      if (auto h = specified_height(b, cb_height)) own_height = clamp_height(b, *h, cb_height);
+    }
+    const std::optional<float> content_height_for_children =
+        own_height ? std::optional(std::max(0.0f, *own_height - b.border.vertical() - b.padding.vertical()))
+                   : std::nullopt;
+
+    // Scroll bars take room from the content when the content overflows (or always, when asked).
+    b.scrollbar_x = b.scrollbar_y = 0;
+    const bool scroll_y = b.style->overflow_y == style::Overflow::scroll ||
+                          (b.style->overflow_y == style::Overflow::auto_ && b.style->scrollbar_gutter_stable);
+    if (scroll_y) b.scrollbar_y = options.scrollbar_size;
+    if (b.style->overflow_x == style::Overflow::scroll) b.scrollbar_x = options.scrollbar_size;
+
+    float content = layout_contents(b, content_height_for_children, depth);
+    if (b.style->overflow_y == style::Overflow::auto_ && !scroll_y && content_height_for_children &&
+        b.content_height > *content_height_for_children + 0.01f) {
+      b.scrollbar_y = options.scrollbar_size;  // it overflows: lay out again beside the bar
+      content = layout_contents(b, content_height_for_children, depth);
+    }
+
+    float height = own_height ? *own_height
+                              : clamp_height(b, content + b.padding.vertical() + b.border.vertical() + b.scrollbar_x,
+                                             cb_height);
+    b.height = height;
+  }
+
+  // Lays out the children of `b`; returns the content height. Also sets the
+  // scrollable overflow size.
+  float layout_contents(Box& b, std::optional<float> content_height, int depth) {
+    const float cx = b.content_x(), cy = b.content_y();
+    const float cw = std::max(0.0f, b.width - b.border.horizontal() - b.padding.horizontal() - b.scrollbar_y);
+    float height = 0;
+    switch (b.kind) {
+      case BoxKind::replaced: {
+        const auto [w, h] = replaced_size(b, cw, content_height);
+        (void)w;
+        height = h;
+        break;
+      }
+      case BoxKind::flex:
+        height = layout_flex(b, cx, cy, cw, content_height, depth);
+        break;
+      case BoxKind::table:
+        height = layout_table(b, cx, cy, cw, depth);
+        break;
+      default: {
+        const bool inline_content = std::any_of(b.children.begin(), b.children.end(),
+                                                [](const Box* c) { return in_flow(c) && is_inline_level(c); });
+        height = inline_content ? layout_inline(b, cx, cy, cw, depth) : layout_blocks(b, cx, cy, cw, content_height, depth);
+        break;
+      }
+    }
+    b.flow_height = height;
+    // Relative offsets move boxes after the flow has placed them.
+    for (Box* c : b.children)
+      if (c->kind != BoxKind::text && c->style->position == style::Position::relative)
+        offset_relative(*c, cw, content_height);
+    for (Box* c : b.children)
+      if (!in_flow(c)) place_positioned(*c, b, depth);
+    // Scrollable overflow: the extent of the children.
+    float right = cx + cw, bottom = cy + height;
+    for (const Box* c : b.children) {
+      right = std::max(right, c->x + c->width + c->margin.right);
+      bottom = std::max(bottom, c->y + c->height + c->margin.bottom);
+    }
+    b.content_width = right - cx;
+    b.content_height = bottom - cy;
+    return height;
+  }
+
+  // Adjoining vertical margins combine: the larger positive and the more
+  // negative one, summed.
+  static float collapse(float a, float b) {
+    if (a >= 0 && b >= 0) return std::max(a, b);
+    if (a < 0 && b < 0) return std::min(a, b);
+    return a + b;
+  }
+
+  // Whether a block's margins meet its children's (no border, padding or new
+  // formatting context between them).
+  bool margins_meet_children(const Box& b) const {
+    if (b.kind != BoxKind::block || !b.node || b.node == document.root || b.is_scroll_container()) return false;
+    if (b.style->position == style::Position::absolute || b.style->position == style::Position::fixed) return false;
+    if (b.parent && (b.parent->kind == BoxKind::flex || b.parent->kind == BoxKind::table_cell)) return false;
+    return true;
+  }
+
+  static bool self_collapsing(const Box& c) {
+    return c.kind == BoxKind::block && c.height == 0 && c.border.vertical() == 0 && c.padding.vertical() == 0 &&
+           c.style->height.is_auto() && c.style->min_height.is_auto();
+  }
+
+  float layout_blocks(Box& b, float cx, float cy, float cw, std::optional<float> content_height, int depth) {
+    const bool meet = margins_meet_children(b);
+    const bool through_top = meet && b.border.top == 0 && b.padding.top == 0;
+    const bool through_bottom = meet && b.border.bottom == 0 && b.padding.bottom == 0 && b.style->height.is_auto() &&
+                                b.style->min_height.is_auto();
+    float y = cy;            // bottom border edge of the previous sibling
+    float pending = 0;       // margin waiting between it and the next sibling
+    bool first = true;
+    float escaped_top = 0;
+    for (Box* c : b.children) {
+      if (!in_flow(c)) continue;
+      resolve_edges(*c, cw);
+      layout_box(*c, cx, y, cw, content_height, std::nullopt, std::nullopt, depth + 1);
+      // c.margin.top may have grown by its own first child's margin.
+      const bool empty = self_collapsing(*c);
+      const float own = empty ? collapse(c->margin.top, c->margin.bottom) : c->margin.top;
+      float top;
+      if (first && through_top) {
+        escaped_top = collapse(escaped_top, own);  // the parent takes it
+        top = cy;
+      } else {
+        top = y + collapse(pending, c->margin.top);
+        if (empty) pending = collapse(pending, own);
+      }
+      translate(*c, 0, top - c->y);
+      if (empty) {
+        // Nothing separates the margins around an empty block: they all join.
+        if (!(first && through_top)) first = false;
+        continue;
+      }
+      y = c->y + c->height;
+      pending = c->margin.bottom;
+      first = false;
+    }
+    if (escaped_top != 0) {
+      const float combined = collapse(b.margin.top, escaped_top);
+      translate(b, 0, combined - b.margin.top);
+      b.margin.top = combined;
+    }
+    if (through_bottom && !first) {
+      b.margin.bottom = collapse(b.margin.bottom, pending);
+      return y - cy;
+    }
+    return y + (first ? 0 : pending) - cy;
+  }
+
+  void offset_relative(Box& b, float cb_width, std::optional<float> cb_height) {
+    const ComputedStyle& s = *b.style;
+    float dx = 0, dy = 0;
+    if (!s.inset[3].is_auto()) dx = s.inset[3].resolve(cb_width);
+    else if (!s.inset[1].is_auto()) dx = -s.inset[1].resolve(cb_width);
+    if (!s.inset[0].is_auto()) dy = s.inset[0].resolve(cb_height.value_or(0));
+    else if (!s.inset[2].is_auto()) dy = -s.inset[2].resolve(cb_height.value_or(0));
+    if (dx != 0 || dy != 0) translate(b, dx, dy);
+  }
+
+  static void translate(Box& b, float dx, float dy) {
+    std::vector<Box*> stack{&b};
+    while (!stack.empty()) {
+      Box* n = stack.back();
+      stack.pop_back();
+      n->x += dx;
+      n->y += dy;
+      n->baseline += dy;
+      for (TextFragment& f : n->fragments) f.x += dx, f.y += dy, f.baseline += dy;
+      for (Box* c : n->children) stack.push_back(c);
+    }
+  }
+
+  // Absolute and fixed boxes: against the nearest positioned ancestor's
+  // padding box, or the viewport.
+  void place_positioned(Box& b, Box& parent, int depth) {
+    const ComputedStyle& s = *b.style;
+    float cbx = 0, cby = 0, cbw = options.viewport_width, cbh = options.viewport_height;
+    if (s.position == style::Position::absolute) {
+      for (Box* a = &parent; a; a = a->parent) {
+        if (a->style && a->style->position != style::Position::static_ && a->node) {
+          cbx = a->x + a->border.left;
+          cby = a->y + a->border.top;
+          cbw = a->width - a->border.horizontal();
+          cbh = a->height - a->border.vertical();
+          break;
+        }
+      }
+    }
+    resolve_edges(b, cbw);
+    std::optional<float> width;
+    if (!s.inset[3].is_auto() && !s.inset[1].is_auto() && s.width.is_auto())
+      width = std::max(0.0f, cbw - s.inset[3].resolve(cbw) - s.inset[1].resolve(cbw) - b.margin.horizontal());
+    std::optional<float> height;
+    if (!s.inset[0].is_auto() && !s.inset[2].is_auto() && s.height.is_auto())
+      height = std::max(0.0f, cbh - s.inset[0].resolve(cbh) - s.inset[2].resolve(cbh) - b.margin.vertical());
+    // Static position: where it would have been; the parent's content corner is close enough.
+    float x = parent.content_x(), y = parent.content_y();
+    if (!s.inset[3].is_auto()) x = cbx + s.inset[3].resolve(cbw);
+    if (!s.inset[0].is_auto()) y = cby + s.inset[0].resolve(cbh);
+    layout_box(b, x, y, cbw, cbh, width, height, depth + 1);
+    if (s.inset[3].is_auto() && !s.inset[1].is_auto())
+      translate(b, cbx + cbw - s.inset[1].resolve(cbw) - b.margin.right - (b.x + b.width), 0);
+    if (s.inset[0].is_auto() && !s.inset[2].is_auto())
+      translate(b, 0, cby + cbh - s.inset[2].resolve(cbh) - b.margin.bottom - (b.y + b.height));
+  }
+
+  // --- inline layout ------------------------------------------------------------------
+
+  struct LineItem {
+    Box* box;            // text or atomic box
+    std::uint32_t start = 0, end = 0;  // text bytes
+    float width = 0;
+    float ascent = 0, descent = 0;     // above and below the baseline, half-leading included
+  };
+
+  float layout_inline(Box& b, float cx, float cy, float cw, int depth) {
+    // Flatten the inline content into a sequence of leaves in order.
+    std::vector<Box*> leaves;
+    std::vector<std::pair<Box*, int>> stack;  // inline boxes entered
+    collect_leaves(b, leaves, depth);
+
+    const ComputedStyle& bs = *b.style;
+    const text::FontMetrics strut_metrics = measurer.metrics(font_of(bs));
+    const float strut_line = line_height_of(bs);
+    const float strut_half = (strut_line - strut_metrics.ascent - strut_metrics.descent) / 2;
+    const float strut_ascent = strut_metrics.ascent + strut_half, strut_descent = strut_metrics.descent + strut_half;
+    const bool wrap_allowed = text::allows_wrap(mode_of(bs.white_space));
+    const bool ellipsis = bs.text_overflow_ellipsis && bs.overflow_x != style::Overflow::visible;
+
+    std::vector<LineItem> line;
+    float line_width = 0;
+    float y = cy;
+    bool carry_space = false;
+    bool any_content = false;
+
+    auto finish_line = [&](bool last) {
+      (void)last;
+      float ascent = strut_ascent, descent = strut_descent;
+      for (const LineItem& it : line) ascent = std::max(ascent, it.ascent), descent = std::max(descent, it.descent);
+      if (line.empty() && !any_content) return;
+      // Horizontal alignment.
+      float offset = 0;
+      const float free = cw - line_width;
+      if (bs.text_align == style::TextAlign::center) offset = free / 2;
+      else if (bs.text_align == style::TextAlign::right || bs.text_align == style::TextAlign::end) offset = free;
+      if (free < 0) offset = 0;
+      float x = cx + offset;
+      const float baseline = y + ascent;
+      // Text that overflows a clipped one-line box is cut with an ellipsis.
+      if (ellipsis && line_width > cw + 0.01f) apply_ellipsis(line, cw);
+      for (LineItem& it : line) {
+        Box* box = it.box;
+        if (box->kind == BoxKind::text) {
+          TextFragment f;
+          f.x = x;
+          f.y = y;
+          f.width = it.width;
+          f.height = ascent + descent;
+          f.baseline = baseline;
+          f.start = it.start;
+          f.end = it.end;
+          f.ellipsis = it.ascent < 0;  // marked by apply_ellipsis
+          if (f.ellipsis) f.height = ascent + descent;
+          box->fragments.push_back(f);
+        } else {
+          const float top = vertical_position(*box, baseline, ascent, descent, it);
+          translate(*box, x + box->margin.left - box->x, top + box->margin.top - box->y);
+        }
+        x += it.width;
+      }
+      y += ascent + descent;
+      line.clear();
+      line_width = 0;
+    };
+
+    for (Box* leaf : leaves) {
+      if (leaf->kind == BoxKind::line_break) {
+        any_content = true;
+        finish_line(false);
+        carry_space = false;
+        continue;
+      }
+      if (leaf->kind == BoxKind::text) {
+        const ComputedStyle& s = *leaf->style;
+        const auto mode = mode_of(s.white_space);
+        leaf->text = text::collapse_white_space(leaf->node->text, mode, carry_space);
+        leaf->fragments.clear();
+        // A space at the start of a line is dropped when spaces collapse.
+        const text::FontSpec font = font_of(s);
+        measurer.advances(font, leaf->text, advances);
+        text::break_opportunities(leaf->text, breaks, mode);
+        const text::FontMetrics m = measurer.metrics(font);
+        const float lh = line_height_of(s);
+        const float half = (lh - m.ascent - m.descent) / 2;
+        const bool wraps = text::allows_wrap(mode) && wrap_allowed;
+        std::size_t pos = 0;
+        const std::string& t = leaf->text;
+        while (pos < t.size()) {
+          if (line.empty() && t[pos] == ' ' && text::spaces_hang(mode) && mode != text::WhiteSpaceMode::pre &&
+              mode != text::WhiteSpaceMode::pre_wrap) {
+            ++pos;
+            continue;
+          }
+          any_content = true;
+          // A break is allowed before this run when the previous item ended in a space.
+          const float available = cw - line_width;
+          const text::LineFit fit = text::fit_line(t, advances, breaks, pos, wraps ? available : infinity, wraps);
+          if (!line.empty() && wraps && fit.width > available + 0.01f && !(pos > 0 && breaks[pos] == text::no_break &&
+                                                                          !ends_with_space(line.back()))) {
+            finish_line(false);
+            continue;
+          }
+          float full = 0;
+          for (std::size_t i = pos; i < fit.end; ++i) full += advances[i];
+          LineItem item{leaf, static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(fit.end), full,
+                        m.ascent + half, m.descent + half};
+          line.push_back(item);
+          line_width += full;
+          pos = fit.end;
+          if (fit.forced) finish_line(false);
+          else if (pos < t.size()) finish_line(false);
+        }
+        if (!t.empty()) carry_space = t.back() == ' ';
+        continue;
+      }
+      // Atomic inline: an inline-block, image or check box.
+      any_content = true;
+      carry_space = false;
+      layout_box(*leaf, cx, y, cw, std::nullopt, std::nullopt, std::nullopt, depth + 1);
+      const float outer = leaf->width + leaf->margin.horizontal();
+      if (!line.empty() && wrap_allowed && line_width + outer > cw + 0.01f) finish_line(false);
+      LineItem item{leaf, 0, 0, outer, 0, 0};
+      atomic_extent(*leaf, item, bs);
+      line.push_back(item);
+      line_width += outer;
+    }
+    finish_line(true);
+    // Trailing spaces at a line end hang: trim them from the widths already placed.
+    return y - cy;
+  }
+
+  static bool ends_with_space(const LineItem& it) {
+    return it.box->kind == BoxKind::text && it.end > it.start && it.box->text[it.end - 1] == ' ';
+  }
+
+  void collect_leaves(Box& b, std::vector<Box*>& out, int depth) {
+    if (depth > max_depth) return;
+    for (Box* c : b.children) {
+      if (!in_flow(c)) continue;
+      if (c->kind == BoxKind::inline_) {
+        resolve_edges(*c, 0);
+        collect_leaves(*c, out, depth + 1);
+        continue;
+      }
+      out.push_back(c);
+    }
+  }
+
+  // Ascent and descent of an atomic inline on the line, by its vertical-align.
+  void atomic_extent(Box& leaf, LineItem& item, const ComputedStyle& parent) {
+    const float outer_height = leaf.height + leaf.margin.vertical();
+    switch (leaf.style->vertical_align) {
+      case style::VerticalAlign::middle: {
+        const text::FontMetrics m = measurer.metrics(font_of(parent));
+        const float x_middle = (m.ascent * 0.5f) / 2 + m.ascent * 0.25f;  // half the x-height above the baseline
+        item.ascent = x_middle + outer_height / 2;
+        item.descent = outer_height / 2 - x_middle;
+        break;
+      }
+      default:
+        item.ascent = outer_height;  // bottom margin edge on the baseline
+        item.descent = 0;
+        break;
+    }
+  }
+
+  float vertical_position(Box& leaf, float baseline, float /*ascent*/, float /*descent*/, const LineItem& item) {
+    const float outer_height = leaf.height + leaf.margin.vertical();
+    (void)outer_height;
+    return baseline - item.ascent;
+  }
+
+  void apply_ellipsis(std::vector<LineItem>& line, float cw) {
+    float x = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      LineItem& it = line[i];
+      if (x + it.width <= cw + 0.01f) {
+        x += it.width;
+        continue;
+      }
+      if (it.box->kind == BoxKind::text) {
+        const text::FontSpec font = font_of(*it.box->style);
+        const float ellipsis_width = measurer.width(font, text::ellipsis);
+        const std::string_view t(it.box->text);
+        measurer.advances(font, t.substr(it.start, it.end - it.start), advances);
+        const std::size_t keep = text::ellipsis_cut(advances, t.substr(it.start, it.end - it.start), cw - x, ellipsis_width);
+        float w = 0;
+        for (std::size_t k = 0; k < keep; ++k) w += advances[k];
+        it.end = it.start + static_cast<std::uint32_t>(keep);
+        it.width = w + ellipsis_width;
+        it.ascent = -std::fabs(it.ascent) - 0.0f;  // marks the fragment as ending in an ellipsis
+        it.ascent = -1;
+      }
+      line.resize(i + 1);
+      return;
+    }
+  }
+
+  // --- flex layout -----------------------------------------------------------------------
+
+  struct FlexItem {
+    Box* box;
+    float base = 0;            // flex base size (border box, main axis)
+    float min = 0, max = infinity;
+    float main = 0;            // resolved main size (border box)
+    float cross = 0;           // border-box cross size
+    bool frozen = false;
+  };
+
+  float layout_flex(Box& b, float cx, float cy, float cw, std::optional<float> content_height, int depth) {
+    const ComputedStyle& s = *b.style;
+    const bool row = s.flex_direction == style::FlexDirection::row || s.flex_direction == style::FlexDirection::row_reverse;
+    const bool reverse = s.flex_direction == style::FlexDirection::row_reverse ||
+                         s.flex_direction == style::FlexDirection::column_reverse;
+    const float main_available = row ? cw : content_height.value_or(infinity);
+    const float gap = row ? (s.column_gap.is_none() ? 0 : s.column_gap.resolve(cw))
+                          : (s.row_gap.is_none() ? 0 : s.row_gap.resolve(content_height.value_or(0)));
+
+    std::vector<FlexItem> items;
+    for (Box* c : b.children)
+      if (in_flow(c)) items.push_back({c});
+    std::stable_sort(items.begin(), items.end(),
+                     [](const FlexItem& a, const FlexItem& c) { return a.box->style->order < c.box->style->order; });
+
+    // Base sizes and their limits.
+    for (FlexItem& it : items) {
+      Box& c = *it.box;
+      const ComputedStyle& cs = *c.style;
+      resolve_edges(c, cw);
+      const Length& basis = cs.flex_basis;
+      const Length& main_size = row ? cs.width : cs.height;
+      const float edges = row ? c.border.horizontal() + c.padding.horizontal() : c.border.vertical() + c.padding.vertical();
+      auto to_border_box = [&](float v) {
+        return cs.box_sizing == style::BoxSizing::border_box ? std::max(v, edges) : v + edges;
+      };
+      if (!basis.is_auto() && basis.kind != style::LengthKind::content &&
+          !(basis.is_percent() && !std::isfinite(main_available))) {
+        it.base = to_border_box(basis.resolve(main_available));
+      } else if (!main_size.is_auto() && !(main_size.is_percent() && !std::isfinite(main_available))) {
+        it.base = to_border_box(main_size.resolve(main_available));
+      } else if (row) {
+        it.base = intrinsic_widths(c, depth + 1).second;
+      } else {
+        layout_box(c, cx, cy, cw, std::nullopt, item_cross_width(c, cw, s), std::nullopt, depth + 1);
+        it.base = c.height;
+      }
+      const Length& min_l = row ? cs.min_width : cs.min_height;
+      const Length& max_l = row ? cs.max_width : cs.max_height;
+      if (!min_l.is_auto()) it.min = to_border_box(min_l.resolve(main_available));
+      else if (!cs.is_scroll_container())
+        it.min = row ? std::min(intrinsic_widths(c, depth + 1, true).first,
+                                main_size.is_auto() ? infinity : to_border_box(main_size.resolve(main_available)))
+                     : 0;  // column items shrink freely; their content would overflow
+      else it.min = edges;
+      it.min = std::max(it.min, edges);
+      if (!max_l.is_none() && !(max_l.is_percent() && !std::isfinite(main_available)))
+        it.max = to_border_box(max_l.resolve(main_available));
+      it.max = std::max(it.max, it.min);
+    }
+
+    // Resolve flexible lengths (one line).
+    float margins = 0;
+    for (const FlexItem& it : items) margins += row ? it.box->margin.horizontal() : it.box->margin.vertical();
+    const float gaps = items.empty() ? 0 : gap * static_cast<float>(items.size() - 1);
+    float sum_base = 0;
+    for (FlexItem& it : items) sum_base += std::clamp(it.base, it.min, it.max);
+    const bool grow = std::isfinite(main_available) && sum_base + margins + gaps < main_available;
+    for (FlexItem& it : items) {
+      const float factor = grow ? it.box->style->flex_grow : it.box->style->flex_shrink;
+      it.main = std::clamp(it.base, it.min, it.max);
+      it.frozen = factor == 0 || !std::isfinite(main_available) ||
+                  (grow && it.base > it.main) || (!grow && it.base < it.main);
+    }
+    for (int round = 0; round < 32 && std::isfinite(main_available); ++round) {
+      float used = margins + gaps, factors = 0, scaled = 0;
+      for (const FlexItem& it : items) {
+        if (it.frozen) used += it.main;
+        else {
+          used += it.base;
+          factors += grow ? it.box->style->flex_grow : it.box->style->flex_shrink;
+          scaled += it.box->style->flex_shrink * it.base;
+        }
+      }
+      if (factors == 0) break;
+      float free = main_available - used;
+      if (factors < 1) free *= factors;  // factors below 1 take only that share
+      float violation = 0;
+      for (FlexItem& it : items) {
+        if (it.frozen) continue;
+        float target;
+        if (grow) target = it.base + free * it.box->style->flex_grow / factors;
+        else target = scaled > 0 ? it.base + free * (it.box->style->flex_shrink * it.base) / scaled : it.base;
+        const float clamped = std::clamp(target, it.min, it.max);
+        violation += clamped - target;
+        it.main = clamped;
+      }
+      bool any = false;
+      for (FlexItem& it : items) {
+        if (it.frozen) continue;
+        const float factor_target = it.main;
+        if (violation == 0 || (violation > 0 && factor_target == it.min) || (violation < 0 && factor_target == it.max)) {
+          it.frozen = true;
+          any = true;
+        }
+      }
+      if (violation == 0 || !any) {
+        for (FlexItem& it : items) it.frozen = true;
+        break;
+      }
+    }
+
+    // Cross sizes: lay each item out at its main size.
+    const std::optional<float> cross_available = row ? content_height : std::optional(cw);
+    float line_cross = 0;
+    for (FlexItem& it : items) {
+      Box& c = *it.box;
+      if (row) {
+        layout_box(c, cx, cy, cw, content_height, it.main, std::nullopt, depth + 1);
+        it.cross = c.height;
+        line_cross = std::max(line_cross, c.height + c.margin.vertical());
+      } else {
+        const std::optional<float> w = item_cross_width(c, cw, s);
+        layout_box(c, cx, cy, cw, content_height, w, it.main, depth + 1);
+        it.cross = c.width;
+        line_cross = std::max(line_cross, c.width + c.margin.horizontal());
+      }
+    }
+    if (cross_available) line_cross = *cross_available;
+
+    // Stretch items whose cross size is auto.
+    for (FlexItem& it : items) {
+      Box& c = *it.box;
+      const style::Align align = c.style->align_self == style::Align::auto_ ? s.align_items : c.style->align_self;
+      const bool stretch = align == style::Align::stretch || align == style::Align::normal;
+      const bool cross_auto = row ? c.style->height.is_auto() : c.style->width.is_auto();
+      const bool margin_auto = row ? (c.style->margin[0].is_auto() || c.style->margin[2].is_auto())
+                                   : (c.style->margin[1].is_auto() || c.style->margin[3].is_auto());
+      if (stretch && cross_auto && !margin_auto) {
+        const float target = line_cross - (row ? c.margin.vertical() : c.margin.horizontal());
+        if (row) {
+          const float h = clamp_height(c, target, content_height);
+          if (std::fabs(h - c.height) > 0.01f) layout_box(c, cx, cy, cw, content_height, it.main, h, depth + 1);
+        } else {
+          const float w = clamp_width(c, target, cw);
+          if (std::fabs(w - c.width) > 0.01f) layout_box(c, cx, cy, cw, content_height, w, it.main, depth + 1);
+        }
+        it.cross = row ? c.height : c.width;
+      }
+    }
+
+    // Main-axis placement.
+    float used = gaps;
+    int auto_margins = 0;
+    for (const FlexItem& it : items) {
+      const Box& c = *it.box;
+      used += it.main + (row ? c.margin.horizontal() : c.margin.vertical());
+      if (row) auto_margins += c.style->margin[1].is_auto() + c.style->margin[3].is_auto();
+      else auto_margins += c.style->margin[0].is_auto() + c.style->margin[2].is_auto();
+    }
+    const float main_size = row ? cw : (content_height ? *content_height : used);
+    float free = main_size - used;
+    float start = 0, between = gap;
+    const float per_auto_margin = auto_margins > 0 && free > 0 ? free / static_cast<float>(auto_margins) : 0;
+    if (auto_margins == 0 || free <= 0) {
+      const std::size_t n = items.size();
+      switch (s.justify_content) {
+        case style::Align::flex_end: case style::Align::end: start = free; break;
+        case style::Align::center: start = free / 2; break;
+        case style::Align::space_between:
+          if (n > 1 && free > 0) between += free / static_cast<float>(n - 1);
+          break;
+        case style::Align::space_around:
+          if (n > 0 && free > 0) start = free / static_cast<float>(2 * n), between += free / static_cast<float>(n);
+          break;
+        case style::Align::space_evenly:
+          if (n > 0 && free > 0) start = free / static_cast<float>(n + 1), between += free / static_cast<float>(n + 1);
+          break;
+        default: break;
+      }
+    }
+    if (reverse) std::reverse(items.begin(), items.end());
+    if (reverse && (s.justify_content == style::Align::normal || s.justify_content == style::Align::flex_start))
+      start = free;  // reversed lines pack at the main end
+    float pos = start;
+    for (FlexItem& it : items) {
+      Box& c = *it.box;
+      const ComputedStyle& cs = *c.style;
+      float lead = row ? c.margin.left : c.margin.top;
+      float trail = row ? c.margin.right : c.margin.bottom;
+      if (row) {
+        if (cs.margin[3].is_auto()) lead += per_auto_margin;
+        if (cs.margin[1].is_auto()) trail += per_auto_margin;
+      } else {
+        if (cs.margin[0].is_auto()) lead += per_auto_margin;
+        if (cs.margin[2].is_auto()) trail += per_auto_margin;
+      }
+      // Cross-axis alignment.
+      const style::Align align = cs.align_self == style::Align::auto_ ? s.align_items : cs.align_self;
+      const float cross_margins = row ? c.margin.vertical() : c.margin.horizontal();
+      const float cross_free = line_cross - it.cross - cross_margins;
+      float cross_offset = 0;
+      if (align == style::Align::center) cross_offset = cross_free / 2;
+      else if (align == style::Align::flex_end || align == style::Align::end) cross_offset = cross_free;
+      const bool cross_margin_auto_start = row ? cs.margin[0].is_auto() : cs.margin[3].is_auto();
+      const bool cross_margin_auto_end = row ? cs.margin[2].is_auto() : cs.margin[1].is_auto();
+      if (cross_margin_auto_start && cross_margin_auto_end) cross_offset = std::max(0.0f, cross_free / 2);
+      else if (cross_margin_auto_start) cross_offset = std::max(0.0f, cross_free);
+      const float target_x = row ? cx + pos + lead : cx + (row ? 0 : c.margin.left) + cross_offset;
+      const float target_y = row ? cy + c.margin.top + cross_offset : cy + pos + lead;
+      translate(c, target_x - c.x, target_y - c.y);
+      pos += lead + it.main + trail + between;
+    }
+    return row ? line_cross : (content_height ? *content_height : used);
+  }
+
+  // Width of a column flex item: stretched to the container unless it has a width.
+  std::optional<float> item_cross_width(Box& c, float cw, const ComputedStyle& container) {
+    if (!c.style->width.is_auto()) return std::nullopt;
+    const style::Align align = c.style->align_self == style::Align::auto_ ? container.align_items : c.style->align_self;
+    if (align == style::Align::stretch || align == style::Align::normal) {
+      if (c.style->margin[1].is_auto() || c.style->margin[3].is_auto()) return fit_content(c, cw);
+      return clamp_width(c, cw - c.margin.horizontal(), cw);
+    }
+    return fit_content(c, cw);
+  }
+
+  float fit_content(Box& c, float cw) {
+    const auto [min, max] = intrinsic_widths(c);
+    return clamp_width(c, std::min(std::max(min, cw - c.margin.horizontal()), max), cw);
+  }
+
+  // --- tables (fixed layout, as the list pages use) ---------------------------------------
+
+  std::vector<Box*> table_rows(Box& table) {
+    std::vector<Box*> head, body, foot;
+    for (Box* c : table.children) {
+      if (c->kind == BoxKind::table_row) body.push_back(c);
+      else if (c->kind == BoxKind::table_row_group) {
+        auto& list = c->style->display == Display::table_header_group   ? head
+                     : c->style->display == Display::table_footer_group ? foot
+                                                                        : body;
+        for (Box* r : c->children)
+          if (r->kind == BoxKind::table_row) list.push_back(r);
+      }
+    }
+    head.insert(head.end(), body.begin(), body.end());
+    head.insert(head.end(), foot.begin(), foot.end());
+    return head;
+  }
+
+  float layout_table(Box& table, float cx, float cy, float cw, int depth) {
+    const ComputedStyle& ts = *table.style;
+    const float hs = ts.border_collapse ? 0 : ts.border_spacing_h;
+    const float vs = ts.border_collapse ? 0 : ts.border_spacing_v;
+    const std::vector<Box*> rows = table_rows(table);
+
+    // Column widths from <col> elements, then from the first row's cells.
+    std::vector<std::optional<Length>> specified;
+    for (Box* c : table.children) {
+      if (c->style->display == Display::table_column) specified.push_back(c->style->width.is_auto() ? std::nullopt : std::optional(c->style->width));
+      if (c->style->display == Display::table_column_group)
+        for (Box* col : c->children) specified.push_back(col->style->width.is_auto() ? std::nullopt : std::optional(col->style->width));
+    }
+    std::size_t columns = specified.size();
+    for (Box* r : rows) {
+      std::size_t n = 0;
+      for (Box* cell : r->children)
+        if (cell->kind == BoxKind::table_cell) ++n;
+      columns = std::max(columns, n);
+    }
+    specified.resize(columns);
+    if (!rows.empty()) {
+      std::size_t i = 0;
+      for (Box* cell : rows.front()->children) {
+        if (cell->kind != BoxKind::table_cell) continue;
+        resolve_edges(*cell, cw);
+        if (!specified[i] && !cell->style->width.is_auto()) {
+          const Length w = cell->style->width;
+          // A cell's width names its border box in a fixed table when the cell says so.
+          specified[i] = w.is_percent() ? w : Length::px(border_box_width(*cell, w.value));
+        }
+        ++i;
+      }
+    }
+    const float spacing = hs * static_cast<float>(columns + 1);
+    const float available = std::max(0.0f, cw - spacing);
+    std::vector<float> widths(columns, 0);
+    float fixed = 0;
+    std::size_t auto_count = 0;
+    for (std::size_t i = 0; i < columns; ++i) {
+      if (specified[i]) {
+        widths[i] = specified[i]->resolve(available);
+        fixed += widths[i];
+      } else {
+        ++auto_count;
+      }
+    }
+    if (ts.table_layout_fixed || true) {
+      const float rest = std::max(0.0f, available - fixed);
+      for (std::size_t i = 0; i < columns; ++i)
+        if (!specified[i]) widths[i] = auto_count ? rest / static_cast<float>(auto_count) : 0;
+      if (auto_count == 0 && fixed < available && fixed > 0) {
+        // Wider table than its columns: the columns grow in proportion.
+        for (float& w : widths) w *= available / fixed;
+      }
+    }
+
+    float y = cy + vs;
+    for (Box* row : rows) {
+      resolve_edges(*row, cw);
+      row->x = cx;
+      row->y = y;
+      row->width = cw;
+      float row_height = 0;
+      if (auto h = specified_height(*row, std::nullopt)) row_height = *h;
+      std::size_t col = 0;
+      float x = cx + hs;
+      std::vector<Box*> cells;
+      for (Box* cell : row->children) {
+        if (cell->kind != BoxKind::table_cell) continue;
+        const float w = col < columns ? widths[col] : 0;
+        resolve_edges(*cell, cw);
+        layout_box(*cell, x, y, w, std::nullopt, w, std::nullopt, depth + 1);
+        float h = cell->height;
+        if (auto sh = specified_height(*cell, std::nullopt)) h = std::max(h, *sh);
+        row_height = std::max(row_height, h);
+        cells.push_back(cell);
+        x += w + hs;
+        ++col;
+      }
+      // Every cell takes the row's height; its content sits by vertical-align.
+      for (Box* cell : cells) {
+        if (std::fabs(cell->height - row_height) > 0.01f)
+          layout_box(*cell, cell->x - cell->margin.left, cell->y - cell->margin.top, cell->width, std::nullopt,
+                     cell->width, row_height, depth + 1);
+        const float free = cell->content_box_height() - cell->scrollbar_x - cell->flow_height;
+        float shift = 0;
+        if (cell->style->vertical_align == style::VerticalAlign::middle) shift = free / 2;
+        else if (cell->style->vertical_align == style::VerticalAlign::bottom) shift = free;
+        if (shift > 0)
+          for (Box* c : cell->children) translate(*c, 0, shift);
+      }
+      row->height = row_height;
+      y += row_height + vs;
+    }
+    // Row groups span their rows.
+    for (Box* c : table.children) {
+      if (c->kind != BoxKind::table_row_group) continue;
+      float top = infinity, bottom = -infinity;
+      for (Box* r : c->children)
+        if (r->kind == BoxKind::table_row) top = std::min(top, r->y), bottom = std::max(bottom, r->y + r->height);
+      c->x = cx;
+      c->width = cw;
+      c->y = std::isfinite(top) ? top : y;
+      c->height = std::isfinite(top) ? bottom - top : 0;
+    }
+    for (Box* c : table.children) {
+      if (c->style->display == Display::table_column || c->style->display == Display::table_column_group) {
+        c->x = cx, c->y = cy, c->width = 0, c->height = 0;
+      }
+    }
+    return y - cy;
+  }
+};
+
+LayoutTree::LayoutTree(Document& document, text::TextMeasurer& measurer)
+    : impl_(std::make_unique<Impl>(document, measurer)) {}
+
+LayoutTree::~LayoutTree() = default;
+
+void LayoutTree::layout(const LayoutOptions& options) {
+  Impl& m = *impl_;
+  m.options = options;
+  m.boxes.clear();
+  m.by_node.clear();
+  root_ = nullptr;
+  Node* html = m.document.root;
+  if (!html || !html->style) return;
+  root_ = m.build(html, nullptr, 0);
+  if (!root_) return;
+  m.layout_box(*root_, 0, 0, options.viewport_width, options.viewport_height);
+  // Inline elements have no box of their own: they span what they hold.
+  // Children come after their parents in creation order, so go backwards.
+  for (auto it = m.boxes.rbegin(); it != m.boxes.rend(); ++it) {
+    Box& b = *it;
+    if (b.kind != BoxKind::inline_) continue;
+    float left = infinity, top = infinity, right = -infinity, bottom = -infinity;
+    auto add = [&](float x, float y, float w, float h) {
+      left = std::min(left, x), top = std::min(top, y), right = std::max(right, x + w), bottom = std::max(bottom, y + h);
+    };
+    for (const Box* c : b.children) {
+      if (c->kind == BoxKind::text)
+        for (const TextFragment& f : c->fragments) add(f.x, f.y, f.width, f.height);
+      else if (c->kind != BoxKind::line_break && (c->width > 0 || c->height > 0 || !c->children.empty()))
+        add(c->x, c->y, c->width, c->height);
+    }
+    if (left <= right) b.x = left - b.padding.left - b.border.left, b.y = top, b.width = right - b.x + b.padding.right + b.border.right, b.height = bottom - top;
+  }
+  // The root element's rectangle is mirrored onto the nodes for element_rect.
+  for (Box& b : m.boxes) {
+    if (!b.node || !b.node->is_element() || m.by_node.at(b.node) != &b) continue;
+    b.node->rect = {b.x, b.y, b.width, b.height};
+  }
+}
+
+const Box* LayoutTree::box_of(const Node* node) const {
+  auto it = impl_->by_node.find(node);
+  return it == impl_->by_node.end() ? nullptr : it->second;
+}
+
+std::string LayoutTree::dump() const {
+  std::string out;
+  if (!root_) return out;
+  // "x,y wxh" with two decimals at most.
+  auto put_rect = [&out](float x, float y, float w, float h) {
+    char buf[96];
+    auto r = [](float v) { return std::round(v * 100) / 100; };
+    std::snprintf(buf, sizeof buf, "%g,%g %gx%g", r(x), r(y), r(w), r(h));
+    out += buf;
+  };
+  struct Item {
+    const Box* box;
+    int depth;
+  };
+  std::vector<Item> stack{{root_, 0}};
+  const Document& doc = impl_->document;
+  while (!stack.empty()) {
+    const auto [b, depth] = stack.back();
+    stack.pop_back();
+    out.append(static_cast<std::size_t>(depth) * 2, ' ');
+    if (b->kind == BoxKind::text) {
+      out += "text";
+      for (const TextFragment& f : b->fragments) {
+        out += " [";
+        put_rect(f.x, f.y, f.width, f.height);
+        out += " \"";
+        out.append(b->text, f.start, f.end - f.start);
+        if (f.ellipsis) out += "\xE2\x80\xA6";
+        out += "\"]";
+      }
+    } else {
+      out += b->node ? std::string(doc.names.name(b->node->tag)) : std::string("anonymous");
+      if (b->node)
+        if (const std::string* id = attribute_value(b->node, atom_id)) {
+          out += '#';  // appended in two steps: GCC 12 warns falsely about "#" + *id
+          out += *id;
+        }
+      out += ' ';
+      put_rect(b->x, b->y, b->width, b->height);
+    }
+    out += '\n';
+    for (auto it = b->children.rbegin(); it != b->children.rend(); ++it) stack.push_back({*it, depth + 1});
+  }
+  return out;
+}
+
+}  // namespace ostrel::layout

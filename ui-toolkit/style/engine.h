@@ -1,0 +1,55 @@
+// The cascade: default sheet, author sheet and inline styles resolved into a
+// computed style for every element, restyling only what was marked.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "css/stylesheet.h"
+#include "dom/dom.h"
+#include "style/computed.h"
+
+namespace ostrel::style {
+
+class StyleEngine {
+ public:
+  explicit StyleEngine(Document& document);
+  ~StyleEngine();
+  StyleEngine(const StyleEngine&) = delete;
+  StyleEngine& operator=(const StyleEngine&) = delete;
+
+  // Brings computed styles up to date: everything after a new sheet or a media
+  // change, otherwise the subtrees of elements marked for restyle. Returns the
+  // number of elements whose style was computed.
+  std::size_t update(const css::MediaEnvironment& environment);
+
+  const css::StyleSheet& author_sheet() const { return author_; }
+  const css::KeyframesRule* keyframes(std::string_view name) const;
+  // The computed style of an element (after update); text nodes use their parent's.
+  static const ComputedStyle* style_of(const Node* node);
+
+ private:
+  struct ShareKey;
+  struct ShareKeyHash;
+  struct MatchedRule;
+
+  void reload_sheets();
+  bool media_changed(const css::MediaEnvironment& environment);
+  std::shared_ptr<const ComputedStyle> compute(Node* element, const ComputedStyle& parent);
+  void apply_rules(Node* element, const ComputedStyle& parent, ComputedStyle& out);
+
+  Document& document_;
+  css::StyleSheet defaults_;
+  css::StyleSheet author_;
+  std::vector<const css::MediaQueryList*> media_lists_;
+  std::vector<bool> media_results_;
+  css::MediaEnvironment environment_;
+  bool sibling_sensitive_ = false;  // some selector looks at siblings: no style sharing
+  std::shared_ptr<const ComputedStyle> initial_;
+  std::unordered_map<std::string, std::shared_ptr<const ComputedStyle>> share_cache_;
+};
+
+}  // namespace ostrel::style

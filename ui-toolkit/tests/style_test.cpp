@@ -1,0 +1,175 @@
+#include "style/engine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ostrel/ostrel.h"
+#include "src/view.h"
+
+namespace {
+
+using namespace ostrel;
+using style::Color;
+using style::ComputedStyle;
+
+struct Styled : ::testing::Test {
+  View* view = view_new();
+  Document* doc = view_document(view);
+  style::StyleEngine engine{*doc};
+  css::MediaEnvironment env{464, 417, false, true, true, false};
+  ~Styled() override { view_free(view); }
+
+  void load(std::string_view html, std::string_view css) {
+    ASSERT_EQ(load_html(view, html.data(), html.size()), 0);
+    ASSERT_EQ(load_css(view, css.data(), css.size()), 0);
+    engine.update(env);
+  }
+  Node* by_id(const char* id) { return get_element_by_id(doc, id, std::char_traits<char>::length(id)); }
+  const ComputedStyle& of(const char* id) { return *by_id(id)->style; }
+};
+
+constexpr Color rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b) { return {r, g, b, 255}; }
+
+TEST_F(Styled, CascadeOrderSpecificityImportanceAndInlineStyle) {
+  load("<div id=a class=x><p id=p class='y z' style='color: #010203'>t</p><p id=q class=y>u</p></div>",
+       "p { color: red } .y { color: green } div .y { color: blue } .y.z { color: yellow }"
+       "#q { color: white } .y { color: black !important } p.y.z { color: gray !important }");
+  EXPECT_EQ(of("q").color, rgb(0, 0, 0));        // !important beats the id rule
+  EXPECT_EQ(of("p").color, rgb(128, 128, 128));  // important with higher specificity beats inline
+  load("<p id=p class=y style='color: #010203'>t</p>", ".y { color: blue }");
+  EXPECT_EQ(of("p").color, rgb(1, 2, 3));        // inline beats any selector
+}
+
+TEST_F(Styled, InheritanceAndDefaults) {
+  load("<div id=d style='color: red; font-size: 20px; padding: 3px'><span id=s>x</span><table id=t><tr><td id=c>x"
+       "</td></tr></table></div>", "");
+  EXPECT_EQ(of("s").color, rgb(255, 0, 0));
+  EXPECT_EQ(of("s").font_size, 20);
+  EXPECT_EQ(of("s").padding[0].value, 0);  // padding is not inherited
+  EXPECT_EQ(of("d").display, style::Display::block);
+  EXPECT_EQ(of("s").display, style::Display::inline_);
+  EXPECT_EQ(of("t").display, style::Display::table);
+  EXPECT_EQ(of("c").display, style::Display::table_cell);
+  EXPECT_EQ(by_id("d")->parent->style->margin[0].value, 8);  // body margin from the default sheet
+}
+
+TEST_F(Styled, CustomPropertiesWithFallbacksAndCycles) {
+  load("<div id=root><p id=p>x</p><p id=q class=light>y</p></div>",
+       ":root { --bg: #ffffff; --radius: 3px; --a: var(--b); --b: var(--a) }"
+       "p { background: var(--bg); border-radius: var(--radius); color: var(--missing, rgb(1, 2, 3)) }"
+       ".light { --bg: #000; color: var(--a, red) }");
+  EXPECT_EQ(of("p").background_color, rgb(255, 255, 255));
+  EXPECT_EQ(of("p").radius[2].value, 3);
+  EXPECT_EQ(of("p").color, rgb(1, 2, 3));
+  EXPECT_EQ(of("q").background_color, rgb(0, 0, 0));
+  // A cycle makes the reference invalid: the fallback is used.
+  EXPECT_EQ(of("q").color, rgb(255, 0, 0));
+}
+
+TEST_F(Styled, DarkMediaQueryFollowsTheColourScheme) {
+  const char css[] = ":root { --text: #000000 } @media (prefers-color-scheme: dark) { :root:not([data-theme=\"light\"]) "
+                     "{ --text: #e0e0e0 } } :root[data-theme=\"dark\"] { --text: #e0e0e0 } p { color: var(--text) }";
+  load("<p id=p>x</p>", css);
+  EXPECT_EQ(of("p").color, rgb(0, 0, 0));
+  env.dark = true;
+  engine.update(env);
+  EXPECT_EQ(of("p").color, rgb(0xe0, 0xe0, 0xe0));
+  set_attribute(document_root(doc), "data-theme", 10, "light", 5);
+  engine.update(env);
+  EXPECT_EQ(of("p").color, rgb(0, 0, 0));
+  env.dark = false;
+  set_attribute(document_root(doc), "data-theme", 10, "dark", 4);
+  engine.update(env);
+  EXPECT_EQ(of("p").color, rgb(0xe0, 0xe0, 0xe0));
+}
+
+TEST_F(Styled, ShorthandsExpand) {
+  load("<div id=a></div><div id=b></div><div id=c></div>",
+       "#a { margin: 1px 2px 3px; padding: 4px 5px; border: 2px solid #3d84dd; border-radius: 1px 2px;"
+       " font: bold 52px/81px Tahoma, \"Segoe UI\", sans-serif; flex: 1; gap: 6px 7px; overflow: hidden auto }"
+       "#b { border-top: 1px solid transparent; border-right: thin dashed; flex: 2 0 30%; font-size: 2em;"
+       " transition: background-color 120ms, color .12s ease-in 1s; animation: cl-rot 0.8s linear infinite }"
+       "#c { font-size: 12px; margin: 0 auto; line-height: 1.5; width: 10em; transform: rotate(90deg) }");
+  const ComputedStyle& a = of("a");
+  EXPECT_EQ(a.margin[0].value, 1);
+  EXPECT_EQ(a.margin[1].value, 2);
+  EXPECT_EQ(a.margin[2].value, 3);
+  EXPECT_EQ(a.margin[3].value, 2);
+  EXPECT_EQ(a.padding[3].value, 5);
+  EXPECT_EQ(a.used_border(0), 2);
+  EXPECT_EQ(a.used_border_color(3), rgb(0x3d, 0x84, 0xdd));
+  EXPECT_EQ(a.radius[0].value, 1);
+  EXPECT_EQ(a.radius[1].value, 2);
+  EXPECT_EQ(a.radius[2].value, 1);
+  EXPECT_EQ(a.font_weight, 700);
+  EXPECT_EQ(a.font_size, 52);
+  EXPECT_EQ(a.line_height, style::Length::px(81));
+  EXPECT_EQ(a.font_family, (std::vector<std::string>{"Tahoma", "Segoe UI", "sans-serif"}));
+  EXPECT_EQ(a.flex_grow, 1);
+  EXPECT_EQ(a.flex_basis, style::Length::px(0));
+  EXPECT_EQ(a.row_gap.value, 6);
+  EXPECT_EQ(a.column_gap.value, 7);
+  EXPECT_EQ(a.overflow_x, style::Overflow::hidden);
+  EXPECT_EQ(a.overflow_y, style::Overflow::auto_);
+
+  const ComputedStyle& b = of("b");
+  EXPECT_EQ(b.used_border(0), 1);
+  EXPECT_TRUE(b.border_color[0].transparent());
+  EXPECT_EQ(b.used_border(1), 1);
+  EXPECT_EQ(b.used_border_color(1), b.color);  // currentColor
+  EXPECT_EQ(b.used_border(2), 0);
+  EXPECT_EQ(b.flex_shrink, 0);
+  EXPECT_EQ(b.flex_basis, style::Length::percent(30));
+  EXPECT_EQ(b.font_size, 32);  // 2em of the inherited 16px
+  ASSERT_EQ(b.transitions.size(), 2u);
+  EXPECT_EQ(b.transitions[0].property, css::Property::background_color);
+  EXPECT_FLOAT_EQ(b.transitions[0].duration, 0.12f);
+  EXPECT_FLOAT_EQ(b.transitions[1].delay, 1.0f);
+  ASSERT_EQ(b.animations.size(), 1u);
+  EXPECT_EQ(b.animations[0].name, "cl-rot");
+  EXPECT_LT(b.animations[0].iterations, 0);
+  EXPECT_EQ(b.animations[0].timing.kind, style::TimingFunction::linear);
+
+  const ComputedStyle& c = of("c");
+  EXPECT_TRUE(c.margin[1].is_auto());
+  EXPECT_EQ(c.line_height, style::Length::percent(150));
+  EXPECT_EQ(c.width, style::Length::px(120));  // 10em of its own 12px
+  EXPECT_NEAR(c.transform.b, 1.0f, 1e-6f);
+}
+
+TEST_F(Styled, InvalidValuesAreIgnoredNotFatal) {
+  load("<p id=p>x</p>", "p { color: blue; color: nonsense; width: -5px; margin: 1px 2px 3px 4px 5px;"
+                        " padding: 2px; padding: red; display: flexy }");
+  EXPECT_EQ(of("p").color, rgb(0, 0, 255));
+  EXPECT_TRUE(of("p").width.is_auto());
+  EXPECT_EQ(of("p").margin[0].value, 16);  // five values: ignored, the default sheet's 1em stays
+  EXPECT_EQ(of("p").padding[0].value, 2);
+  EXPECT_EQ(of("p").display, style::Display::block);
+}
+
+TEST_F(Styled, FlexItemsAndPositionedBoxesBlockify) {
+  load("<div style='display:flex'><span id=s>a</span></div><span id=abs style='position:absolute'>b</span>", "");
+  EXPECT_EQ(of("s").display, style::Display::block);
+  EXPECT_EQ(of("abs").display, style::Display::block);
+}
+
+TEST_F(Styled, RowsShareOneStyleAndRestyleOnlyWhatChanged) {
+  std::string html = "<table><tbody id=tb>";
+  for (int i = 0; i < 200; ++i) html += "<tr class=row data-index=" + std::to_string(i) + "><td>a</td><td>b</td></tr>";
+  html += "</tbody></table>";
+  load(html, "tr.row { color: green } tr.active { color: red } [data-theme=x] { color: blue }");
+  Node* first = next_sibling(first_child(by_id("tb")));  // first and last rows differ for :first-child
+  Node* second = next_sibling(first);
+  EXPECT_EQ(first->style, second->style);  // same look, one object
+  EXPECT_EQ(first_child(first)->style, first_child(second)->style);
+  EXPECT_EQ(engine.update(env), 0u);       // nothing marked: nothing recomputed
+  add_class(second, "active", 6);
+  EXPECT_EQ(engine.update(env), 3u);       // the row and its two cells
+  EXPECT_EQ(second->style->color, rgb(255, 0, 0));
+  EXPECT_EQ(first->style->color, rgb(0, 128, 0));
+  set_attribute(second, "data-index", 10, "x", 1);  // no selector looks at it
+  EXPECT_EQ(engine.update(env), 0u);
+}
+
+}  // namespace
