@@ -30,9 +30,11 @@ using ImageLoader = void (*)(Document* document, const char* name, std::size_t n
 
 struct Rect {
   float x, y, width, height;
+  friend bool operator==(const Rect&, const Rect&) = default;
 };
 struct ScrollOffset {
   float x, y;
+  friend bool operator==(const ScrollOffset&, const ScrollOffset&) = default;
 };
 
 // Views and documents.

@@ -1,0 +1,394 @@
+#include "paint/display_list.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "ostrel/text/linebreak.h"
+
+namespace ostrel::paint {
+namespace {
+
+using layout::Box;
+using layout::BoxKind;
+
+bool positioned(const Box& b) { return b.kind != BoxKind::text && b.style->position != style::Position::static_; }
+
+struct Clip {
+  float left, top, right, bottom;
+  bool contains(float x, float y) const { return x >= left && x < right && y >= top && y < bottom; }
+};
+
+// Walks boxes in painting order with the offsets scrolling and sticking give
+// them. Positioned boxes (relative, absolute, fixed, sticky) are painted after
+// the in-flow content of the nearest box that groups them (the root, a scroll
+// container, a layer or a positioned box with a z-index), ordered by z-index,
+// so that a stuck table header covers the rows scrolling under it.
+template <class Visitor>
+class Walker {
+ public:
+  explicit Walker(Visitor& v) : v_(v) {}
+
+  void walk(const Box& root) { box(root, 0, 0, nullptr, true); }
+
+ private:
+  struct Deferred {
+    const Box* box;
+    float dx, dy;
+    const Clip* scroller;
+  };
+
+  static bool groups_positioned(const Box& b) {
+    const style::ComputedStyle& s = *b.style;
+    return !b.parent || b.is_scroll_container() || s.opacity < 1 || !s.transform.identity() ||
+           (positioned(b) && !s.z_index_auto);
+  }
+
+  // The box a sticky box must stay inside: its table for a cell, else its parent.
+  static const Box* sticky_limit(const Box& b) {
+    if (b.kind == BoxKind::table_cell)
+      for (const Box* p = b.parent; p; p = p->parent)
+        if (p->kind == BoxKind::table) return p;
+    return b.parent;
+  }
+
+  // `scroller`: the nearest scroll container's padding box in view coordinates.
+  void box(const Box& b, float dx, float dy, const Clip* scroller, bool now = false) {
+    if (b.kind == BoxKind::text) {
+      v_.text(b, dx, dy);
+      return;
+    }
+    if (!now && positioned(b) && !groups_.empty()) {
+      groups_.back().push_back({&b, dx, dy, scroller});
+      return;
+    }
+    if (b.style->position == style::Position::fixed) dx = dy = 0, scroller = nullptr;
+    if (b.style->position == style::Position::sticky && scroller && !b.style->inset[0].is_auto()) {
+      const float top_limit = scroller->top + b.style->inset[0].resolve(0);
+      const float y = b.y + dy;
+      if (y < top_limit) {
+        float shift = top_limit - y;
+        if (const Box* limit = sticky_limit(b))
+          shift = std::min(shift, std::max(0.0f, limit->y + limit->height - b.y - b.height));
+        dy += shift;
+      }
+    }
+    v_.enter(b, dx, dy);
+    const bool scrolls = b.is_scroll_container();
+    Clip clip{};
+    float cdx = dx, cdy = dy;
+    if (scrolls) {
+      clip = {b.x + dx + b.border.left, b.y + dy + b.border.top, b.x + dx + b.width - b.border.right - b.scrollbar_y,
+              b.y + dy + b.height - b.border.bottom - b.scrollbar_x};
+      const ScrollOffset s = b.node ? b.node->scroll : ScrollOffset{0, 0};
+      const float max_x = std::max(0.0f, b.content_width - (clip.right - clip.left));
+      const float max_y = std::max(0.0f, b.content_height - (clip.bottom - clip.top));
+      cdx -= std::clamp(s.x, 0.0f, max_x);
+      cdy -= std::clamp(s.y, 0.0f, max_y);
+      v_.push_clip(b, clip);
+      scroller = &clip;
+    }
+    const bool group = groups_positioned(b);
+    if (group) groups_.emplace_back();
+    for (const Box* c : b.children) box(*c, cdx, cdy, scroller);
+    if (group) {
+      std::vector<Deferred> later = std::move(groups_.back());
+      groups_.pop_back();
+      std::stable_sort(later.begin(), later.end(), [](const Deferred& a, const Deferred& c) {
+        return (a.box->style->z_index_auto ? 0 : a.box->style->z_index) <
+               (c.box->style->z_index_auto ? 0 : c.box->style->z_index);
+      });
+      groups_.emplace_back();  // boxes nested in these still group here
+      for (std::size_t k = 0; k < later.size(); ++k) {
+        box(*later[k].box, later[k].dx, later[k].dy, later[k].scroller, true);
+        auto& nested = groups_.back();
+        later.insert(later.end(), nested.begin(), nested.end());
+        nested.clear();
+      }
+      groups_.pop_back();
+    }
+    if (scrolls) v_.pop_clip(b);
+    v_.leave(b);
+  }
+
+  Visitor& v_;
+  std::vector<std::vector<Deferred>> groups_;
+};
+
+std::string joined(const std::vector<std::string>& families) {
+  std::string out;
+  for (const std::string& f : families) {
+    if (!out.empty()) out += ',';
+    out += f;
+  }
+  return out;
+}
+
+Item marker(ItemKind kind) {
+  Item it;
+  it.kind = kind;
+  return it;
+}
+
+struct Painter {
+  DisplayList& list;
+  const Box* canvas_box;      // its background went to the canvas
+  std::vector<bool> layered;  // per entered box: whether a layer was pushed
+
+  void enter(const Box& b, float dx, float dy) {
+    const style::ComputedStyle& s = *b.style;
+    const bool layer = s.opacity < 1 || !s.transform.identity();
+    layered.push_back(layer);
+    const Rect r{b.x + dx, b.y + dy, b.width, b.height};
+    if (layer) {
+      Item it;
+      it.kind = ItemKind::push_layer;
+      it.bounds = r;
+      it.opacity = s.opacity;
+      // Transforms turn about the box's centre.
+      const float cx = r.x + r.width / 2, cy = r.y + r.height / 2;
+      const style::Transform& m = s.transform;
+      it.transform = {m.a, m.b, m.c, m.d, cx - m.a * cx - m.c * cy + m.e, cy - m.b * cx - m.d * cy + m.f};
+      list.items.push_back(std::move(it));
+    }
+    if (s.visibility != style::Visibility::visible || r.width <= 0 || r.height <= 0) return;
+    float radii[4];
+    for (int i = 0; i < 4; ++i)
+      radii[i] = std::min(s.radius[i].resolve(std::min(r.width, r.height)), std::min(r.width, r.height) / 2);
+    if (!s.background_color.transparent() && &b != canvas_box) {
+      Item it;
+      it.kind = ItemKind::rect;
+      it.bounds = r;
+      it.color = s.background_color;
+      std::copy(std::begin(radii), std::end(radii), it.radii);
+      list.items.push_back(std::move(it));
+    }
+    if (!s.background_image.empty()) {
+      Item it;
+      it.kind = ItemKind::image;
+      it.bounds = r;
+      it.image = s.background_image;
+      it.fit = style::ObjectFit::none;
+      list.items.push_back(std::move(it));
+    }
+    if (b.border.top + b.border.right + b.border.bottom + b.border.left > 0) {
+      Item it;
+      it.kind = ItemKind::border;
+      it.bounds = r;
+      const float w[4] = {b.border.top, b.border.right, b.border.bottom, b.border.left};
+      bool visible = false;
+      for (int i = 0; i < 4; ++i) {
+        it.widths[i] = w[i];
+        it.side_colors[i] = s.used_border_color(i);
+        visible = visible || (w[i] > 0 && !it.side_colors[i].transparent());
+      }
+      std::copy(std::begin(radii), std::end(radii), it.radii);
+      if (visible) list.items.push_back(std::move(it));
+    }
+    if (b.kind == BoxKind::replaced && b.node && b.node->tag_kind == TagKind::img) {
+      if (const std::string* src = attribute_value(b.node, atom_src); src && !src->empty()) {
+        Item it;
+        it.kind = ItemKind::image;
+        it.bounds = {b.content_x() + dx, b.content_y() + dy, b.content_box_width(), b.content_box_height()};
+        it.image = *src;
+        it.fit = s.object_fit;
+        list.items.push_back(std::move(it));
+      }
+    }
+  }
+
+  void text(const Box& t, float dx, float dy) {
+    const style::ComputedStyle& s = *t.style;
+    if (s.visibility != style::Visibility::visible) return;
+    for (const layout::TextFragment& f : t.fragments) {
+      Item it;
+      it.kind = ItemKind::text;
+      it.bounds = {f.x + dx, f.y + dy, f.width, f.height};
+      it.text = t.text.substr(f.start, f.end - f.start);
+      if (f.ellipsis) it.text += text::ellipsis;
+      while (!it.text.empty() && it.text.back() == ' ') it.text.pop_back();  // hanging spaces draw nothing
+      if (it.text.empty()) continue;
+      it.color = s.color;
+      it.font_family = joined(s.font_family);
+      it.font_size = s.font_size;
+      it.font_weight = s.font_weight;
+      it.italic = s.italic;
+      it.underline = s.underline;
+      it.baseline = f.baseline + dy;
+      list.items.push_back(std::move(it));
+    }
+  }
+
+  void push_clip(const Box& b, const Clip& c) {
+    Item it;
+    it.kind = ItemKind::push_clip;
+    it.bounds = {c.left, c.top, c.right - c.left, c.bottom - c.top};
+    (void)b;
+    list.items.push_back(std::move(it));
+  }
+  void pop_clip(const Box&) { list.items.push_back(marker(ItemKind::pop_clip)); }
+
+  void leave(const Box&) {
+    if (layered.back()) list.items.push_back(marker(ItemKind::pop_layer));
+    layered.pop_back();
+  }
+};
+
+struct HitTester {
+  float x, y;
+  Node* found = nullptr;
+  std::vector<Clip> clips;
+
+  static Node* element_of(const Box& b) {
+    for (const Box* p = &b; p; p = p->parent)
+      if (p->node && p->node->is_element()) return p->node;
+    return nullptr;
+  }
+  bool clipped() const {
+    return std::any_of(clips.begin(), clips.end(), [&](const Clip& c) { return !c.contains(x, y); });
+  }
+
+  void enter(const Box& b, float dx, float dy) {
+    if (!b.style->pointer_events || b.style->visibility != style::Visibility::visible || clipped()) return;
+    const float left = b.x + dx, top = b.y + dy;
+    if (x >= left && x < left + b.width && y >= top && y < top + b.height) found = element_of(b);
+  }
+  void text(const Box& t, float dx, float dy) {
+    if (!t.style->pointer_events || clipped()) return;
+    for (const layout::TextFragment& f : t.fragments)
+      if (x >= f.x + dx && x < f.x + dx + f.width && y >= f.y + dy && y < f.y + dy + f.height) found = element_of(t);
+  }
+  void push_clip(const Box&, const Clip& c) { clips.push_back(c); }
+  void pop_clip(const Box&) { clips.pop_back(); }
+  void leave(const Box&) {}
+};
+
+Rect unite(const Rect& a, const Rect& b) {
+  if (a.width <= 0 || a.height <= 0) return b;
+  if (b.width <= 0 || b.height <= 0) return a;
+  const float left = std::min(a.x, b.x), top = std::min(a.y, b.y);
+  const float right = std::max(a.x + a.width, b.x + b.width), bottom = std::max(a.y + a.height, b.y + b.height);
+  return {left, top, right - left, bottom - top};
+}
+
+const char* kind_name(ItemKind k) {
+  switch (k) {
+    case ItemKind::rect: return "rect";
+    case ItemKind::border: return "border";
+    case ItemKind::text: return "text";
+    case ItemKind::image: return "image";
+    case ItemKind::push_clip: return "clip";
+    case ItemKind::pop_clip: return "end-clip";
+    case ItemKind::push_layer: return "layer";
+    case ItemKind::pop_layer: return "end-layer";
+  }
+  return "?";
+}
+
+}  // namespace
+
+DisplayList build_display_list(const layout::LayoutTree& tree, float viewport_width, float viewport_height) {
+  DisplayList list;
+  list.width = viewport_width;
+  list.height = viewport_height;
+  if (!tree.root()) return list;
+  // The canvas takes the root's background, or the body's when the root has none.
+  const Box* root = tree.root();
+  const Box* canvas_box = root;
+  if (root->style->background_color.transparent())
+    for (const Box* c : root->children)
+      if (c->node && c->node->tag_kind == TagKind::body) canvas_box = c;
+  const style::Color canvas = canvas_box->style->background_color;
+  if (!canvas.transparent()) {
+    Item it;
+    it.kind = ItemKind::rect;
+    it.bounds = {0, 0, viewport_width, viewport_height};
+    it.color = canvas;
+    list.items.push_back(std::move(it));
+  }
+  Painter painter{list, canvas_box, {}};
+  Walker<Painter>(painter).walk(*root);
+  return list;
+}
+
+Rect changed_region(const DisplayList& before, const DisplayList& after) {
+  const Rect everything{0, 0, after.width, after.height};
+  if (before.width != after.width || before.height != after.height) return everything;
+  auto structural = [](ItemKind k) {
+    return k == ItemKind::push_clip || k == ItemKind::pop_clip || k == ItemKind::push_layer || k == ItemKind::pop_layer;
+  };
+  // Items are matched in order. A changed drawing item dirties its old and new
+  // bounds; once the structure differs (an item added or removed, a clip or
+  // layer changed), everything from there on counts as changed.
+  Rect region{0, 0, 0, 0};
+  const std::size_t common = std::min(before.items.size(), after.items.size());
+  std::size_t i = 0;
+  for (; i < common; ++i) {
+    const Item& a = before.items[i];
+    const Item& b = after.items[i];
+    if (a == b) continue;
+    if (a.kind != b.kind || structural(a.kind)) break;
+    region = unite(region, unite(a.bounds, b.bounds));
+  }
+  for (const DisplayList* list : {&before, &after}) {
+    for (std::size_t k = i; k < list->items.size(); ++k) {
+      const Item& it = list->items[k];
+      // A transformed layer can draw anywhere.
+      if (it.kind == ItemKind::push_layer && !it.transform.identity()) return everything;
+      region = unite(region, it.bounds);
+    }
+  }
+  return region;
+}
+
+Node* hit_test(const layout::LayoutTree& tree, float x, float y) {
+  if (!tree.root()) return nullptr;
+  HitTester tester{x, y, nullptr, {}};
+  Walker<HitTester>(tester).walk(*tree.root());
+  return tester.found;
+}
+
+std::string DisplayList::dump() const {
+  std::string out;
+  char buf[160];
+  int depth = 0;
+  for (const Item& it : items) {
+    if (it.kind == ItemKind::pop_clip || it.kind == ItemKind::pop_layer) --depth;
+    out.append(static_cast<std::size_t>(std::max(depth, 0)) * 2, ' ');
+    auto r = [](float v) { return std::round(v * 100) / 100; };
+    std::snprintf(buf, sizeof buf, "%s %g,%g %gx%g", kind_name(it.kind), r(it.bounds.x), r(it.bounds.y),
+                  r(it.bounds.width), r(it.bounds.height));
+    out += buf;
+    auto hex = [&](const style::Color& c) {
+      std::snprintf(buf, sizeof buf, " #%02x%02x%02x%02x", c.r, c.g, c.b, c.a);
+      out += buf;
+    };
+    switch (it.kind) {
+      case ItemKind::rect: hex(it.color); break;
+      case ItemKind::border:
+        for (int i = 0; i < 4; ++i) {
+          std::snprintf(buf, sizeof buf, " %g", r(it.widths[i]));
+          out += buf;
+          hex(it.side_colors[i]);
+        }
+        break;
+      case ItemKind::text:
+        out += " \"" + it.text + "\"";
+        hex(it.color);
+        std::snprintf(buf, sizeof buf, " %gpx %u", r(it.font_size), static_cast<unsigned>(it.font_weight));
+        out += buf;
+        break;
+      case ItemKind::image: out += " " + it.image; break;
+      case ItemKind::push_layer:
+        std::snprintf(buf, sizeof buf, " opacity %g", r(it.opacity));
+        out += buf;
+        break;
+      default: break;
+    }
+    out += '\n';
+    if (it.kind == ItemKind::push_clip || it.kind == ItemKind::push_layer) ++depth;
+  }
+  return out;
+}
+
+}  // namespace ostrel::paint

@@ -1,0 +1,90 @@
+#include "paint/display_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ostrel/ostrel.h"
+#include "ostrel/text/measure.h"
+#include "src/view.h"
+#include "style/engine.h"
+
+namespace {
+
+using namespace ostrel;
+
+struct Painted : ::testing::Test {
+  View* view = view_new();
+  Document* doc = view_document(view);
+  style::StyleEngine engine{*doc};
+  text::FakeFont font;
+  layout::LayoutTree tree{*doc, font};
+  ~Painted() override { view_free(view); }
+
+  void load(std::string_view html, std::string_view css) {
+    load_html(view, html.data(), html.size());
+    load_css(view, css.data(), css.size());
+  }
+  paint::DisplayList frame() {
+    engine.update({200, 100, false, true, true, false});
+    tree.layout({200, 100, 17});
+    return paint::build_display_list(tree, 200, 100);
+  }
+  Node* by_id(const char* id) { return get_element_by_id(doc, id, std::char_traits<char>::length(id)); }
+};
+
+TEST_F(Painted, BackgroundsBordersAndTextInPaintingOrder) {
+  load("<div id=a>Hi <b>you</b></div><div id=p></div>",
+       "body { margin: 0; background: #fff } #a { background: #3d84dd; color: #fff; border-top: 2px solid #000;"
+       " border-radius: 3px; font-size: 10px } #p { position: absolute; left: 10px; top: 0; width: 5px; height: 5px;"
+       " background: red; opacity: 0.5 }");
+  EXPECT_EQ(frame().dump(),
+            "rect 0,0 200x100 #ffffffff\n"
+            "rect 0,0 200x13.5 #3d84ddff\n"
+            "border 0,0 200x13.5 2 #000000ff 0 #ffffffff 0 #ffffffff 0 #ffffffff\n"
+            "text 0,2 10x11.5 \"Hi\" #ffffffff 10px 400\n"
+            "text 10,2 16.5x11.5 \"you\" #ffffffff 10px 700\n"
+            "layer 10,0 5x5 opacity 0.5\n"
+            "  rect 10,0 5x5 #ff0000ff\n"
+            "end-layer 0,0 0x0\n");
+}
+
+TEST_F(Painted, ScrollContainersClipShiftAndStickHeaders) {
+  std::string html = "<div id=list><table><tr><th id=head>Name</th></tr>";
+  for (int i = 0; i < 10; ++i) html += "<tr><td id=c" + std::to_string(i) + ">row</td></tr>";
+  load(html + "</table></div>",
+       "body { margin: 0 } #list { height: 60px; overflow-y: auto } table { width: 100%; border-spacing: 0 }"
+       " td, th { height: 20px; padding: 0 } th { position: sticky; top: 0; background: #eee }");
+  frame();
+  scroll_to(by_id("list"), 0, 45);
+  const paint::DisplayList list = frame();
+  const std::string dump = list.dump();
+  EXPECT_NE(dump.find("clip 0,0 183x60"), std::string::npos) << dump;  // the scroll bar takes 17px
+  EXPECT_NE(dump.find("rect 0,0 183x20 #eeeeeeff"), std::string::npos) << dump;  // the header stuck at the top
+  // Hit testing follows the same offsets: the header covers the rows under it.
+  EXPECT_EQ(paint::hit_test(tree, 5, 5), by_id("head"));
+  EXPECT_EQ(paint::hit_test(tree, 5, 30), by_id("c2"));  // row 2 starts at 20 + 2 * 20 - 45 = 15
+  EXPECT_EQ(paint::hit_test(tree, 5, 70), nullptr);     // below the page's boxes
+}
+
+TEST_F(Painted, ChangedRegionCoversOnlyWhatChanged) {
+  std::string html = "<div id=list>";
+  for (int i = 0; i < 5; ++i) html += "<div id=r" + std::to_string(i) + " class=row>row</div>";
+  load(html + "</div>", "body { margin: 0 } .row { height: 20px } .active { background: #cce8ff }");
+  const paint::DisplayList before = frame();
+  add_class(by_id("r2"), "active", 6);
+  const paint::DisplayList after = frame();
+  const Rect r = paint::changed_region(before, after);
+  // The new background is inserted: from there on the items shift, but they
+  // all lie at or below row 2.
+  EXPECT_EQ(r.y, 40);
+  EXPECT_LE(r.y + r.height, 100);
+  EXPECT_EQ(paint::changed_region(after, after).width, 0);
+  const paint::DisplayList resized = [&] {
+    tree.layout({300, 100, 17});
+    return paint::build_display_list(tree, 300, 100);
+  }();
+  EXPECT_EQ(paint::changed_region(after, resized).width, 300);
+}
+
+}  // namespace
