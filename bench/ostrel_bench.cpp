@@ -19,7 +19,7 @@ std::string page(int rows) {
       "<header class=topbar><img id=btn-about src=logo.svg><div class=tabs>"
       "<div id=tab-home class='tab active'>Home</div><div id=tab-startup class=tab>Startup</div>"
       "<div id=tab-cleanup class=tab>Cleanup</div><div id=tab-bundle class=tab>Bundle</div></div></header>"
-      "<main><div id=panel-cleanup class='panel active'><table id=list-cleanup><colgroup><col style='width:28px'>"
+      "<main><div id=panel-cleanup class='panel active'><table id=list-cleanup class=list-table><colgroup><col style='width:28px'>"
       "<col class=col-fill><col style='width:70px'></colgroup><thead id=list-cleanup-head><tr>"
       "<th data-resize>Name</th><th>Size</th><th>State</th></tr></thead><tbody>";
   for (int i = 0; i < rows; ++i) {

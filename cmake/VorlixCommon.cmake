@@ -40,3 +40,20 @@ endif()
 
 # Programs and test programs side by side, so tests can start the real programs.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+# nlohmann/json, header-only from Debian's nlohmann-json3-dev. The Windows build
+# cannot search /usr/include (it would find Linux headers), so it gets a copy of
+# just these headers inside the build tree.
+add_library(vorlix_json INTERFACE)
+add_library(vorlix::json ALIAS vorlix_json)
+if(CMAKE_CROSSCOMPILING)
+  find_path(VORLIX_JSON_INCLUDE nlohmann/json.hpp PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+  if(NOT VORLIX_JSON_INCLUDE)
+    message(FATAL_ERROR "nlohmann/json.hpp not found: run tools/setup")
+  endif()
+  file(COPY ${VORLIX_JSON_INCLUDE}/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/third_party/include)
+  target_include_directories(vorlix_json SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/third_party/include)
+else()
+  find_package(nlohmann_json 3 REQUIRED)
+  target_link_libraries(vorlix_json INTERFACE nlohmann_json::nlohmann_json)
+endif()

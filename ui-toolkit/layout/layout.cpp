@@ -264,10 +264,20 @@ struct LayoutTree::Impl {
     return std::max(height, b.border.vertical() + b.padding.vertical());
   }
 
+  // Font metrics per style: styles are shared by look-alike elements, so a
+  // page of thousands of rows asks the measurer only a handful of times.
+  std::unordered_map<const ComputedStyle*, text::FontMetrics> metrics_cache;
+
+  const text::FontMetrics& metrics_of(const ComputedStyle& s) {
+    auto it = metrics_cache.find(&s);
+    if (it == metrics_cache.end()) it = metrics_cache.emplace(&s, measurer.metrics(font_of(s))).first;
+    return it->second;
+  }
+
   float line_height_of(const ComputedStyle& s) {
     if (s.line_height.kind == style::LengthKind::px) return s.line_height.value;
     if (s.line_height.is_percent()) return s.font_size * s.line_height.value / 100.0f;
-    return measurer.metrics(font_of(s)).normal_line_height();
+    return metrics_of(s).normal_line_height();
   }
 
   // --- intrinsic sizes -------------------------------------------------------------
@@ -665,7 +675,7 @@ struct LayoutTree::Impl {
     collect_leaves(b, leaves, depth);
 
     const ComputedStyle& bs = *b.style;
-    const text::FontMetrics strut_metrics = measurer.metrics(font_of(bs));
+    const text::FontMetrics& strut_metrics = metrics_of(bs);
     const float strut_line = line_height_of(bs);
     const float strut_half = (strut_line - strut_metrics.ascent - strut_metrics.descent) / 2;
     const float strut_ascent = strut_metrics.ascent + strut_half, strut_descent = strut_metrics.descent + strut_half;
@@ -732,9 +742,26 @@ struct LayoutTree::Impl {
         leaf->fragments.clear();
         // A space at the start of a line is dropped when spaces collapse.
         const text::FontSpec font = font_of(s);
+        const bool one_piece = !text::allows_wrap(mode) && leaf->text.find('\n') == std::string::npos;
+        if (one_piece) {
+          // Text that never breaks (table cells): one cached measurement, no break table.
+          const text::FontMetrics& m = metrics_of(s);
+          const float half = (line_height_of(s) - m.ascent - m.descent) / 2;
+          std::size_t start = 0;
+          if (line.empty() && !leaf->text.empty() && leaf->text[0] == ' ' && mode != text::WhiteSpaceMode::pre) start = 1;
+          if (start < leaf->text.size()) {
+            any_content = true;
+            const float w = measurer.width(font, std::string_view(leaf->text).substr(start));
+            line.push_back({leaf, static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(leaf->text.size()), w,
+                            m.ascent + half, m.descent + half});
+            line_width += w;
+          }
+          if (!leaf->text.empty()) carry_space = leaf->text.back() == ' ';
+          continue;
+        }
         measurer.advances(font, leaf->text, advances);
         text::break_opportunities(leaf->text, breaks, mode);
-        const text::FontMetrics m = measurer.metrics(font);
+        const text::FontMetrics& m = metrics_of(s);
         const float lh = line_height_of(s);
         const float half = (lh - m.ascent - m.descent) / 2;
         const bool wraps = text::allows_wrap(mode) && wrap_allowed;
@@ -806,7 +833,7 @@ struct LayoutTree::Impl {
     const float outer_height = leaf.height + leaf.margin.vertical();
     switch (leaf.style->vertical_align) {
       case style::VerticalAlign::middle: {
-        const text::FontMetrics m = measurer.metrics(font_of(parent));
+        const text::FontMetrics& m = metrics_of(parent);
         const float x_middle = (m.ascent * 0.5f) / 2 + m.ascent * 0.25f;  // half the x-height above the baseline
         item.ascent = x_middle + outer_height / 2;
         item.descent = outer_height / 2 - x_middle;
@@ -1228,6 +1255,7 @@ void LayoutTree::layout(const LayoutOptions& options) {
   m.options = options;
   m.boxes.clear();
   m.by_node.clear();
+  m.metrics_cache.clear();
   root_ = nullptr;
   Node* html = m.document.root;
   if (!html || !html->style) return;

@@ -1,0 +1,128 @@
+// layout-dump: lays out an HTML file with a style sheet and prints, as JSON, the
+// border box of every element that has an id or a class — for golden tests and
+// for comparing our layout with a browser's getBoundingClientRect().
+//
+//   layout-dump page.html [sheet.css] [--width 464] [--height 417] [--dark] [--scale 1]
+//
+// Without a sheet, the text of the page's <style> elements is used.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "layout/box.h"
+#include "ostrel/ostrel.h"
+#include "ostrel/text/measure.h"
+#include "src/view.h"
+#include "style/engine.h"
+
+namespace {
+
+bool read_file(const char* path, std::string& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+std::string style_elements(const std::string& html) {
+  std::string css;
+  for (std::size_t pos = html.find("<style"); pos != std::string::npos; pos = html.find("<style", pos + 1)) {
+    const std::size_t open = html.find('>', pos);
+    const std::size_t close = html.find("</style>", open);
+    if (open == std::string::npos || close == std::string::npos) break;
+    css += html.substr(open + 1, close - open - 1);
+    css += '\n';
+  }
+  return css;
+}
+
+int usage() {
+  std::fprintf(stderr, "usage: layout-dump page.html [sheet.css] [--width N] [--height N] [--dark] [--scale N]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* html_path = nullptr;
+  const char* css_path = nullptr;
+  float width = 464, height = 417, scale = 1;
+  bool dark = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto number = [&](float& out) {
+      if (i + 1 >= argc) return false;
+      char* end = nullptr;
+      out = std::strtof(argv[++i], &end);
+      return end && *end == '\0' && out > 0;
+    };
+    if (arg == "--width") {
+      if (!number(width)) return usage();
+    } else if (arg == "--height") {
+      if (!number(height)) return usage();
+    } else if (arg == "--scale") {
+      if (!number(scale)) return usage();
+    } else if (arg == "--dark") {
+      dark = true;
+    } else if (!html_path) {
+      html_path = argv[i];
+    } else if (!css_path) {
+      css_path = argv[i];
+    } else {
+      return usage();
+    }
+  }
+  if (!html_path) return usage();
+  std::string html, css;
+  if (!read_file(html_path, html)) {
+    std::fprintf(stderr, "layout-dump: cannot read %s\n", html_path);
+    return 1;
+  }
+  if (css_path ? !read_file(css_path, css) : (css = style_elements(html), false)) {
+    std::fprintf(stderr, "layout-dump: cannot read %s\n", css_path);
+    return 1;
+  }
+
+  ostrel::View* view = ostrel::view_new();
+  ostrel::Document* doc = ostrel::view_document(view);
+  ostrel::load_html(view, html.data(), html.size());
+  ostrel::load_css(view, css.data(), css.size());
+  ostrel::set_color_scheme(doc, dark, 0);
+  // CSS pixels: the window's device pixels divided by the scale.
+  const float css_width = width / scale, css_height = height / scale;
+  ostrel::style::StyleEngine engine(*doc);
+  engine.update({css_width, css_height, dark, true, true, false});
+  ostrel::text::FakeFont font;
+  ostrel::layout::LayoutTree tree(*doc, font);
+  tree.layout({css_width, css_height, 17});
+
+  nlohmann::json out = nlohmann::json::array();
+  for (ostrel::Node* n = doc->document_node; n;) {
+    if (n->is_element()) {
+      const std::string* id = ostrel::attribute_value(n, ostrel::atom_id);
+      const std::string* cls = ostrel::attribute_value(n, ostrel::atom_class);
+      if ((id || cls) && tree.box_of(n)) {
+        const ostrel::Rect r = ostrel::element_rect(n);
+        auto px = [](float v) { return std::round(static_cast<double>(v) * 100) / 100; };  // 1/100 px is plenty
+        nlohmann::json e{{"tag", std::string(doc->names.name(n->tag))},
+                         {"x", px(r.x)}, {"y", px(r.y)}, {"width", px(r.width)}, {"height", px(r.height)}};
+        if (id) e["id"] = *id;
+        if (cls) e["class"] = *cls;
+        out.push_back(std::move(e));
+      }
+    }
+    if (n->first_child) {
+      n = n->first_child;
+      continue;
+    }
+    while (n && !n->next) n = n->parent;
+    if (n) n = n->next;
+  }
+  std::printf("%s\n", out.dump(1).c_str());
+  ostrel::view_free(view);
+  return 0;
+}
