@@ -8,32 +8,17 @@
 #include <iterator>
 #include <string>
 
-#include "ostrel/ostrel.h"
-#include "ostrel/text/measure.h"
-#include "src/view.h"
-#include "style/engine.h"
+#include "pipeline_fixture.h"
 
 namespace {
 
 using namespace ostrel;
 
-struct Laid : ::testing::Test {
-  View* view = view_new();
-  Document* doc = view_document(view);
-  style::StyleEngine engine{*doc};
-  text::FakeFont font;
-  layout::LayoutTree tree{*doc, font};
-  ~Laid() override { view_free(view); }
-
+struct Laid : PipelineTest {
   std::string lay(std::string_view html, std::string_view css, float w = 464, float h = 417) {
-    load_html(view, html.data(), html.size());
-    load_css(view, css.data(), css.size());
-    engine.update({w, h, false, true, true, false});
-    tree.layout({w, h, 17});
+    load(html, css);
+    run(w, h);
     return tree.dump();
-  }
-  Rect rect(const char* id) {
-    return element_rect(get_element_by_id(doc, id, std::char_traits<char>::length(id)));
   }
 };
 

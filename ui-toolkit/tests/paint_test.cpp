@@ -4,33 +4,17 @@
 
 #include <string>
 
-#include "ostrel/ostrel.h"
-#include "ostrel/text/measure.h"
-#include "src/view.h"
-#include "style/engine.h"
+#include "pipeline_fixture.h"
 
 namespace {
 
 using namespace ostrel;
 
-struct Painted : ::testing::Test {
-  View* view = view_new();
-  Document* doc = view_document(view);
-  style::StyleEngine engine{*doc};
-  text::FakeFont font;
-  layout::LayoutTree tree{*doc, font};
-  ~Painted() override { view_free(view); }
-
-  void load(std::string_view html, std::string_view css) {
-    load_html(view, html.data(), html.size());
-    load_css(view, css.data(), css.size());
-  }
+struct Painted : PipelineTest {
   paint::DisplayList frame() {
-    engine.update({200, 100, false, true, true, false});
-    tree.layout({200, 100, 17});
+    run(200, 100);
     return paint::build_display_list(tree, 200, 100);
   }
-  Node* by_id(const char* id) { return get_element_by_id(doc, id, std::char_traits<char>::length(id)); }
 };
 
 TEST_F(Painted, BackgroundsBordersAndTextInPaintingOrder) {
