@@ -217,6 +217,8 @@ void Document::free_subtree_now(Node* node) {
     done->scroll = {0, 0};
     done->rect = {0, 0, 0, 0};
     done->style.reset();
+    done->layout_box = nullptr;
+    done->layout_generation = 0;
     free_nodes_.push_back(done);
     if (done == node) break;
     current = next;

@@ -19,6 +19,9 @@ namespace ostrel {
 namespace style {
 struct ComputedStyle;
 }
+namespace layout {
+struct Box;
+}
 
 // Interned names: tag, attribute and class names and ids compare as integers.
 using Atom = std::uint32_t;
@@ -114,6 +117,9 @@ struct ostrel::Node {
   ScrollOffset scroll{0, 0};
   Rect rect{0, 0, 0, 0};      // border box in view coordinates, set by layout
   std::shared_ptr<const style::ComputedStyle> style;  // elements only, set by the style engine
+  // The node's first box in the layout, valid while layout_generation matches the tree's.
+  layout::Box* layout_box = nullptr;
+  std::uint32_t layout_generation = 0;
 
   bool is_element() const { return type == NodeType::element; }
   bool is_text() const { return type == NodeType::text; }

@@ -52,7 +52,7 @@ struct LayoutTree::Impl {
   Document& document;
   text::TextMeasurer& measurer;
   std::deque<Box> boxes;
-  std::unordered_map<const Node*, Box*> by_node;
+  std::uint32_t generation = 0;  // stamped on nodes with their box, so stale boxes are never handed out
   LayoutOptions options;
   std::vector<float> advances;              // scratch
   std::vector<std::uint8_t> breaks;         // scratch
@@ -66,7 +66,10 @@ struct LayoutTree::Impl {
     b.style = s;
     b.kind = kind;
     b.parent = parent;
-    if (node && !by_node.contains(node)) by_node.emplace(node, &b);
+    if (node && node->layout_generation != generation) {
+      node->layout_box = &b;
+      node->layout_generation = generation;
+    }
     return &b;
   }
 
@@ -1254,7 +1257,7 @@ void LayoutTree::layout(const LayoutOptions& options) {
   Impl& m = *impl_;
   m.options = options;
   m.boxes.clear();
-  m.by_node.clear();
+  if (++m.generation == 0) ++m.generation;  // 0 means "no box" on a fresh node
   m.metrics_cache.clear();
   root_ = nullptr;
   Node* html = m.document.root;
@@ -1281,14 +1284,14 @@ void LayoutTree::layout(const LayoutOptions& options) {
   }
   // The root element's rectangle is mirrored onto the nodes for element_rect.
   for (Box& b : m.boxes) {
-    if (!b.node || !b.node->is_element() || m.by_node.at(b.node) != &b) continue;
+    if (!b.node || !b.node->is_element() || b.node->layout_box != &b) continue;
     b.node->rect = {b.x, b.y, b.width, b.height};
   }
 }
 
 const Box* LayoutTree::box_of(const Node* node) const {
-  auto it = impl_->by_node.find(node);
-  return it == impl_->by_node.end() ? nullptr : it->second;
+  if (!node || node->layout_generation != impl_->generation) return nullptr;
+  return node->layout_box;
 }
 
 std::string LayoutTree::dump() const {
