@@ -130,6 +130,7 @@ Node* Document::new_node(NodeType type) {
   free_nodes_.pop_back();
   node->document = this;
   node->type = type;
+  node->serial = ++next_serial;
   node->flags = flag_needs_restyle | flag_needs_layout | flag_needs_paint;
   return node;
 }

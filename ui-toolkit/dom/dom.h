@@ -120,6 +120,8 @@ struct ostrel::Node {
   // The node's first box in the layout, valid while layout_generation matches the tree's.
   layout::Box* layout_box = nullptr;
   std::uint32_t layout_generation = 0;
+  // Document-wide creation number: tells a recycled node from the one it replaced.
+  std::uint64_t serial = 0;
 
   bool is_element() const { return type == NodeType::element; }
   bool is_text() const { return type == NodeType::text; }
@@ -169,6 +171,7 @@ struct ostrel::Document {
   int dispatch_depth = 0;
   std::vector<Node*> deferred_free;
   bool wants_frame = false;  // some change asks the view for a frame
+  std::uint64_t next_serial = 0;
 
   // Attribute names that loaded selectors mention; a data- attribute change
   // restyles only when its name is here.

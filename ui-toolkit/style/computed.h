@@ -94,7 +94,12 @@ struct Animation {
 // A 2-D transform as the pages use it: rotate, translate, scale.
 struct Transform {
   float a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;  // matrix(a, b, c, d, e, f)
+  // A single rotate() (or none) keeps its angle: animating 0 -> 360deg turns a
+  // full circle, which the matrices alone (both identity) would not show.
+  bool pure_rotation = true;
+  float degrees = 0;
   bool identity() const { return a == 1 && b == 0 && c == 0 && d == 1 && e == 0 && f == 0; }
+  static Transform rotation(float deg);
   friend bool operator==(const Transform&, const Transform&) = default;
 };
 

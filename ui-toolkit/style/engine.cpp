@@ -1182,6 +1182,27 @@ std::shared_ptr<const ComputedStyle> StyleEngine::compute(Node* element, const C
   return result;
 }
 
+ComputedStyle StyleEngine::with_declarations(const ComputedStyle& base, const ComputedStyle& parent,
+                                             const std::vector<css::Declaration>& declarations) const {
+  ComputedStyle out = base;
+  Applier applier{out, parent, *initial_, {}};
+  applier.units.font_size = out.font_size;
+  applier.units.viewport_width = environment_.width;
+  applier.units.viewport_height = environment_.height;
+  TokenList storage;
+  for (const Declaration& d : declarations) {
+    if (d.property == Property::custom) continue;
+    const TokenList* value = &d.value;
+    if (contains_var(d.value)) {
+      storage.clear();
+      if (!substitute(d.value, out, 0, storage)) continue;
+      value = &storage;
+    }
+    applier.apply(d.property, *value);
+  }
+  return out;
+}
+
 std::size_t StyleEngine::update(const css::MediaEnvironment& environment) {
   bool full = false;
   if (document_.css_dirty) {
@@ -1191,6 +1212,7 @@ std::size_t StyleEngine::update(const css::MediaEnvironment& environment) {
   }
   if (media_changed(environment)) full = true;
   if (full) share_cache_.clear();
+  changes_.clear();
 
   std::size_t computed = 0;
   // Iterative walk: a subtree is restyled when its root is marked or any
@@ -1212,7 +1234,11 @@ std::size_t StyleEngine::update(const css::MediaEnvironment& environment) {
       const ComputedStyle& parent = n->parent && n->parent->is_element() && n->parent->style
                                         ? *n->parent->style
                                         : *initial_;
-      n->style = compute(n, parent);
+      std::shared_ptr<const ComputedStyle> style = compute(n, parent);
+      if (style != n->style) {
+        changes_.push_back({n, n->style});
+        n->style = std::move(style);
+      }
       n->flags |= flag_needs_layout | flag_needs_paint;
       ++computed;
     }

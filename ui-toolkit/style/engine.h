@@ -27,6 +27,16 @@ class StyleEngine {
   std::size_t update(const css::MediaEnvironment& environment);
 
   const css::StyleSheet& author_sheet() const { return author_; }
+  // A copy of `base` with declarations applied over it (a key frame's values).
+  ComputedStyle with_declarations(const ComputedStyle& base, const ComputedStyle& parent,
+                                  const std::vector<css::Declaration>& declarations) const;
+  // Elements whose style the last update replaced, with the style they had
+  // before (null for a first style). Transitions start from these.
+  struct Change {
+    Node* element;
+    std::shared_ptr<const ComputedStyle> before;
+  };
+  const std::vector<Change>& changes() const { return changes_; }
   const css::KeyframesRule* keyframes(std::string_view name) const;
   // The computed style of an element (after update); text nodes use their parent's.
   static const ComputedStyle* style_of(const Node* node);
@@ -50,6 +60,7 @@ class StyleEngine {
   bool sibling_sensitive_ = false;  // some selector looks at siblings: no style sharing
   std::shared_ptr<const ComputedStyle> initial_;
   std::unordered_map<std::string, std::shared_ptr<const ComputedStyle>> share_cache_;
+  std::vector<Change> changes_;
 };
 
 }  // namespace ostrel::style

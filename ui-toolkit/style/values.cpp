@@ -306,13 +306,28 @@ std::optional<TimingFunction> parse_timing_function(const Token& t) {
   return std::nullopt;
 }
 
+Transform Transform::rotation(float deg) {
+  const float r = deg * 3.14159265f / 180.0f;
+  Transform t{std::cos(r), std::sin(r), -std::sin(r), std::cos(r), 0, 0};
+  t.degrees = deg;
+  return t;
+}
+
 std::optional<Transform> parse_transform(const Words& words, const UnitContext& units) {
   Transform m;
+  if (words.size() == 1 && words[0]->type == TokenType::function && vx::iequals_ascii(words[0]->text, "rotate")) {
+    const auto args = function_arguments(*words[0]);
+    if (args.size() != 1) return std::nullopt;
+    const auto deg = parse_angle(*args[0]);
+    if (!deg) return std::nullopt;
+    return Transform::rotation(*deg);
+  }
   if (words.size() == 1 && is_ident(words[0], "none")) return m;
   auto multiply = [&m](const Transform& n) {
     m = Transform{m.a * n.a + m.c * n.b, m.b * n.a + m.d * n.b, m.a * n.c + m.c * n.d,
                   m.b * n.c + m.d * n.d, m.a * n.e + m.c * n.f + m.e, m.b * n.e + m.d * n.f + m.f};
   };
+  m.pure_rotation = false;
   for (const Token* w : words) {
     if (w->type != TokenType::function) return std::nullopt;
     const std::string fn = vx::ascii_lower(w->text);
