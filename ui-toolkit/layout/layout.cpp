@@ -669,12 +669,12 @@ struct LayoutTree::Impl {
     std::uint32_t start = 0, end = 0;  // text bytes
     float width = 0;
     float ascent = 0, descent = 0;     // above and below the baseline, half-leading included
+    bool ellipsis = false;             // cut, and drawn with "…" after it
   };
 
   float layout_inline(Box& b, float cx, float cy, float cw, int depth) {
     // Flatten the inline content into a sequence of leaves in order.
     std::vector<Box*> leaves;
-    std::vector<std::pair<Box*, int>> stack;  // inline boxes entered
     collect_leaves(b, leaves, depth);
 
     const ComputedStyle& bs = *b.style;
@@ -691,8 +691,7 @@ struct LayoutTree::Impl {
     bool carry_space = false;
     bool any_content = false;
 
-    auto finish_line = [&](bool last) {
-      (void)last;
+    auto finish_line = [&](bool /*last*/) {
       float ascent = strut_ascent, descent = strut_descent;
       for (const LineItem& it : line) ascent = std::max(ascent, it.ascent), descent = std::max(descent, it.descent);
       if (line.empty() && !any_content) return;
@@ -717,11 +716,10 @@ struct LayoutTree::Impl {
           f.baseline = baseline;
           f.start = it.start;
           f.end = it.end;
-          f.ellipsis = it.ascent < 0;  // marked by apply_ellipsis
-          if (f.ellipsis) f.height = ascent + descent;
+          f.ellipsis = it.ellipsis;
           box->fragments.push_back(f);
         } else {
-          const float top = vertical_position(*box, baseline, ascent, descent, it);
+          const float top = baseline - it.ascent;  // atomic_extent measured it.ascent from the top
           translate(*box, x + box->margin.left - box->x, top + box->margin.top - box->y);
         }
         x += it.width;
@@ -810,7 +808,6 @@ struct LayoutTree::Impl {
       line_width += outer;
     }
     finish_line(true);
-    // Trailing spaces at a line end hang: trim them from the widths already placed.
     return y - cy;
   }
 
@@ -849,12 +846,6 @@ struct LayoutTree::Impl {
     }
   }
 
-  float vertical_position(Box& leaf, float baseline, float /*ascent*/, float /*descent*/, const LineItem& item) {
-    const float outer_height = leaf.height + leaf.margin.vertical();
-    (void)outer_height;
-    return baseline - item.ascent;
-  }
-
   void apply_ellipsis(std::vector<LineItem>& line, float cw) {
     float x = 0;
     for (std::size_t i = 0; i < line.size(); ++i) {
@@ -873,8 +864,7 @@ struct LayoutTree::Impl {
         for (std::size_t k = 0; k < keep; ++k) w += advances[k];
         it.end = it.start + static_cast<std::uint32_t>(keep);
         it.width = w + ellipsis_width;
-        it.ascent = -std::fabs(it.ascent) - 0.0f;  // marks the fragment as ending in an ellipsis
-        it.ascent = -1;
+        it.ellipsis = true;
       }
       line.resize(i + 1);
       return;
