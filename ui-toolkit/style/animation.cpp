@@ -138,7 +138,7 @@ void Animator::styles_changed(const StyleEngine& engine, double now) {
     if (shown) {
       for (const Animation& a : style->animations) {
         auto same = std::find_if(e.animations.begin(), e.animations.end(),
-                                 [&](const Playing& p) { return p.spec.name == a.name; });
+                                 [&](const Playing& p) { return p.animation.name == a.name; });
         playing.push_back({a, same != e.animations.end() ? same->start : now});
       }
     }
@@ -169,22 +169,22 @@ bool Animator::tick(const StyleEngine& engine, double now) {
                                       ? node->parent->style.get()
                                       : e.base.get();
     std::erase_if(e.animations, [&](const Playing& a) {
-      const double elapsed = now - a.start - a.spec.delay;
-      return a.spec.duration <= 0 || (a.spec.iterations >= 0 && elapsed >= a.spec.duration * a.spec.iterations &&
-                                      !(a.spec.fill & 1));
+      const double elapsed = now - a.start - a.animation.delay;
+      return a.animation.duration <= 0 || (a.animation.iterations >= 0 && elapsed >= a.animation.duration * a.animation.iterations &&
+                                      !(a.animation.fill & 1));
     });
     for (const Playing& a : e.animations) {
-      const css::KeyframesRule* rule = engine.keyframes(a.spec.name);
+      const css::KeyframesRule* rule = engine.keyframes(a.animation.name);
       if (!rule) continue;
-      const double elapsed = now - a.start - a.spec.delay;
-      if (elapsed < 0 && !(a.spec.fill & 2)) continue;
-      double iteration = std::max(0.0, elapsed) / a.spec.duration;
-      if (a.spec.iterations >= 0) iteration = std::min(iteration, static_cast<double>(a.spec.iterations));
+      const double elapsed = now - a.start - a.animation.delay;
+      if (elapsed < 0 && !(a.animation.fill & 2)) continue;
+      double iteration = std::max(0.0, elapsed) / a.animation.duration;
+      if (a.animation.iterations >= 0) iteration = std::min(iteration, static_cast<double>(a.animation.iterations));
       double whole = std::floor(iteration);
       float p = static_cast<float>(iteration - whole);
-      if (a.spec.iterations >= 0 && iteration >= a.spec.iterations && p == 0 && whole > 0) p = 1, whole -= 1;
-      bool reversed = a.spec.reverse;
-      if (a.spec.alternate && static_cast<long long>(whole) % 2 == 1) reversed = !reversed;
+      if (a.animation.iterations >= 0 && iteration >= a.animation.iterations && p == 0 && whole > 0) p = 1, whole -= 1;
+      bool reversed = a.animation.reverse;
+      if (a.animation.alternate && static_cast<long long>(whole) % 2 == 1) reversed = !reversed;
       if (reversed) p = 1 - p;
       // Key frames as (offset, values); missing ends take the element's own values.
       std::vector<std::pair<float, AnimatedValues>> frames;
@@ -200,8 +200,8 @@ bool Animator::tick(const StyleEngine& engine, double now) {
       const auto& [o0, v0] = frames[k - 1];
       const auto& [o1, v1] = frames[k];
       const float local = o1 > o0 ? (p - o0) / (o1 - o0) : 1.0f;
-      values = interpolate(v0, v1, a.spec.timing.apply(std::clamp(local, 0.0f, 1.0f)));
-      if (a.spec.iterations < 0 || elapsed < a.spec.duration * a.spec.iterations) more = true;
+      values = interpolate(v0, v1, a.animation.timing.apply(std::clamp(local, 0.0f, 1.0f)));
+      if (a.animation.iterations < 0 || elapsed < a.animation.duration * a.animation.iterations) more = true;
     }
     if (!e.transitions.empty()) more = true;
 

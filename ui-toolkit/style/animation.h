@@ -46,7 +46,7 @@ class Animator {
     TimingFunction timing;
   };
   struct Playing {  // one @keyframes animation
-    Animation spec;
+    Animation animation;
     double start = 0;
   };
   struct Entry {
