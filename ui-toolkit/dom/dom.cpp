@@ -40,13 +40,9 @@ void rebuild_classes(Node* element, std::string_view text) {
   InternTable& names = element->document->names;
   std::size_t pos = 0;
   while (pos < text.size()) {
-    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t' || text[pos] == '\n' || text[pos] == '\r' ||
-                                 text[pos] == '\f'))
-      ++pos;
+    while (pos < text.size() && is_html_space(text[pos])) ++pos;
     std::size_t end = pos;
-    while (end < text.size() && !(text[end] == ' ' || text[end] == '\t' || text[end] == '\n' || text[end] == '\r' ||
-                                  text[end] == '\f'))
-      ++end;
+    while (end < text.size() && !is_html_space(text[end])) ++end;
     if (end > pos && element->classes.size() < 0xFFFF) {
       const Atom atom = names.intern(text.substr(pos, end - pos));
       if (std::find(element->classes.begin(), element->classes.end(), atom) == element->classes.end())

@@ -60,6 +60,8 @@ enum class TagKind : std::uint8_t {
 #undef OSTREL_TAG
 };
 TagKind tag_kind_of(Atom tag);
+// ASCII white space as HTML defines it (class lists, the tokenizer).
+constexpr bool is_html_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 bool is_void_element(TagKind kind);
 
 enum class ControlKind : std::uint8_t { none, text, checkbox, radio, button };

@@ -11,13 +11,12 @@
 namespace ostrel {
 namespace {
 
-constexpr bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 constexpr bool is_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 constexpr bool is_alnum(char c) { return is_alpha(c) || is_digit(c); }
 
 bool all_space(std::string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return is_space(c); });
+  return std::all_of(s.begin(), s.end(), [](char c) { return is_html_space(c); });
 }
 
 struct NamedReference {
@@ -485,10 +484,10 @@ void Tokenizer::run() {
 void Tokenizer::read_tag() {
   Token t{Token::start_tag, {}, {}, false, {}};
   ++pos_;  // '<'
-  while (!at_end() && !is_space(in_[pos_]) && in_[pos_] != '/' && in_[pos_] != '>')
+  while (!at_end() && !is_html_space(in_[pos_]) && in_[pos_] != '/' && in_[pos_] != '>')
     t.name.push_back(vx::ascii_lower(in_[pos_++]));
   for (;;) {
-    while (!at_end() && (is_space(in_[pos_]) || in_[pos_] == '/')) {
+    while (!at_end() && (is_html_space(in_[pos_]) || in_[pos_] == '/')) {
       if (in_[pos_] == '/' && pos_ + 1 < in_.size() && in_[pos_ + 1] == '>') t.self_closing = true;
       ++pos_;
     }
@@ -499,12 +498,12 @@ void Tokenizer::read_tag() {
     }
     std::string name;
     do name.push_back(vx::ascii_lower(in_[pos_++]));
-    while (!at_end() && !is_space(in_[pos_]) && in_[pos_] != '/' && in_[pos_] != '>' && in_[pos_] != '=');
-    while (!at_end() && is_space(in_[pos_])) ++pos_;
+    while (!at_end() && !is_html_space(in_[pos_]) && in_[pos_] != '/' && in_[pos_] != '>' && in_[pos_] != '=');
+    while (!at_end() && is_html_space(in_[pos_])) ++pos_;
     std::string value;
     if (!at_end() && in_[pos_] == '=') {
       ++pos_;
-      while (!at_end() && is_space(in_[pos_])) ++pos_;
+      while (!at_end() && is_html_space(in_[pos_])) ++pos_;
       value = read_attribute_value();
     }
     if (t.attributes.size() < 4096) t.attributes.emplace_back(std::move(name), std::move(value));
@@ -532,7 +531,7 @@ std::string Tokenizer::read_attribute_value() {
     if (!at_end()) ++pos_;
     return value;
   }
-  while (!at_end() && !is_space(in_[pos_]) && in_[pos_] != '>') {
+  while (!at_end() && !is_html_space(in_[pos_]) && in_[pos_] != '>') {
     if (in_[pos_] == '&') {
       if (const std::size_t used = decode_character_reference(in_, pos_, true, value)) {
         pos_ += used;
@@ -547,7 +546,7 @@ std::string Tokenizer::read_attribute_value() {
 void Tokenizer::read_end_tag() {
   pos_ += 2;  // "</"
   std::string name;
-  while (!at_end() && !is_space(in_[pos_]) && in_[pos_] != '/' && in_[pos_] != '>')
+  while (!at_end() && !is_html_space(in_[pos_]) && in_[pos_] != '/' && in_[pos_] != '>')
     name.push_back(vx::ascii_lower(in_[pos_++]));
   const std::size_t close = in_.find('>', pos_);
   pos_ = close == std::string_view::npos ? in_.size() : close + 1;
@@ -586,7 +585,7 @@ void Tokenizer::read_raw_text(TagKind kind, std::string_view tag_name) {
     }
     const std::size_t after = end + 2 + tag_name.size();
     if (vx::iequals_ascii(in_.substr(end + 2, tag_name.size()), tag_name) &&
-        (after >= in_.size() || is_space(in_[after]) || in_[after] == '/' || in_[after] == '>'))
+        (after >= in_.size() || is_html_space(in_[after]) || in_[after] == '/' || in_[after] == '>'))
       break;
     end += 2;
   }

@@ -153,7 +153,7 @@ struct LayoutTree::Impl {
     if (ws == style::WhiteSpace::pre || ws == style::WhiteSpace::pre_wrap || ws == style::WhiteSpace::break_spaces)
       return false;
     return std::all_of(b->node->text.begin(), b->node->text.end(),
-                       [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; });
+                       [](char c) { return is_html_space(c); });
   }
 
   // A block container holds either only blocks or only inline content: runs of
@@ -1170,14 +1170,14 @@ struct LayoutTree::Impl {
         ++auto_count;
       }
     }
-    if (ts.table_layout_fixed || true) {
-      const float rest = std::max(0.0f, available - fixed);
-      for (std::size_t i = 0; i < columns; ++i)
-        if (!specified[i]) widths[i] = auto_count ? rest / static_cast<float>(auto_count) : 0;
-      if (auto_count == 0 && fixed < available && fixed > 0) {
-        // Wider table than its columns: the columns grow in proportion.
-        for (float& w : widths) w *= available / fixed;
-      }
+    // Every table is laid out the fixed way (the pages use only fixed tables):
+    // auto columns share what the sized ones leave.
+    const float rest = std::max(0.0f, available - fixed);
+    for (std::size_t i = 0; i < columns; ++i)
+      if (!specified[i]) widths[i] = auto_count ? rest / static_cast<float>(auto_count) : 0;
+    if (auto_count == 0 && fixed < available && fixed > 0) {
+      // Wider table than its columns: the columns grow in proportion.
+      for (float& w : widths) w *= available / fixed;
     }
 
     float y = cy + vs;
