@@ -3,8 +3,11 @@
 // for comparing our layout with a browser's getBoundingClientRect().
 //
 //   layout-dump page.html [sheet.css] [--width 464] [--height 417] [--dark] [--scale 1]
+//   layout-dump --font-table
 //
 // Without a sheet, the text of the page's <style> elements is used.
+// --font-table prints the fake font's advances instead, so that a real font with
+// the same metrics can be built for the browser (tools/compare-chromium).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +15,7 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 
 #include "layout/box.h"
 #include "ostrel/ostrel.h"
@@ -41,8 +45,38 @@ std::string style_elements(const std::string& html) {
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: layout-dump page.html [sheet.css] [--width N] [--height N] [--dark] [--scale N]\n");
+  std::fprintf(stderr,
+               "usage: layout-dump page.html [sheet.css] [--width N] [--height N] [--dark] [--scale N]\n"
+               "       layout-dump --font-table\n");
   return 2;
+}
+
+// The code points a browser must find in the generated font rather than fall
+// back to a system font: text the program shows, the ellipsis and the
+// replacement character included. Zero-width ones are listed too, with 0.
+constexpr std::pair<char32_t, char32_t> font_table_ranges[] = {
+    {0x0020, 0x007E},  // ASCII
+    {0x00A0, 0x00FF},  // Latin-1
+    {0x2000, 0x206F},  // spaces, dashes, quotes, ellipsis, zero-width and format characters
+    {0x3000, 0x303F},  // CJK punctuation
+    {0xAC00, 0xD7A3},  // Hangul syllables
+    {0xFF01, 0xFF60},  // fullwidth forms
+    {0xFFFD, 0xFFFD},  // replacement character
+};
+
+// One line per code point: "U+XXXX regular bold", in units of a 1000 px font so
+// that unitsPerEm 1000 makes every advance exact (the generator checks that).
+int print_font_table() {
+  static constexpr float em = 1000;
+  const std::string families[] = {"sans-serif"};
+  const ostrel::text::FontSpec regular{families, em, 400, false}, bold{families, em, 700, false};
+  const ostrel::text::FontMetrics m = ostrel::text::FakeFont().metrics(regular);
+  std::printf("metrics %g %g %g\n", m.ascent, m.descent, m.line_gap);
+  for (const auto& [first, last] : font_table_ranges)
+    for (char32_t cp = first; cp <= last; ++cp)
+      std::printf("U+%04X %g %g\n", static_cast<unsigned>(cp), ostrel::text::FakeFont::advance(regular, cp),
+                  ostrel::text::FakeFont::advance(bold, cp));
+  return 0;
 }
 
 }  // namespace
@@ -68,6 +102,8 @@ int main(int argc, char** argv) {
       if (!number(scale)) return usage();
     } else if (arg == "--dark") {
       dark = true;
+    } else if (arg == "--font-table" && argc == 2) {
+      return print_font_table();
     } else if (!html_path) {
       html_path = argv[i];
     } else if (!css_path) {
