@@ -270,6 +270,11 @@ Node* prev_real_sibling(const Node* node) {
   return sibling;
 }
 
+Node* host_element(Node* node) {
+  while (node && node->is_pseudo()) node = node->parent;
+  return node;
+}
+
 void detach(Node* child) {
   Node* parent = child->parent;
   if (!parent) return;
@@ -279,6 +284,9 @@ void detach(Node* child) {
 }
 
 void link_child(Node* parent, Node* child, Node* reference) {
+  if (!reference && !child->is_pseudo() && parent->last_child && parent->last_child->is_pseudo() &&
+      parent->last_child->tag == atom_pseudo_after)
+    reference = parent->last_child;
   child->parent = parent;
   if (reference) {
     child->next = reference;

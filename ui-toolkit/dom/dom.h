@@ -210,6 +210,8 @@ namespace ostrel {
 Node* first_real_child(const Node* node);
 Node* next_real_sibling(const Node* node);
 Node* prev_real_sibling(const Node* node);
+// The node a hit or an event on a pseudo-element box stands for: its host element.
+Node* host_element(Node* node);
 
 // Attributes by atom.
 const Attribute* find_attribute(const Node* element, Atom name);
@@ -223,6 +225,7 @@ bool has_class(const Node* element, Atom name);
 // Detaches `child` from its parent (no freeing).
 void detach(Node* child);
 // Links `child` before `reference` (or at the end) under `parent`; no checks.
+// "At the end" means before the parent's ::after box, which stays last.
 void link_child(Node* parent, Node* child, Node* reference);
 bool is_inclusive_ancestor(const Node* ancestor, const Node* node);
 

@@ -64,6 +64,8 @@ void add_listener(Node* element, EventType type, EventCallback callback, void* u
 }
 
 bool dispatch_event(Event& event) {
+  // A hit on generated content is a hit on the element that generated it.
+  event.target = host_element(event.target);
   Node* target = event.target;
   if (!target || !target->is_element()) return false;
   Document* doc = target->document;

@@ -943,6 +943,44 @@ Display blockified(Display d) {
   }
 }
 
+// Inherited properties come from the parent, the rest start at their initial values.
+std::shared_ptr<ComputedStyle> inheriting_from(const ComputedStyle& parent) {
+  auto style = std::make_shared<ComputedStyle>();
+  ComputedStyle& s = *style;
+  s.color = parent.color;
+  s.font_family = parent.font_family;
+  s.font_size = parent.font_size;
+  s.font_weight = parent.font_weight;
+  s.italic = parent.italic;
+  s.line_height = parent.line_height;
+  s.white_space = parent.white_space;
+  s.text_align = parent.text_align;
+  s.cursor = parent.cursor;
+  s.user_select = parent.user_select;
+  s.visibility = parent.visibility;
+  s.pointer_events = parent.pointer_events;
+  s.border_collapse = parent.border_collapse;
+  s.border_spacing_h = parent.border_spacing_h;
+  s.border_spacing_v = parent.border_spacing_v;
+  s.list_style = parent.list_style;
+  s.custom = parent.custom;
+  return style;
+}
+
+// :empty as the selectors see it: no element and no text, generated boxes aside.
+bool is_empty(const Node* element) {
+  for (const Node* c = first_real_child(element); c; c = next_real_sibling(c))
+    if (c->is_element() || (c->is_text() && !c->text.empty())) return false;
+  return true;
+}
+
+// Elements whose content the toolkit draws itself (controls, pictures) get no
+// ::before or ::after.
+bool generates_content(const Node* element) {
+  return !is_void_element(element->tag_kind) && element->tag_kind != TagKind::svg &&
+         element->tag_kind != TagKind::select && element->tag_kind != TagKind::textarea;
+}
+
 void append_bytes(std::string& key, const void* data, std::size_t size) {
   key.append(static_cast<const char*>(data), size);
 }
@@ -1006,33 +1044,52 @@ bool StyleEngine::media_changed(const css::MediaEnvironment& environment) {
   return changed;
 }
 
-void StyleEngine::apply_rules(Node* element, const ComputedStyle& parent, ComputedStyle& out) {
-  // Matching rules of both sheets, in cascade order for normal declarations.
-  std::vector<MatchedRule> matched;
+void StyleEngine::match_rules(const Node* element, std::vector<MatchedRule> (&out)[3]) const {
+  // One pass over the rules for the element and its ::before and ::after: the
+  // selectors are the same, only the pseudo-element at their end tells them apart.
   const css::StyleSheet* sheets[] = {&defaults_, &author_};
   for (std::uint32_t origin = 0; origin < 2; ++origin) {
     for (const css::StyleRule& rule : sheets[origin]->rules) {
       if (rule.media && !rule.media->matches(environment_)) continue;
-      bool any = false;
-      css::Specificity best;
+      bool any[3] = {};
+      css::Specificity best[3];
       for (std::size_t i = 0; i < rule.selectors.size(); ++i) {
-        if (rule.selectors.pseudo_element(i) != css::PseudoElement::none) continue;
+        int target = 0;
+        switch (rule.selectors.pseudo_element(i)) {
+          case css::PseudoElement::none:
+            target = 0;
+            break;
+          case css::PseudoElement::before:
+            target = 1;
+            break;
+          case css::PseudoElement::after:
+            target = 2;
+            break;
+          case css::PseudoElement::marker:
+            continue;  // list markers are drawn by the layout
+        }
         if (!rule.selectors.matches(i, element)) continue;
         const css::Specificity sp = rule.selectors.specificity(i);
-        if (!any || best < sp) best = sp;
-        any = true;
+        if (!any[target] || best[target] < sp) best[target] = sp;
+        any[target] = true;
       }
-      if (any) matched.push_back({&rule, best, origin});
+      for (int target = 0; target < 3; ++target)
+        if (any[target]) out[target].push_back({&rule, best[target], origin});
     }
   }
-  std::stable_sort(matched.begin(), matched.end(), [](const MatchedRule& a, const MatchedRule& b) {
-    if (a.origin != b.origin) return a.origin < b.origin;
-    if (a.specificity != b.specificity) return a.specificity < b.specificity;
-    return a.rule->order < b.rule->order;
-  });
+  for (std::vector<MatchedRule>& matched : out)
+    std::stable_sort(matched.begin(), matched.end(), [](const MatchedRule& a, const MatchedRule& b) {
+      if (a.origin != b.origin) return a.origin < b.origin;
+      if (a.specificity != b.specificity) return a.specificity < b.specificity;
+      return a.rule->order < b.rule->order;
+    });
+}
 
+void StyleEngine::apply_rules(Node* element, bool generated, const std::vector<MatchedRule>& matched,
+                              const ComputedStyle& parent, ComputedStyle& out) {
+  // A style attribute styles its element, never the boxes generated for it.
   std::vector<Declaration> inline_declarations;
-  if (const std::string* text = attribute_value(element, atom_style); text && !text->empty())
+  if (const std::string* text = generated ? nullptr : attribute_value(element, atom_style); text && !text->empty())
     inline_declarations = css::parse_declarations(*text);
 
   // The application order: default normal, author normal, inline normal,
@@ -1073,7 +1130,7 @@ void StyleEngine::apply_rules(Node* element, const ComputedStyle& parent, Comput
 
   Applier applier{out, parent, *initial_, {}};
   const ComputedStyle* root = document_.root && document_.root->style ? document_.root->style.get() : nullptr;
-  applier.units.root_font_size = root && element != document_.root ? root->font_size : 16;
+  applier.units.root_font_size = root && (generated || element != document_.root) ? root->font_size : 16;
   applier.units.viewport_width = environment_.width;
   applier.units.viewport_height = environment_.height;
 
@@ -1100,7 +1157,7 @@ void StyleEngine::apply_rules(Node* element, const ComputedStyle& parent, Comput
     }
   }
   applier.units.font_size = out.font_size;
-  if (element == document_.root) applier.units.root_font_size = out.font_size;
+  if (element == document_.root && !generated) applier.units.root_font_size = out.font_size;
   for (const Declaration* d : order) {
     if (d->property == Property::custom || d->property == Property::font_size) continue;
     const TokenList* v = resolved_value(d, storage);
@@ -1114,7 +1171,7 @@ void StyleEngine::apply_rules(Node* element, const ComputedStyle& parent, Comput
   }
 }
 
-std::shared_ptr<const ComputedStyle> StyleEngine::compute(Node* element, const ComputedStyle& parent) {
+StyleEngine::StyleSet StyleEngine::compute(Node* element, const ComputedStyle& parent) {
   // Elements that look alike share one style: rows of a long table are the
   // common case. Ids, inline styles and sibling-sensitive sheets opt out.
   std::string key;
@@ -1127,8 +1184,8 @@ std::shared_ptr<const ComputedStyle> StyleEngine::compute(Node* element, const C
     append_bytes(key, &state, sizeof state);
     const std::uint8_t control = static_cast<std::uint8_t>(element->control);
     append_bytes(key, &control, 1);
-    const std::uint8_t position = (prev_real_sibling(element) ? 0 : 1) | (next_real_sibling(element) ? 0 : 2) |
-                                  (first_real_child(element) ? 0 : 4);
+    const std::uint8_t position =
+        (prev_real_sibling(element) ? 0 : 1) | (next_real_sibling(element) ? 0 : 2) | (is_empty(element) ? 4 : 0);
     append_bytes(key, &position, 1);
     const std::uint32_t classes = static_cast<std::uint32_t>(element->classes.size());
     append_bytes(key, &classes, sizeof classes);
@@ -1148,28 +1205,11 @@ std::shared_ptr<const ComputedStyle> StyleEngine::compute(Node* element, const C
     if (auto it = share_cache_.find(key); it != share_cache_.end()) return it->second;
   }
 
-  auto style = std::make_shared<ComputedStyle>();
+  std::vector<MatchedRule> matched[3];
+  match_rules(element, matched);
+  std::shared_ptr<ComputedStyle> style = inheriting_from(parent);
   ComputedStyle& s = *style;
-  // Inherited properties come from the parent, the rest start at their initial values.
-  s.color = parent.color;
-  s.font_family = parent.font_family;
-  s.font_size = parent.font_size;
-  s.font_weight = parent.font_weight;
-  s.italic = parent.italic;
-  s.line_height = parent.line_height;
-  s.white_space = parent.white_space;
-  s.text_align = parent.text_align;
-  s.cursor = parent.cursor;
-  s.user_select = parent.user_select;
-  s.visibility = parent.visibility;
-  s.pointer_events = parent.pointer_events;
-  s.border_collapse = parent.border_collapse;
-  s.border_spacing_h = parent.border_spacing_h;
-  s.border_spacing_v = parent.border_spacing_v;
-  s.list_style = parent.list_style;
-  s.custom = parent.custom;
-
-  apply_rules(element, parent, s);
+  apply_rules(element, false, matched[0], parent, s);
 
   if (element == document_.root || s.position == Position::absolute || s.position == Position::fixed)
     s.display = blockified(s.display);
@@ -1177,9 +1217,59 @@ std::shared_ptr<const ComputedStyle> StyleEngine::compute(Node* element, const C
       p && (p->display == Display::flex || p->display == Display::inline_flex))
     s.display = blockified(s.display);
 
-  std::shared_ptr<const ComputedStyle> result = std::move(style);
+  StyleSet result{std::move(style), nullptr, nullptr};
+  if (generates_content(element)) {
+    result.before = generated_style(element, matched[1], *result.element);
+    result.after = generated_style(element, matched[2], *result.element);
+  }
   if (shareable && share_cache_.size() < 65536) share_cache_.emplace(std::move(key), result);
   return result;
+}
+
+std::shared_ptr<const ComputedStyle> StyleEngine::generated_style(Node* host, const std::vector<MatchedRule>& matched,
+                                                                  const ComputedStyle& host_style) {
+  if (matched.empty()) return nullptr;  // content stays "none": no box
+  std::shared_ptr<ComputedStyle> style = inheriting_from(host_style);
+  apply_rules(host, true, matched, host_style, *style);
+  if (!style->has_content || style->display == Display::none) return nullptr;
+  if (style->position == Position::absolute || style->position == Position::fixed ||
+      host_style.display == Display::flex || host_style.display == Display::inline_flex)
+    style->display = blockified(style->display);
+  return style;
+}
+
+void StyleEngine::place_generated(Node* host, Atom tag, std::shared_ptr<const ComputedStyle> style) {
+  Node* box = tag == atom_pseudo_before ? host->first_child : host->last_child;
+  if (box && !(box->is_pseudo() && box->tag == tag)) box = nullptr;
+  if (!style) {
+    if (box) {
+      detach(box);
+      document_.release_subtree(box);
+      document_.invalidate(host, flag_needs_layout | flag_needs_paint);
+    }
+    return;
+  }
+  if (!box) {
+    Node* text = document_.create_text(style->content);
+    box = document_.new_node(NodeType::element);
+    box->tag = tag;
+    box->flags |= flag_pseudo;
+    link_child(box, text, nullptr);
+    link_child(host, box, tag == atom_pseudo_before ? host->first_child : nullptr);
+    changes_.push_back({box, nullptr});
+    document_.invalidate(host, flag_needs_layout | flag_needs_paint);
+  } else {
+    // Updated in place: a hover that changes the text keeps the nodes.
+    bool changed = box->style != style;
+    if (changed) changes_.push_back({box, box->style});
+    if (Node* text = box->first_child; text && text->is_text() && text->text != style->content) {
+      text->text = style->content;
+      changed = true;
+    }
+    if (changed) document_.invalidate(host, flag_needs_layout | flag_needs_paint);
+  }
+  box->style = std::move(style);
+  box->flags &= ~(flag_needs_restyle | flag_descendant_needs_restyle);
 }
 
 ComputedStyle StyleEngine::with_declarations(const ComputedStyle& base, const ComputedStyle& parent,
@@ -1234,18 +1324,22 @@ std::size_t StyleEngine::update(const css::MediaEnvironment& environment) {
       const ComputedStyle& parent = n->parent && n->parent->is_element() && n->parent->style
                                         ? *n->parent->style
                                         : *initial_;
-      std::shared_ptr<const ComputedStyle> style = compute(n, parent);
-      if (style != n->style) {
+      StyleSet styles = compute(n, parent);
+      if (styles.element != n->style) {
         changes_.push_back({n, n->style});
-        n->style = std::move(style);
+        n->style = std::move(styles.element);
       }
       n->flags |= flag_needs_layout | flag_needs_paint;
       ++computed;
+      // Generated boxes are restyled with their host and only then.
+      place_generated(n, atom_pseudo_before, std::move(styles.before));
+      place_generated(n, atom_pseudo_after, std::move(styles.after));
     }
     const bool descend = restyle || (n->flags & flag_descendant_needs_restyle);
     n->flags &= ~(flag_needs_restyle | flag_descendant_needs_restyle);
     if (!descend) continue;
-    for (Node* c = n->last_child; c; c = c->prev) stack.push_back({c, restyle});
+    for (Node* c = n->last_child; c; c = c->prev)
+      if (!c->is_pseudo()) stack.push_back({c, restyle});
   }
   doc_node->flags &= ~(flag_needs_restyle | flag_descendant_needs_restyle);
   return computed;

@@ -31,7 +31,8 @@ class StyleEngine {
   ComputedStyle with_declarations(const ComputedStyle& base, const ComputedStyle& parent,
                                   const std::vector<css::Declaration>& declarations) const;
   // Elements whose style the last update replaced, with the style they had
-  // before (null for a first style). Transitions start from these.
+  // before (null for a first style). Transitions start from these. The
+  // ::before and ::after nodes the update made or kept are among them.
   struct Change {
     Node* element;
     std::shared_ptr<const ComputedStyle> before;
@@ -42,14 +43,24 @@ class StyleEngine {
   static const ComputedStyle* style_of(const Node* node);
 
  private:
-  struct ShareKey;
-  struct ShareKeyHash;
   struct MatchedRule;
+  // An element's style with those of its generated boxes (null: no box).
+  struct StyleSet {
+    std::shared_ptr<const ComputedStyle> element, before, after;
+  };
 
   void reload_sheets();
   bool media_changed(const css::MediaEnvironment& environment);
-  std::shared_ptr<const ComputedStyle> compute(Node* element, const ComputedStyle& parent);
-  void apply_rules(Node* element, const ComputedStyle& parent, ComputedStyle& out);
+  StyleSet compute(Node* element, const ComputedStyle& parent);
+  // Rules that match `element`, in cascade order: for the element itself, its ::before and its ::after.
+  void match_rules(const Node* element, std::vector<MatchedRule> (&out)[3]) const;
+  // Cascades `matched` into `out`; `generated` for a ::before/::after of `element`.
+  void apply_rules(Node* element, bool generated, const std::vector<MatchedRule>& matched, const ComputedStyle& parent,
+                   ComputedStyle& out);
+  std::shared_ptr<const ComputedStyle> generated_style(Node* host, const std::vector<MatchedRule>& matched,
+                                                       const ComputedStyle& host_style);
+  // Makes, updates in place or removes the host's ::before (first child) or ::after (last child).
+  void place_generated(Node* host, Atom tag, std::shared_ptr<const ComputedStyle> style);
 
   Document& document_;
   css::StyleSheet defaults_;
@@ -59,7 +70,8 @@ class StyleEngine {
   css::MediaEnvironment environment_;
   bool sibling_sensitive_ = false;  // some selector looks at siblings: no style sharing
   std::shared_ptr<const ComputedStyle> initial_;
-  std::unordered_map<std::string, std::shared_ptr<const ComputedStyle>> share_cache_;
+  // Generated boxes are shared with their element: the same key matches the same pseudo-element rules.
+  std::unordered_map<std::string, StyleSet> share_cache_;
   std::vector<Change> changes_;
 };
 

@@ -4,7 +4,10 @@
 
 #include <string>
 
+#include "dom/events.h"
 #include "ostrel/ostrel.h"
+#include "paint/display_list.h"
+#include "pipeline_fixture.h"
 #include "src/view.h"
 
 namespace {
@@ -170,6 +173,185 @@ TEST_F(Styled, RowsShareOneStyleAndRestyleOnlyWhatChanged) {
   EXPECT_EQ(first->style->color, rgb(0, 128, 0));
   set_attribute(second, "data-index", 10, "x", 1);  // no selector looks at it
   EXPECT_EQ(engine.update(env), 0u);
+}
+
+// ::before and ::after: nodes the engine keeps as the host's first and last child.
+struct Generated : PipelineTest {
+  static Node* before_of(Node* host) { return box(host->first_child, atom_pseudo_before); }
+  static Node* after_of(Node* host) { return box(host->last_child, atom_pseudo_after); }
+  static Node* box(Node* n, Atom tag) { return n && n->is_pseudo() && n->tag == tag ? n : nullptr; }
+  static std::string text_of(Node* box) {
+    return box && box->first_child && box->first_child->is_text() ? box->first_child->text : "<no box>";
+  }
+  void restyle(Node* n) {
+    doc->invalidate(n, flag_needs_restyle);
+    run(464, 417);
+  }
+};
+
+TEST_F(Generated, BoxesTakeTheirStyleFromTheHostAndTheirOwnRules) {
+  load(
+      "<div id=h class=q style='color: #010203; font-size: 20px; padding-left: 9px; --gap: 3px'>text</div>"
+      "<div id=f class=q style='display: flex'>x</div><p id=empty class=empty>e</p>"
+      "<p id=off class=off>n</p><input id=i class=q><img id=img class=q><span id=plain>p</span>",
+      // "\2026 " ends its escape at the space; "\"" is a quote.
+      ".q::before { content: \"\\2026 \"; padding-left: var(--gap, 1px); font-size: 0.5em }"
+      "#h::after { color: blue } .q::after { content: \"\\\"\" 'end' '\\\"'; color: green }"
+      ".empty::after { content: '' } span::before { color: red }"
+      ".off::before { content: 'x' } .off::before { display: none } .off::after { content: 'y' }"
+      "#off::after { content: normal }");
+  run(464, 417);
+  Node* h = by_id("h");
+  Node* before = before_of(h);
+  Node* after = after_of(h);
+  ASSERT_TRUE(before && after);
+  EXPECT_EQ(text_of(before), "\xE2\x80\xA6");
+  EXPECT_EQ(text_of(after), "\"end\"");
+  EXPECT_EQ(next_sibling(before), h->first_child->next);  // the host's own text sits between
+  EXPECT_EQ(after->prev, first_child(h));
+  const ComputedStyle& b = *before->style;
+  EXPECT_EQ(b.display, style::Display::inline_);
+  EXPECT_EQ(b.color, rgb(1, 2, 3));                // inherited from the host's inline style
+  EXPECT_EQ(b.font_size, 10);                      // 0.5em of the host's 20px
+  EXPECT_EQ(b.padding[3], style::Length::px(3));   // var() resolved against the host's properties
+  EXPECT_EQ(after->style->color, rgb(0, 0, 255));  // #h::after outweighs .q::after
+  EXPECT_EQ(after->style->padding[3].value, 0);    // the host's style attribute is not the box's
+  EXPECT_EQ(style::StyleEngine::style_of(after->first_child), after->style.get());
+
+  EXPECT_EQ(before_of(by_id("f"))->style->display, style::Display::block);  // a flex item
+
+  // An empty string still makes a box; none, normal and display: none make none.
+  ASSERT_NE(after_of(by_id("empty")), nullptr);
+  EXPECT_EQ(text_of(after_of(by_id("empty"))), "");
+  for (const char* id : {"off", "i", "img", "plain"}) {
+    Node* n = by_id(id);
+    EXPECT_EQ(before_of(n), nullptr) << id;
+    EXPECT_EQ(after_of(n), nullptr) << id;
+  }
+}
+
+TEST_F(Generated, UpdatedInPlaceWhenTheHostRestylesAndRemovedWithTheirContent) {
+  load("<ul><li id=a class=x>a</li><li id=b class=x>b</li></ul>",
+       ".x::after { content: ' >' } .x:hover::after { content: ' (open)'; color: red }"
+       ".off::after { content: none }");
+  run(464, 417);
+  Node* a = by_id("a");
+  Node* b = by_id("b");
+  Node* box = after_of(a);
+  ASSERT_NE(box, nullptr);
+  const std::uint64_t box_serial = box->serial, text_serial = box->first_child->serial;
+  Node* b_box = after_of(b);
+  const std::uint64_t b_serial = b_box->serial;
+  const auto b_style = b_box->style;
+
+  a->flags |= flag_hover;
+  restyle(a);
+  ASSERT_EQ(after_of(a), box);
+  EXPECT_EQ(box->serial, box_serial);  // the same node, not a recycled record
+  EXPECT_EQ(box->first_child->serial, text_serial);
+  EXPECT_EQ(text_of(box), " (open)");
+  EXPECT_EQ(box->style->color, rgb(255, 0, 0));
+  const auto& changes = engine.changes();
+  EXPECT_TRUE(std::any_of(changes.begin(), changes.end(), [&](const auto& c) { return c.element == box; }));
+  EXPECT_EQ(after_of(b), b_box);  // the sibling was not touched
+  EXPECT_EQ(b_box->serial, b_serial);
+  EXPECT_EQ(b_box->style, b_style);
+
+  a->flags &= ~flag_hover;
+  restyle(a);
+  EXPECT_EQ(text_of(after_of(a)), " >");
+  EXPECT_EQ(after_of(a)->serial, box_serial);
+
+  // Children added at the end go in front of ::after, which stays last.
+  Node* extra = create_element(doc, "b", 1);
+  ASSERT_EQ(append_child(a, extra), 0);
+  run(464, 417);
+  EXPECT_EQ(after_of(a), box);
+  EXPECT_EQ(box->prev, extra);
+
+  add_class(a, "off", 3);
+  run(464, 417);
+  EXPECT_EQ(after_of(a), nullptr);
+  EXPECT_EQ(a->last_child, extra);
+  remove_class(a, "off", 3);
+  run(464, 417);
+  ASSERT_NE(after_of(a), nullptr);
+  EXPECT_EQ(text_of(after_of(a)), " >");
+
+  // Replacing the host's text drops every child; the next update brings the boxes back.
+  set_text_content(a, "new", 3);
+  run(464, 417);
+  EXPECT_EQ(text_of(after_of(a)), " >");
+  EXPECT_EQ(a->first_child->text, "new");
+}
+
+TEST_F(Generated, InvisibleToSelectorsQueriesAndEvents) {
+  load("<div id=d class=g><span id=s1>one</span><span id=s2>two</span></div><p id=e class=g></p>",
+       "body { margin: 0; font-size: 10px } .g::before { content: 'B' } .g::after { content: 'A' }"
+       "span:first-child { color: red } span:last-child { color: blue } :not(span) + span { font-weight: bold }"
+       "p:empty { color: green }");
+  run(464, 417);
+  Node* d = by_id("d");
+  ASSERT_TRUE(before_of(d) && after_of(d) && before_of(by_id("e")));
+  EXPECT_EQ(by_id("s1")->style->color, rgb(255, 0, 0));
+  EXPECT_EQ(by_id("s2")->style->color, rgb(0, 0, 255));
+  EXPECT_EQ(by_id("s2")->style->font_weight, 400);
+  EXPECT_EQ(by_id("e")->style->color, rgb(0, 128, 0));
+
+  EXPECT_EQ(query_selector(d, ":first-child", 12), by_id("s1"));
+  EXPECT_EQ(query_selector(document_body(doc), "div > :last-child", 17), by_id("s2"));
+  EXPECT_EQ(query_selector(by_id("e"), "*", 1), nullptr);
+  int children = 0;
+  for (Node* c = first_child(d); c; c = next_sibling(c)) ++children;
+  EXPECT_EQ(children, 2);
+  EXPECT_EQ(first_child(by_id("e")), nullptr);
+  std::size_t n = 0;
+  const char* text = text_content(d, &n);
+  EXPECT_EQ(std::string(text, n), "onetwo");
+  EXPECT_EQ(dump(d), "div id=\"d\" class=\"g\"\n  span id=\"s1\"\n    \"one\"\n  span id=\"s2\"\n    \"two\"\n");
+
+  // A hit on generated text is a hit on its host, for the event path too.
+  const layout::Box* generated = tree.box_of(before_of(d));
+  ASSERT_NE(generated, nullptr);
+  Node* hit = paint::hit_test(tree, generated->x + 1, generated->y + 1);
+  EXPECT_EQ(host_element(hit), d);
+  struct Seen {
+    Node* target = nullptr;
+    static void record(Event* e, void* data) { static_cast<Seen*>(data)->target = event_target(e); }
+  } seen;
+  ASSERT_EQ(on(d, "click", 5, Seen::record, &seen), 0);
+  Event click;
+  click.target = before_of(d);
+  dispatch_event(click);
+  EXPECT_EQ(seen.target, d);
+}
+
+TEST_F(Generated, SharedStylesStillGiveEachElementItsOwnBoxes) {
+  std::string html = "<ul id=list>";
+  for (int i = 0; i < 20; ++i) html += "<li class=r>x</li>";
+  load(html + "<li id=t class=r></li></ul>",
+       "li.r::before { content: '-' } li.r:hover::before { content: '>' } li.r:empty::after { content: '(none)' }");
+  run(464, 417);
+  Node* first = first_child(by_id("list"));
+  Node* second = next_sibling(first);
+  Node* third = next_sibling(second);
+  EXPECT_EQ(second->style, third->style);
+  ASSERT_TRUE(before_of(second) && before_of(third));
+  EXPECT_NE(before_of(second), before_of(third));
+  EXPECT_EQ(before_of(second)->style, before_of(third)->style);
+
+  second->flags |= flag_hover;
+  restyle(second);
+  EXPECT_EQ(text_of(before_of(second)), ">");
+  EXPECT_EQ(text_of(before_of(third)), "-");
+
+  // An empty text node leaves an element :empty; it must not share with one holding text.
+  Node* t = by_id("t");
+  EXPECT_EQ(text_of(after_of(t)), "(none)");
+  append_child(t, create_text(doc, "", 0));
+  run(464, 417);
+  EXPECT_EQ(text_of(after_of(t)), "(none)");
+  EXPECT_EQ(after_of(third), nullptr);
 }
 
 }  // namespace
