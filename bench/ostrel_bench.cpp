@@ -6,6 +6,7 @@
 
 #include "ostrel/ostrel.h"
 #include "layout/box.h"
+#include "paint/display_list.h"
 #include "ostrel/text/measure.h"
 #include "style/engine.h"
 
@@ -164,20 +165,83 @@ BENCHMARK(BM_RestyleOneRow)->Unit(benchmark::kMicrosecond);
 
 namespace {
 
-void BM_StyleAndLayoutListPage(benchmark::State& state) {
+// What the first frame of the list page costs: style, layout and display list
+// from nothing.
+void BM_FirstFrameListPage(benchmark::State& state) {
   ListPage list(4100);
   ostrel::Document* doc = list.doc;
-  ostrel::style::StyleEngine engine(*doc);
   ostrel::text::FakeFont font;
-  ostrel::text::MeasureCache cache(font);
-  ostrel::layout::LayoutTree tree(*doc, cache);
   const ostrel::css::MediaEnvironment env{464, 417, false, true, true, false};
   for (auto _ : state) {
+    ostrel::style::StyleEngine engine(*doc);
+    ostrel::text::MeasureCache cache(font);
+    ostrel::layout::LayoutTree tree(*doc, cache);
     doc->css_dirty = true;
     engine.update(env);
     tree.layout({464, 417, 17});
+    benchmark::DoNotOptimize(ostrel::paint::build_display_list(tree, 464, 417));
   }
 }
-BENCHMARK(BM_StyleAndLayoutListPage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstFrameListPage)->Unit(benchmark::kMillisecond);
+
+// A frame after the pointer moves onto another row (or a row is selected):
+// restyle, relayout, display list and the region to draw again.
+void BM_OneRowChangeFrame(benchmark::State& state) {
+  ListPage list(4100);
+  ostrel::Document* doc = list.doc;
+  ostrel::text::FakeFont font;
+  ostrel::text::MeasureCache cache(font);
+  ostrel::style::StyleEngine engine(*doc);
+  ostrel::layout::LayoutTree tree(*doc, cache);
+  const ostrel::css::MediaEnvironment env{464, 417, false, true, true, false};
+  engine.update(env);
+  tree.layout({464, 417, 17});
+  ostrel::paint::DisplayList shown = ostrel::paint::build_display_list(tree, 464, 417);
+  // A row on screen, so the frame really draws something new.
+  ostrel::Node* tbody = ostrel::query_selector(ostrel::document_body(doc), "#list-cleanup tbody", 19);
+  ostrel::Node* row = ostrel::first_child(tbody);
+  for (int i = 0; i < 5; ++i) row = ostrel::next_sibling(row);
+  bool on = false;
+  for (auto _ : state) {
+    on = !on;
+    if (on) ostrel::add_class(row, "active", 6);
+    else ostrel::remove_class(row, "active", 6);
+    engine.update(env);
+    tree.layout({464, 417, 17});
+    ostrel::paint::DisplayList next = ostrel::paint::build_display_list(tree, 464, 417);
+    benchmark::DoNotOptimize(ostrel::paint::changed_region(shown, next));
+    shown = std::move(next);
+  }
+}
+BENCHMARK(BM_OneRowChangeFrame)->Unit(benchmark::kMicrosecond);
+
+// A change that moves everything below it: one row grows taller and back.
+void BM_OneRowGrowsFrame(benchmark::State& state) {
+  ListPage list(4100);
+  ostrel::Document* doc = list.doc;
+  ostrel::text::FakeFont font;
+  ostrel::text::MeasureCache cache(font);
+  ostrel::style::StyleEngine engine(*doc);
+  ostrel::layout::LayoutTree tree(*doc, cache);
+  const ostrel::css::MediaEnvironment env{464, 417, false, true, true, false};
+  engine.update(env);
+  tree.layout({464, 417, 17});
+  ostrel::paint::DisplayList shown = ostrel::paint::build_display_list(tree, 464, 417);
+  ostrel::Node* tbody = ostrel::query_selector(ostrel::document_body(doc), "#list-cleanup tbody", 19);
+  ostrel::Node* row = ostrel::first_child(tbody);
+  bool on = false;
+  for (auto _ : state) {
+    on = !on;
+    const char tall[] = "height:40px";
+    if (on) ostrel::set_attribute(row, "style", 5, tall, sizeof tall - 1);
+    else ostrel::remove_attribute(row, "style", 5);
+    engine.update(env);
+    tree.layout({464, 417, 17});
+    ostrel::paint::DisplayList next = ostrel::paint::build_display_list(tree, 464, 417);
+    benchmark::DoNotOptimize(ostrel::paint::changed_region(shown, next));
+    shown = std::move(next);
+  }
+}
+BENCHMARK(BM_OneRowGrowsFrame)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -179,6 +179,10 @@ void Document::invalidate(Node* node, std::uint32_t what) {
     for (Node* p = node->parent; p && !(p->flags & flag_descendant_needs_restyle); p = p->parent)
       p->flags |= flag_descendant_needs_restyle;
   }
+  if (what & (flag_needs_layout | flag_style_changed)) {
+    for (Node* p = node->parent; p && !(p->flags & flag_descendant_needs_layout); p = p->parent)
+      p->flags |= flag_descendant_needs_layout;
+  }
 }
 
 void Document::free_subtree_now(Node* node) {
@@ -212,7 +216,6 @@ void Document::free_subtree_now(Node* node) {
     done->flags = 0;
     done->parent = done->first_child = done->last_child = done->prev = done->next = nullptr;
     done->scroll = {0, 0};
-    done->rect = {0, 0, 0, 0};
     done->style.reset();
     done->layout_box = nullptr;
     done->layout_generation = 0;
@@ -334,6 +337,7 @@ void attribute_changed(Node* element, Atom name, const std::string* value) {
       break;
     case atom_type:
       element->control = control_kind_of(element);
+      doc->invalidate(element, flag_needs_layout | flag_needs_paint);  // a check box is a picture
       break;
     case atom_disabled:
       element->flags = value ? (element->flags | flag_disabled) : (element->flags & ~flag_disabled);
@@ -351,6 +355,8 @@ void attribute_changed(Node* element, Atom name, const std::string* value) {
         element->text = value ? *value : std::string();
       break;
     case atom_src:
+    case atom_width:
+    case atom_height:
       doc->invalidate(element, flag_needs_layout | flag_needs_paint);
       break;
     default:
@@ -362,7 +368,9 @@ void attribute_changed(Node* element, Atom name, const std::string* value) {
     doc->invalidate(element, flag_needs_paint);  // nothing the style sheet looks at
     return;
   }
-  doc->invalidate(element, flag_needs_restyle | flag_needs_layout | flag_needs_paint);
+  // The new style tells the layout what changed; attributes that make boxes
+  // differently (src, type, width, height) asked for new boxes above.
+  doc->invalidate(element, flag_needs_restyle | flag_needs_paint);
 }
 
 }  // namespace

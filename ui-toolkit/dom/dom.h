@@ -71,7 +71,7 @@ enum class NodeType : std::uint8_t { free, document, element, text };
 // State flags of a node.
 enum NodeFlag : std::uint32_t {
   flag_needs_restyle = 1u << 0,
-  flag_needs_layout = 1u << 1,
+  flag_needs_layout = 1u << 1,  // children, text or box-making attributes changed: new boxes
   flag_needs_paint = 1u << 2,
   flag_disabled = 1u << 3,
   flag_checked = 1u << 4,  // checkbox/radio checked, option selected
@@ -82,6 +82,8 @@ enum NodeFlag : std::uint32_t {
   flag_removal_deferred = 1u << 9,
   flag_value_dirty = 1u << 10,  // the typed value of an input differs from its value attribute
   flag_descendant_needs_restyle = 1u << 11,  // set on ancestors of a node marked for restyle
+  flag_style_changed = 1u << 12,  // the style engine gave the element a new style
+  flag_descendant_needs_layout = 1u << 13,  // set on ancestors of a node marked with either of the two
 };
 
 struct Attribute {
@@ -117,9 +119,8 @@ struct ostrel::Node {
   std::vector<Listener> listeners;
   std::string text;           // text node: its text; input: its typed value
   ScrollOffset scroll{0, 0};
-  Rect rect{0, 0, 0, 0};      // border box in view coordinates, set by layout
   std::shared_ptr<const style::ComputedStyle> style;  // elements only, set by the style engine
-  // The node's first box in the layout, valid while layout_generation matches the tree's.
+  // The node's box in the layout, valid while layout_generation matches the document's.
   layout::Box* layout_box = nullptr;
   std::uint32_t layout_generation = 0;
   // Document-wide creation number: tells a recycled node from the one it replaced.
@@ -158,6 +159,7 @@ struct ostrel::Document {
 
   std::string author_css;
   bool css_dirty = false;
+  std::uint32_t layout_generation = 0;  // of the last layout built from scratch
   bool dark = false;
   bool second_scheme_flag = false;
   bool window_active = true;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,9 @@ struct Edges {
 struct Box {
   Node* node = nullptr;  // null for anonymous boxes
   const style::ComputedStyle* style = nullptr;
+  // Keeps an element's or anonymous block's style alive while the box shows it,
+  // so the next layout can tell what a new style changed. Text shares its parent's.
+  std::shared_ptr<const style::ComputedStyle> style_ref;
   BoxKind kind = BoxKind::block;
   Box* parent = nullptr;
   std::vector<Box*> children;
@@ -60,10 +64,40 @@ struct Box {
   float content_width = 0, content_height = 0;
   float flow_height = 0;  // height of the in-flow content (what vertical alignment moves)
   float scrollbar_x = 0, scrollbar_y = 0;  // thickness taken by each bar (0: none)
-  // Replaced boxes: natural size.
+  // Replaced boxes: natural size, and the loaded picture's own size.
   float natural_width = 0, natural_height = 0;
+  float image_width = 0, image_height = 0;
+  float hint_width = -1, hint_height = -1;  // width/height attributes (-1: none)
   // Inline-level boxes placed on a line: their baseline (y).
   float baseline = 0;
+
+  // What the box and its descendants draw over, in document coordinates:
+  // painting and hit testing skip subtrees outside the area they look at.
+  // `unbounded` subtrees (fixed or sticky boxes, transforms) are never skipped.
+  struct Area {
+    float x = 0, y = 0, width = 0, height = 0;
+  } overflow;
+  bool unbounded = false;
+
+  // Incremental layout. A box laid out again with the inputs of last time,
+  // and with nothing changed in it, keeps its geometry (moved as a whole).
+  struct Inputs {
+    float cb_width = 0;
+    std::optional<float> cb_height, forced_width, forced_height;
+    friend bool operator==(const Inputs&, const Inputs&) = default;
+  };
+  bool dirty = true;          // its own style or content changed since it was laid out
+  bool child_dirty = false;   // something inside it did
+  bool dead = false;          // replaced by a newer box; unreachable from the root
+  bool holds_out_of_flow = false;  // absolute or fixed boxes inside: placed against others
+  bool laid_out = false;
+  std::uint32_t laid_out_pass = 0;
+  Inputs laid_out_with;
+  float laid_out_dx = 0, laid_out_dy = 0;  // border box against the margin-box origin it was given
+  Edges laid_out_margin;                   // margins after collapsing with its children's
+  std::vector<float> column_widths;        // tables: the widths their rows were laid out with
+  float content_shift = 0;                 // table cells: how far vertical-align moved the content
+  bool had_auto_scrollbar = false;         // overflow:auto boxes: the content overflowed last time
 
   float content_x() const { return x + border.left + padding.left; }
   float content_y() const { return y + border.top + padding.top; }
@@ -80,13 +114,22 @@ struct LayoutOptions {
 // Builds and lays out the box tree of a styled document.
 class LayoutTree {
  public:
-  LayoutTree(Document& document, text::TextMeasurer& measurer);
+  // An `observer` lays the document out from scratch every time and leaves
+  // the document untouched (no boxes on nodes, no marks cleared): a reference
+  // to check the live tree against.
+  LayoutTree(Document& document, text::TextMeasurer& measurer, bool observer = false);
   ~LayoutTree();
   LayoutTree(const LayoutTree&) = delete;
   LayoutTree& operator=(const LayoutTree&) = delete;
 
-  // Rebuilds the tree from the current styles and lays it out.
+  // Brings the boxes up to date with the document and lays them out: the
+  // first time, after a new document or sheet, or a viewport change, all of
+  // them; otherwise only what the elements marked since the last layout
+  // changed (new children or text, new styles). Styles that only draw
+  // differently cost no layout at all.
   void layout(const LayoutOptions& options);
+  // Boxes laid out by the last layout(), for tests and benchmarks.
+  std::size_t boxes_laid_out() const;
   const Box* root() const { return root_; }
   // Every element's box (the first one, for elements split over lines).
   const Box* box_of(const Node* node) const;
@@ -98,5 +141,10 @@ class LayoutTree {
   std::unique_ptr<Impl> impl_;
   Box* root_ = nullptr;
 };
+
+// Where two layouts of one document differ by more than `tolerance` px (box
+// kinds, nodes, geometry, text pieces), as a line of text; empty when they
+// agree. Checks an incremental layout against one made from scratch.
+std::string first_difference(const Box* a, const Box* b, float tolerance);
 
 }  // namespace ostrel::layout

@@ -54,6 +54,11 @@ struct LayoutTree::Impl {
   std::deque<Box> boxes;
   std::uint32_t generation = 0;  // stamped on nodes with their box, so stale boxes are never handed out
   LayoutOptions options;
+  bool force_all = false;         // this pass lays every box out (new boxes, new viewport)
+  bool observer = false;          // see LayoutTree's constructor
+  std::size_t laid_out_count = 0;
+  std::uint32_t pass = 0;         // counts layout() calls: what a pass laid out holds within it
+  std::size_t dead_boxes = 0;     // replaced boxes still in `boxes`; a rebuild from scratch frees them
   std::vector<float> advances;              // scratch
   std::vector<std::uint8_t> breaks;         // scratch
   std::vector<Box*> positioned;             // absolute and fixed boxes, laid out after the flow
@@ -66,12 +71,53 @@ struct LayoutTree::Impl {
     b.style = s;
     b.kind = kind;
     b.parent = parent;
-    if (node && node->layout_generation != generation) {
+    if (node && !observer) {
       node->layout_box = &b;
       node->layout_generation = generation;
+      if (node->is_element()) b.style_ref = node->style;
     }
     return &b;
   }
+
+  // Anonymous blocks get a style of their own, made once per parent style.
+  // The entry holds the parent style too, so its address is never reused
+  // while it is a key.
+  std::unordered_map<const ComputedStyle*,
+                     std::pair<std::shared_ptr<const ComputedStyle>, std::shared_ptr<const ComputedStyle>>>
+      anonymous_styles;
+
+  std::shared_ptr<const ComputedStyle> anonymous_style(const Box& parent) {
+    if (!parent.style_ref) return std::make_shared<const ComputedStyle>(style::anonymous_block_style(*parent.style));
+    auto& entry = anonymous_styles[parent.style];
+    if (!entry.second) {
+      entry.first = parent.style_ref;
+      entry.second = std::make_shared<const ComputedStyle>(style::anonymous_block_style(*parent.style));
+    }
+    return entry.second;
+  }
+
+  Box* new_anonymous_block(Box* parent) {
+    std::shared_ptr<const ComputedStyle> s = anonymous_style(*parent);
+    Box* b = new_box(nullptr, s.get(), BoxKind::block, parent);
+    b->style_ref = std::move(s);
+    return b;
+  }
+
+  static constexpr std::uint32_t layout_flags = flag_needs_layout | flag_style_changed | flag_descendant_needs_layout;
+
+  // Clears what the layout is told to look at in a subtree it has just dealt with.
+  void clear_layout_flags(Node* subtree) {
+    if (observer) return;
+    std::vector<Node*>& stack = node_stack;
+    stack.assign(1, subtree);
+    while (!stack.empty()) {
+      Node* n = stack.back();
+      stack.pop_back();
+      n->flags &= ~layout_flags;
+      for (Node* c = n->first_child; c; c = c->next) stack.push_back(c);
+    }
+  }
+  std::vector<Node*> node_stack;  // scratch
 
   // --- building ---------------------------------------------------------------
 
@@ -104,6 +150,12 @@ struct LayoutTree::Impl {
 
   void build_children(Node* element, Box* box, int depth) {
     for (Node* child = element->first_child; child; child = child->next) {
+      if (!child->is_text() && (!child->is_element() || !child->style || child->style->display == Display::none ||
+                                depth + 1 > max_depth)) {
+        clear_layout_flags(child);  // shows nothing: nothing for the layout to follow inside
+        continue;
+      }
+      if (!observer) child->flags &= ~layout_flags;
       if (child->is_text()) {
         // Tables hold no text of their own: the parser moved real text out already.
         if (child->text.empty() || box->kind == BoxKind::table || box->kind == BoxKind::table_row_group ||
@@ -113,7 +165,6 @@ struct LayoutTree::Impl {
         box->children.push_back(t);
         continue;
       }
-      if (!child->is_element() || !child->style) continue;
       if (child->style->display == Display::contents) {
         build_children(child, box, depth + 1);
         continue;
@@ -132,6 +183,7 @@ struct LayoutTree::Impl {
       return col;
     }
     Box* box = new_box(element, s, kind_for(element, *s), parent);
+    if (box->kind == BoxKind::replaced) find_picture(*box);
     if (box->kind != BoxKind::replaced && box->kind != BoxKind::line_break) build_children(element, box, depth);
     if (box->kind == BoxKind::inline_) {
       // An inline holding blocks lays out as a block, which is how it looks anyway.
@@ -144,7 +196,43 @@ struct LayoutTree::Impl {
     if (box->kind == BoxKind::block || box->kind == BoxKind::inline_block || box->kind == BoxKind::table_cell)
       wrap_inline_runs(box);
     if (box->kind == BoxKind::flex) wrap_flex_text(box);
+    // Out-of-flow boxes are placed against boxes outside their parent: the
+    // boxes holding them are always laid out again with their container.
+    for (Box* c : box->children) {
+      if (!c->node && c->kind != BoxKind::text)
+        for (const Box* g : c->children) c->holds_out_of_flow = c->holds_out_of_flow || g->holds_out_of_flow;
+      box->holds_out_of_flow = box->holds_out_of_flow || !in_flow(c) || c->holds_out_of_flow;
+    }
     return box;
+  }
+
+  // The picture's own size, read once when the box is made: an image that
+  // arrives later, or a new src or size attribute, marks the element for a new box.
+  void find_picture(Box& b) {
+    if (b.node->tag_kind == TagKind::svg) {
+      b.image_width = 300, b.image_height = 150;
+      return;
+    }
+    if (b.node->tag_kind != TagKind::img) {
+      b.image_width = b.image_height = 13;  // check box and radio
+      return;
+    }
+    if (const std::string* src = attribute_value(b.node, atom_src)) {
+      auto it = document.images.find(document.names.find(*src));
+      if (it != document.images.end()) {
+        b.image_width = static_cast<float>(it->second.width);
+        b.image_height = static_cast<float>(it->second.height);
+      }
+    }
+    auto attr_px = [&](Atom a) {
+      const std::string* v = attribute_value(b.node, a);
+      if (!v) return -1.0f;
+      char* end = nullptr;
+      const float f = std::strtof(v->c_str(), &end);
+      return end == v->c_str() || !std::isfinite(f) || f < 0 ? -1.0f : f;
+    };
+    b.hint_width = attr_px(atom_width);
+    b.hint_height = attr_px(atom_height);
   }
 
   static bool collapsible_blank(const Box* b) {
@@ -171,7 +259,7 @@ struct LayoutTree::Impl {
       if (in_flow(c) && is_inline_level(c)) {
         if (!run) {
           if (collapsible_blank(c)) continue;  // white space between blocks is nothing
-          run = new_box(nullptr, box->style, BoxKind::block, box);
+          run = new_anonymous_block(box);
           out.push_back(run);
         }
         c->parent = run;
@@ -199,7 +287,7 @@ struct LayoutTree::Impl {
       if (c->kind == BoxKind::text || c->kind == BoxKind::line_break) {
         if (!run) {
           if (collapsible_blank(c)) continue;
-          run = new_box(nullptr, box->style, BoxKind::block, box);
+          run = new_anonymous_block(box);
           out.push_back(run);
         }
         c->parent = run;
@@ -212,6 +300,142 @@ struct LayoutTree::Impl {
     }
     if (run) trim_trailing_blanks(run);
     box->children = std::move(out);
+  }
+
+  // --- keeping boxes up to date --------------------------------------------------
+
+  Box* live_box(const Node* n) const {
+    if (n->layout_generation != generation || !n->layout_box || n->layout_box->dead) return nullptr;
+    return n->layout_box;
+  }
+
+  // Whether an element shows nothing: it or an ancestor is display: none.
+  static bool hidden(const Node* n) {
+    for (; n && n->is_element(); n = n->parent)
+      if (!n->style || n->style->display == Display::none) return true;
+    return false;
+  }
+
+  static int depth_of(const Box* b) {
+    int depth = 0;
+    for (const Box* p = b->parent; p; p = p->parent) ++depth;
+    return depth;
+  }
+
+  static void mark_dirty(Box* b) {
+    b->dirty = true;
+    for (Box* p = b->parent; p; p = p->parent) p->child_dirty = true;
+  }
+
+  std::vector<Box*> kill_stack;  // scratch
+
+  // Retires a replaced subtree: its nodes stop pointing at it, its styles are let go.
+  void kill(Box* b) {
+    kill_stack.assign(1, b);
+    while (!kill_stack.empty()) {
+      Box* n = kill_stack.back();
+      kill_stack.pop_back();
+      n->dead = true;
+      ++dead_boxes;
+      if (n->node && n->node->layout_box == n) n->node->layout_box = nullptr;
+      n->style_ref.reset();
+      kill_stack.insert(kill_stack.end(), n->children.begin(), n->children.end());
+    }
+  }
+
+  // New boxes for an element's subtree, put where the old ones were. When the
+  // new box would sit differently among its siblings (inline instead of block,
+  // in or out of the flow, or none at all), the parent's boxes are made anew
+  // instead. False when that reaches the root element.
+  bool rebuild(Node* element) {
+    for (Node* target = element;; target = target->parent) {
+      if (!target || !target->is_element() || target == document.root) return false;
+      Box* old = live_box(target);
+      if (!old) {
+        if (hidden(target)) {
+          clear_layout_flags(target);
+          return true;
+        }
+        continue;  // display: contents, or a box still to make: the parent makes it
+      }
+      Box* parent_box = old->parent;
+      if (!parent_box) return false;
+      Box* fresh = build(target, parent_box, depth_of(parent_box) + 1);
+      if (fresh && is_inline_level(fresh) == is_inline_level(old) && in_flow(fresh) == in_flow(old) &&
+          fresh->holds_out_of_flow == old->holds_out_of_flow) {
+        std::replace(parent_box->children.begin(), parent_box->children.end(), old, fresh);
+        kill(old);
+        mark_dirty(fresh);
+        return true;
+      }
+      if (fresh) kill(fresh);
+    }
+  }
+
+  // The element has a new style: new boxes, a new layout, or only the new
+  // style for painting.
+  bool restyled(Node* element) {
+    Box* b = live_box(element);
+    const std::shared_ptr<const ComputedStyle>& now = element->style;
+    if (!b) {
+      if (hidden(element)) {
+        clear_layout_flags(element);
+        return true;
+      }
+      return rebuild(element);
+    }
+    if (b->style_ref == now) return true;
+    if (!now || !b->style_ref) return rebuild(element);
+    const style::StyleDifference d = style::difference(*b->style_ref, *now);
+    if (d == style::StyleDifference::boxes) return rebuild(element);
+    const ComputedStyle* before = b->style;
+    b->style_ref = now;
+    b->style = now.get();
+    const bool relayout = d == style::StyleDifference::layout;
+    if (relayout) mark_dirty(b);
+    restyle_shared(*b, before, relayout);
+    return true;
+  }
+
+  // Text and anonymous blocks inside `owner` take its new style.
+  void restyle_shared(Box& owner, const ComputedStyle* before, bool relayout) {
+    for (Box* c : owner.children) {
+      if (c->kind == BoxKind::text) {
+        if (c->style == before) c->style = owner.style;
+      } else if (!c->node) {
+        c->style_ref = anonymous_style(owner);
+        c->style = c->style_ref.get();
+        if (relayout) c->dirty = true;
+        for (Box* g : c->children)
+          if (g->kind == BoxKind::text && g->style == before) g->style = owner.style;
+      }
+    }
+  }
+
+  std::vector<Node*> walk_stack;  // scratch
+
+  // Follows the elements marked since the last layout. False when the root
+  // element itself needs new boxes.
+  bool update_boxes() {
+    Node* top = document.document_node;
+    if (!(top->flags & flag_descendant_needs_layout)) return true;
+    top->flags &= ~layout_flags;
+    walk_stack.clear();
+    for (Node* c = top->last_child; c; c = c->prev) walk_stack.push_back(c);
+    while (!walk_stack.empty()) {
+      Node* n = walk_stack.back();
+      walk_stack.pop_back();
+      const std::uint32_t f = n->flags;
+      if (!(f & layout_flags)) continue;
+      n->flags &= ~layout_flags;
+      if (n->is_element()) {
+        if ((f & flag_needs_layout) && !rebuild(n)) return false;
+        if ((f & flag_style_changed) && !(f & flag_needs_layout) && !restyled(n)) return false;
+      }
+      if (f & flag_descendant_needs_layout)
+        for (Node* c = n->last_child; c; c = c->prev) walk_stack.push_back(c);
+    }
+    return true;
   }
 
   // --- box model helpers --------------------------------------------------------
@@ -387,28 +611,10 @@ struct LayoutTree::Impl {
   // Content-box size of an image, picture or check box.
   std::pair<float, float> replaced_size(Box& b, float cb_width, std::optional<float> cb_height) {
     const ComputedStyle& s = *b.style;
-    float nw = 0, nh = 0;
-    if (b.node->tag_kind == TagKind::img) {
-      if (const std::string* src = attribute_value(b.node, atom_src)) {
-        auto it = document.images.find(document.names.find(*src));
-        if (it != document.images.end()) nw = static_cast<float>(it->second.width), nh = static_cast<float>(it->second.height);
-      }
-      auto attr_px = [&](Atom a) -> std::optional<float> {
-        const std::string* v = attribute_value(b.node, a);
-        if (!v) return std::nullopt;
-        char* end = nullptr;
-        const float f = std::strtof(v->c_str(), &end);
-        if (end == v->c_str() || !std::isfinite(f) || f < 0) return std::nullopt;
-        return f;
-      };
-      // The width/height attributes are presentational hints below CSS.
-      if (auto w = attr_px(atom_width); w && s.width.is_auto()) nw = *w;
-      if (auto h = attr_px(atom_height); h && s.height.is_auto()) nh = *h;
-    } else if (b.node->tag_kind == TagKind::svg) {
-      nw = 300, nh = 150;
-    } else {
-      nw = 13, nh = 13;  // check box and radio
-    }
+    float nw = b.image_width, nh = b.image_height;
+    // The width/height attributes are presentational hints below CSS.
+    if (b.hint_width >= 0 && s.width.is_auto()) nw = b.hint_width;
+    if (b.hint_height >= 0 && s.height.is_auto()) nh = b.hint_height;
     b.natural_width = nw;
     b.natural_height = nh;
     const float edges_w = b.border.horizontal() + b.padding.horizontal();
@@ -439,6 +645,21 @@ struct LayoutTree::Impl {
                   std::optional<float> forced_width = std::nullopt, std::optional<float> forced_height = std::nullopt,
                   int depth = 0) {
     if (depth > max_depth) return;
+    // The containing block's height matters only to percentage heights: a
+    // box without them is the same box under any, which lets a flex item
+    // measured first and then sized keep its content's layout.
+    const ComputedStyle& bs = *b.style;
+    const bool uses_cb_height = bs.height.is_percent() || bs.min_height.is_percent() || bs.max_height.is_percent();
+    const Box::Inputs inputs{cb_width, uses_cb_height ? cb_height : std::nullopt, forced_width, forced_height};
+    if ((!force_all || b.laid_out_pass == pass) && !b.dirty && !b.child_dirty && !b.holds_out_of_flow && b.laid_out &&
+        b.laid_out_with == inputs) {
+      // Nothing in it changed and it is asked the same: it only moves.
+      b.margin = b.laid_out_margin;
+      translate(b, x + b.laid_out_dx - b.x, y + b.laid_out_dy - b.y);
+      return;
+    }
+    ++laid_out_count;
+    b.content_shift = 0;
     resolve_edges(b, cb_width);
     float width;
     if (forced_width) {
@@ -479,18 +700,71 @@ struct LayoutTree::Impl {
                           (b.style->overflow_y == style::Overflow::auto_ && b.style->scrollbar_gutter_stable);
     if (scroll_y) b.scrollbar_y = options.scrollbar_size;
     if (b.style->overflow_x == style::Overflow::scroll) b.scrollbar_x = options.scrollbar_size;
-
+    // An auto bar is there when the content overflows without it. A long
+    // list that needed one last time starts with it, so its rows are not
+    // laid out twice on every change.
+    const bool auto_y = b.style->overflow_y == style::Overflow::auto_ && !scroll_y && content_height_for_children;
+    const bool with_bar_first = auto_y && b.had_auto_scrollbar;
+    if (with_bar_first) b.scrollbar_y = options.scrollbar_size;
     float content = layout_contents(b, content_height_for_children, depth);
-    if (b.style->overflow_y == style::Overflow::auto_ && !scroll_y && content_height_for_children &&
-        b.content_height > *content_height_for_children + 0.01f) {
+    auto overflows = [&] { return b.content_height > *content_height_for_children + 0.01f; };
+    if (with_bar_first && !overflows()) {
+      b.scrollbar_y = 0;
+      content = layout_contents(b, content_height_for_children, depth);
+    }
+    if (auto_y && b.scrollbar_y == 0 && overflows()) {
       b.scrollbar_y = options.scrollbar_size;  // it overflows: lay out again beside the bar
       content = layout_contents(b, content_height_for_children, depth);
     }
+    b.had_auto_scrollbar = auto_y && b.scrollbar_y > 0;
 
     float height = own_height ? *own_height
                               : clamp_height(b, content + b.padding.vertical() + b.border.vertical() + b.scrollbar_x,
                                              cb_height);
     b.height = height;
+    compute_overflow(b);
+    b.laid_out = true;
+    b.laid_out_pass = pass;
+    b.laid_out_with = inputs;
+    b.laid_out_dx = b.x - x;
+    b.laid_out_dy = b.y - y;
+    b.laid_out_margin = b.margin;
+    b.dirty = b.child_dirty = false;
+  }
+
+  static void unite(Box::Area& a, float x, float y, float w, float h) {
+    if (!(w > 0 && h > 0)) return;
+    if (!(a.width > 0 && a.height > 0)) {
+      a = {x, y, w, h};
+      return;
+    }
+    const float right = std::max(a.x + a.width, x + w), bottom = std::max(a.y + a.height, y + h);
+    a.x = std::min(a.x, x);
+    a.y = std::min(a.y, y);
+    a.width = right - a.x;
+    a.height = bottom - a.y;
+  }
+
+  // The area `b` and its placed children draw over. Boxes that can be drawn
+  // somewhere else than laid out (fixed, sticky, transformed or animated ones)
+  // make their whole ancestry unbounded.
+  static void compute_overflow(Box& b) {
+    b.overflow = {};
+    if (b.kind == BoxKind::text) {
+      for (const TextFragment& f : b.fragments) unite(b.overflow, f.x, f.y, f.width, f.height);
+      b.unbounded = false;
+      return;
+    }
+    unite(b.overflow, b.x, b.y, b.width, b.height);
+    const ComputedStyle& s = *b.style;
+    b.unbounded = s.position == style::Position::fixed || s.position == style::Position::sticky ||
+                  !s.transform.identity() || !s.animations.empty();
+    const bool clips = b.is_scroll_container();
+    for (Box* c : b.children) {
+      if (c->kind == BoxKind::text) compute_overflow(*c);
+      b.unbounded = b.unbounded || c->unbounded;
+      if (!clips) unite(b.overflow, c->overflow.x, c->overflow.y, c->overflow.width, c->overflow.height);
+    }
   }
 
   // Lays out the children of `b`; returns the content height. Also sets the
@@ -615,16 +889,22 @@ struct LayoutTree::Impl {
     if (dx != 0 || dy != 0) translate(b, dx, dy);
   }
 
-  static void translate(Box& b, float dx, float dy) {
-    std::vector<Box*> stack{&b};
+  std::vector<Box*> translate_stack;  // scratch: translate runs for every placed box
+
+  void translate(Box& b, float dx, float dy) {
+    if (dx == 0 && dy == 0) return;
+    std::vector<Box*>& stack = translate_stack;
+    stack.assign(1, &b);
     while (!stack.empty()) {
       Box* n = stack.back();
       stack.pop_back();
       n->x += dx;
       n->y += dy;
       n->baseline += dy;
+      n->overflow.x += dx;
+      n->overflow.y += dy;
       for (TextFragment& f : n->fragments) f.x += dx, f.y += dy, f.baseline += dy;
-      for (Box* c : n->children) stack.push_back(c);
+      stack.insert(stack.end(), n->children.begin(), n->children.end());
     }
   }
 
@@ -672,10 +952,27 @@ struct LayoutTree::Impl {
     bool ellipsis = false;             // cut, and drawn with "…" after it
   };
 
+  // Scratch vectors for inline layout, which nests (inline blocks hold lines of their own).
+  template <class T>
+  struct Pool {
+    std::vector<std::vector<T>> spare;
+    std::vector<T> take() {
+      if (spare.empty()) return {};
+      std::vector<T> v = std::move(spare.back());
+      spare.pop_back();
+      v.clear();
+      return v;
+    }
+    void give(std::vector<T>&& v) { spare.push_back(std::move(v)); }
+  };
+  Pool<Box*> box_lists;
+  Pool<LineItem> line_lists;
+
   float layout_inline(Box& b, float cx, float cy, float cw, int depth) {
     // Flatten the inline content into a sequence of leaves in order.
-    std::vector<Box*> leaves;
-    collect_leaves(b, leaves, depth);
+    std::vector<Box*> leaves = box_lists.take();
+    std::vector<Box*> spans = box_lists.take();  // inline elements, parents first
+    collect_leaves(b, leaves, spans, depth);
 
     const ComputedStyle& bs = *b.style;
     const text::FontMetrics& strut_metrics = metrics_of(bs);
@@ -683,9 +980,11 @@ struct LayoutTree::Impl {
     const float strut_half = (strut_line - strut_metrics.ascent - strut_metrics.descent) / 2;
     const float strut_ascent = strut_metrics.ascent + strut_half, strut_descent = strut_metrics.descent + strut_half;
     const bool wrap_allowed = text::allows_wrap(mode_of(bs.white_space));
-    const bool ellipsis = bs.text_overflow_ellipsis && bs.overflow_x != style::Overflow::visible;
+    // Lines of an anonymous block are the lines of the block that clips them.
+    const ComputedStyle& clipper = !b.node && b.parent ? *b.parent->style : bs;
+    const bool ellipsis = clipper.text_overflow_ellipsis && clipper.overflow_x != style::Overflow::visible;
 
-    std::vector<LineItem> line;
+    std::vector<LineItem> line = line_lists.take();
     float line_width = 0;
     float y = cy;
     bool carry_space = false;
@@ -731,6 +1030,12 @@ struct LayoutTree::Impl {
 
     for (Box* leaf : leaves) {
       if (leaf->kind == BoxKind::line_break) {
+        // Placed where it ends the line, with no width.
+        leaf->x = cx + line_width;
+        leaf->y = y;
+        leaf->width = 0;
+        leaf->height = strut_line;
+        compute_overflow(*leaf);
         any_content = true;
         finish_line(false);
         carry_space = false;
@@ -808,20 +1113,49 @@ struct LayoutTree::Impl {
       line_width += outer;
     }
     finish_line(true);
+    for (auto it = spans.rbegin(); it != spans.rend(); ++it) span_inline(**it);
+    for (Box* leaf : leaves)
+      if (leaf->kind == BoxKind::text || leaf->kind == BoxKind::line_break) leaf->dirty = leaf->child_dirty = false;
+    for (Box* span : spans) span->dirty = span->child_dirty = false;
+    box_lists.give(std::move(leaves));
+    box_lists.give(std::move(spans));
+    line_lists.give(std::move(line));
     return y - cy;
+  }
+
+  // An inline element has no box of its own: it spans what it holds.
+  static void span_inline(Box& b) {
+    float left = infinity, top = infinity, right = -infinity, bottom = -infinity;
+    auto add = [&](float x, float y, float w, float h) {
+      left = std::min(left, x), top = std::min(top, y), right = std::max(right, x + w), bottom = std::max(bottom, y + h);
+    };
+    for (const Box* c : b.children) {
+      if (c->kind == BoxKind::text)
+        for (const TextFragment& f : c->fragments) add(f.x, f.y, f.width, f.height);
+      else if (c->kind != BoxKind::line_break && (c->width > 0 || c->height > 0 || !c->children.empty()))
+        add(c->x, c->y, c->width, c->height);
+    }
+    if (left <= right) {
+      b.x = left - b.padding.left - b.border.left;
+      b.y = top;
+      b.width = right - b.x + b.padding.right + b.border.right;
+      b.height = bottom - top;
+    }
+    compute_overflow(b);
   }
 
   static bool ends_with_space(const LineItem& it) {
     return it.box->kind == BoxKind::text && it.end > it.start && it.box->text[it.end - 1] == ' ';
   }
 
-  void collect_leaves(Box& b, std::vector<Box*>& out, int depth) {
+  void collect_leaves(Box& b, std::vector<Box*>& out, std::vector<Box*>& spans, int depth) {
     if (depth > max_depth) return;
     for (Box* c : b.children) {
       if (!in_flow(c)) continue;
       if (c->kind == BoxKind::inline_) {
         resolve_edges(*c, 0);
-        collect_leaves(*c, out, depth + 1);
+        spans.push_back(c);
+        collect_leaves(*c, out, spans, depth + 1);
         continue;
       }
       out.push_back(c);
@@ -1181,7 +1515,16 @@ struct LayoutTree::Impl {
     }
 
     float y = cy + vs;
+    std::vector<Box*> cells;
+    const bool same_columns = !table.dirty && table.column_widths == widths;
     for (Box* row : rows) {
+      if (same_columns && (!force_all || row->laid_out_pass == pass) && !row->dirty && !row->child_dirty &&
+          row->laid_out && row->laid_out_with.cb_width == cw) {
+        translate(*row, cx - row->x, y - row->y);
+        y += row->height + vs;
+        continue;
+      }
+      ++laid_out_count;
       resolve_edges(*row, cw);
       row->x = cx;
       row->y = y;
@@ -1190,7 +1533,7 @@ struct LayoutTree::Impl {
       if (auto h = specified_height(*row, std::nullopt)) row_height = *h;
       std::size_t col = 0;
       float x = cx + hs;
-      std::vector<Box*> cells;
+      cells.clear();
       for (Box* cell : row->children) {
         if (cell->kind != BoxKind::table_cell) continue;
         const float w = col < columns ? widths[col] : 0;
@@ -1212,14 +1555,26 @@ struct LayoutTree::Impl {
         float shift = 0;
         if (cell->style->vertical_align == style::VerticalAlign::middle) shift = free / 2;
         else if (cell->style->vertical_align == style::VerticalAlign::bottom) shift = free;
-        if (shift > 0)
-          for (Box* c : cell->children) translate(*c, 0, shift);
+        shift = std::max(shift, 0.0f);
+        // A cell kept from the last layout already holds its content shifted.
+        if (shift != cell->content_shift) {
+          for (Box* c : cell->children) translate(*c, 0, shift - cell->content_shift);
+          cell->content_shift = shift;
+          compute_overflow(*cell);
+        }
       }
       row->height = row_height;
+      compute_overflow(*row);
+      row->laid_out = true;
+      row->laid_out_pass = pass;
+      row->laid_out_with = {cw, std::nullopt, std::nullopt, std::nullopt};
+      row->dirty = row->child_dirty = false;
       y += row_height + vs;
     }
+    table.column_widths = std::move(widths);
     // Row groups span their rows.
     for (Box* c : table.children) {
+      c->dirty = c->child_dirty = false;
       if (c->kind != BoxKind::table_row_group) continue;
       float top = infinity, bottom = -infinity;
       for (Box* r : c->children)
@@ -1228,60 +1583,92 @@ struct LayoutTree::Impl {
       c->width = cw;
       c->y = std::isfinite(top) ? top : y;
       c->height = std::isfinite(top) ? bottom - top : 0;
+      compute_overflow(*c);
     }
     for (Box* c : table.children) {
       if (c->style->display == Display::table_column || c->style->display == Display::table_column_group) {
         c->x = cx, c->y = cy, c->width = 0, c->height = 0;
+        compute_overflow(*c);
       }
     }
     return y - cy;
   }
 };
 
-LayoutTree::LayoutTree(Document& document, text::TextMeasurer& measurer)
-    : impl_(std::make_unique<Impl>(document, measurer)) {}
+LayoutTree::LayoutTree(Document& document, text::TextMeasurer& measurer, bool observer)
+    : impl_(std::make_unique<Impl>(document, measurer)) {
+  impl_->observer = observer;
+}
 
 LayoutTree::~LayoutTree() = default;
 
+std::size_t LayoutTree::boxes_laid_out() const { return impl_->laid_out_count; }
+
 void LayoutTree::layout(const LayoutOptions& options) {
   Impl& m = *impl_;
-  m.options = options;
-  m.boxes.clear();
-  if (++m.generation == 0) ++m.generation;  // 0 means "no box" on a fresh node
-  m.metrics_cache.clear();
-  root_ = nullptr;
-  Node* html = m.document.root;
-  if (!html || !html->style) return;
-  root_ = m.build(html, nullptr, 0);
-  if (!root_) return;
-  m.layout_box(*root_, 0, 0, options.viewport_width, options.viewport_height);
-  // Inline elements have no box of their own: they span what they hold.
-  // Children come after their parents in creation order, so go backwards.
-  for (auto it = m.boxes.rbegin(); it != m.boxes.rend(); ++it) {
-    Box& b = *it;
-    if (b.kind != BoxKind::inline_) continue;
-    float left = infinity, top = infinity, right = -infinity, bottom = -infinity;
-    auto add = [&](float x, float y, float w, float h) {
-      left = std::min(left, x), top = std::min(top, y), right = std::max(right, x + w), bottom = std::max(bottom, y + h);
-    };
-    for (const Box* c : b.children) {
-      if (c->kind == BoxKind::text)
-        for (const TextFragment& f : c->fragments) add(f.x, f.y, f.width, f.height);
-      else if (c->kind != BoxKind::line_break && (c->width > 0 || c->height > 0 || !c->children.empty()))
-        add(c->x, c->y, c->width, c->height);
+  Document& doc = m.document;
+  m.laid_out_count = 0;
+  ++m.pass;
+  m.metrics_cache.clear();  // keyed by style addresses, which restyling frees and reuses
+  const bool from_scratch = m.observer || !root_ || root_->node != doc.root || doc.layout_generation != m.generation ||
+                            (doc.document_node->flags & flag_needs_layout) ||
+                            m.dead_boxes > m.boxes.size() / 2 + 4096 || !m.update_boxes();
+  if (from_scratch) {
+    m.boxes.clear();
+    m.anonymous_styles.clear();
+    m.dead_boxes = 0;
+    root_ = nullptr;
+    if (!m.observer) {
+      if (++doc.layout_generation == 0) ++doc.layout_generation;  // 0 means "no box" on a fresh node
+      m.generation = doc.layout_generation;
+      doc.document_node->flags &= ~Impl::layout_flags;
+      if (doc.root) doc.root->flags &= ~Impl::layout_flags;
     }
-    if (left <= right) b.x = left - b.padding.left - b.border.left, b.y = top, b.width = right - b.x + b.padding.right + b.border.right, b.height = bottom - top;
+    if (doc.root) root_ = m.build(doc.root, nullptr, 0);
   }
-  // The root element's rectangle is mirrored onto the nodes for element_rect.
-  for (Box& b : m.boxes) {
-    if (!b.node || !b.node->is_element() || b.node->layout_box != &b) continue;
-    b.node->rect = {b.x, b.y, b.width, b.height};
-  }
+  m.force_all = from_scratch || options.viewport_width != m.options.viewport_width ||
+                options.viewport_height != m.options.viewport_height ||
+                options.scrollbar_size != m.options.scrollbar_size;
+  m.options = options;
+  if (root_) m.layout_box(*root_, 0, 0, options.viewport_width, options.viewport_height);
+  m.force_all = false;
 }
 
 const Box* LayoutTree::box_of(const Node* node) const {
-  if (!node || node->layout_generation != impl_->generation) return nullptr;
+  if (!node || node->layout_generation != impl_->generation || !node->layout_box || node->layout_box->dead)
+    return nullptr;
   return node->layout_box;
+}
+
+std::string first_difference(const Box* a, const Box* b, float tolerance) {
+  std::vector<std::pair<const Box*, const Box*>> stack{{a, b}};
+  auto far = [tolerance](float x, float y) { return !(std::fabs(x - y) <= tolerance); };
+  while (!stack.empty()) {
+    const auto [p, q] = stack.back();
+    stack.pop_back();
+    if (!p || !q) {
+      if (p != q) return "one layout is empty";
+      continue;
+    }
+    char where[96];
+    std::snprintf(where, sizeof where, "box at %g,%g (kind %d): ", p->x, p->y, static_cast<int>(p->kind));
+    if (p->kind != q->kind || p->node != q->node) return std::string(where) + "different boxes";
+    // A text box's own rectangle means nothing: its pieces say where it is.
+    if (p->kind != BoxKind::text &&
+        (far(p->x, q->x) || far(p->y, q->y) || far(p->width, q->width) || far(p->height, q->height)))
+      return std::string(where) + "different geometry";
+    if (p->fragments.size() != q->fragments.size() || p->text != q->text) return std::string(where) + "different text";
+    for (std::size_t i = 0; i < p->fragments.size(); ++i) {
+      const TextFragment& f = p->fragments[i];
+      const TextFragment& g = q->fragments[i];
+      if (f.start != g.start || f.end != g.end || f.ellipsis != g.ellipsis || far(f.x, g.x) || far(f.y, g.y) ||
+          far(f.width, g.width) || far(f.height, g.height))
+        return std::string(where) + "different text pieces";
+    }
+    if (p->children.size() != q->children.size()) return std::string(where) + "different children";
+    for (std::size_t i = 0; i < p->children.size(); ++i) stack.push_back({p->children[i], q->children[i]});
+  }
+  return {};
 }
 
 std::string LayoutTree::dump() const {

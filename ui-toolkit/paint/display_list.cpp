@@ -17,6 +17,9 @@ bool positioned(const Box& b) { return b.kind != BoxKind::text && b.style->posit
 struct Clip {
   float left, top, right, bottom;
   bool contains(float x, float y) const { return x >= left && x < right && y >= top && y < bottom; }
+  Clip intersect(const Clip& o) const {
+    return {std::max(left, o.left), std::max(top, o.top), std::min(right, o.right), std::min(bottom, o.bottom)};
+  }
 };
 
 // Walks boxes in painting order with the offsets scrolling and sticking give
@@ -27,7 +30,8 @@ struct Clip {
 template <class Visitor>
 class Walker {
  public:
-  explicit Walker(Visitor& v) : v_(v) {}
+  // Only subtrees that reach into `area` (view coordinates) are visited.
+  Walker(Visitor& v, const Clip& area) : v_(v), area_(area) {}
 
   void walk(const Box& root) { box(root, 0, 0, nullptr, true); }
 
@@ -53,7 +57,16 @@ class Walker {
   }
 
   // `scroller`: the nearest scroll container's padding box in view coordinates.
+  bool outside(const Box& b, float dx, float dy, const Clip* scroller) const {
+    if (b.unbounded) return false;
+    const Clip seen = scroller ? area_.intersect(*scroller) : area_;
+    const float left = b.overflow.x + dx, top = b.overflow.y + dy;
+    return left > seen.right || top > seen.bottom || left + b.overflow.width < seen.left ||
+           top + b.overflow.height < seen.top;
+  }
+
   void box(const Box& b, float dx, float dy, const Clip* scroller, bool now = false) {
+    if (outside(b, dx, dy, scroller)) return;
     if (b.kind == BoxKind::text) {
       v_.text(b, dx, dy);
       return;
@@ -112,6 +125,7 @@ class Walker {
   }
 
   Visitor& v_;
+  Clip area_;
   std::vector<std::vector<Deferred>> groups_;
 };
 
@@ -307,7 +321,7 @@ DisplayList build_display_list(const layout::LayoutTree& tree, float viewport_wi
     list.items.push_back(std::move(it));
   }
   Painter painter{list, canvas_box, {}};
-  Walker<Painter>(painter).walk(*root);
+  Walker<Painter>(painter, {0, 0, viewport_width, viewport_height}).walk(*root);
   return list;
 }
 
@@ -344,7 +358,7 @@ Rect changed_region(const DisplayList& before, const DisplayList& after) {
 Node* hit_test(const layout::LayoutTree& tree, float x, float y) {
   if (!tree.root()) return nullptr;
   HitTester tester{x, y, nullptr, {}};
-  Walker<HitTester>(tester).walk(*tree.root());
+  Walker<HitTester>(tester, {x, y, x, y}).walk(*tree.root());
   return tester.found;
 }
 

@@ -13,6 +13,7 @@
 #include "css/selector.h"
 #include "dom/events.h"
 #include "html/parser.h"
+#include "layout/box.h"
 #include "ostrel/image/probe.h"
 #include "ostrel/image/svg.h"
 #include "ostrel/ostrel.h"
@@ -721,7 +722,10 @@ Node* query_selector(Node* element, const char* selector, std::size_t length) {
 
 Rect element_rect(Node* element) {
   if (!live_element(element)) return {0, 0, 0, 0};
-  Rect r = element->rect;
+  const layout::Box* box =
+      element->layout_generation == element->document->layout_generation ? element->layout_box : nullptr;
+  if (!box) return {0, 0, 0, 0};
+  Rect r{box->x, box->y, box->width, box->height};
   for (Node* p = element->parent; p && p->is_element(); p = p->parent) {
     r.x -= p->scroll.x;
     r.y -= p->scroll.y;

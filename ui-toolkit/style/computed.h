@@ -176,4 +176,14 @@ struct ComputedStyle {
   }
 };
 
+// What a new style of an element asks of the layout: nothing (it only draws
+// differently), laying the element out again, or making its boxes anew.
+enum class StyleDifference : std::uint8_t { paint, layout, boxes };
+StyleDifference difference(const ComputedStyle& before, const ComputedStyle& after);
+
+// The style of a block the layout makes itself around inline content: the
+// inherited properties of `parent`, initial values for the rest. Keep it in
+// step with the inherited fields above.
+ComputedStyle anonymous_block_style(const ComputedStyle& parent);
+
 }  // namespace ostrel::style

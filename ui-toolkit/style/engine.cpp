@@ -1260,13 +1260,14 @@ void StyleEngine::place_generated(Node* host, Atom tag, std::shared_ptr<const Co
     document_.invalidate(host, flag_needs_layout | flag_needs_paint);
   } else {
     // Updated in place: a hover that changes the text keeps the nodes.
-    bool changed = box->style != style;
-    if (changed) changes_.push_back({box, box->style});
+    if (box->style != style) {
+      changes_.push_back({box, box->style});
+      document_.invalidate(box, flag_style_changed | flag_needs_paint);  // layout judges what it changes
+    }
     if (Node* text = box->first_child; text && text->is_text() && text->text != style->content) {
       text->text = style->content;
-      changed = true;
+      document_.invalidate(box, flag_needs_layout | flag_needs_paint);
     }
-    if (changed) document_.invalidate(host, flag_needs_layout | flag_needs_paint);
   }
   box->style = std::move(style);
   box->flags &= ~(flag_needs_restyle | flag_descendant_needs_restyle);
@@ -1328,8 +1329,8 @@ std::size_t StyleEngine::update(const css::MediaEnvironment& environment) {
       if (styles.element != n->style) {
         changes_.push_back({n, n->style});
         n->style = std::move(styles.element);
+        document_.invalidate(n, flag_style_changed | flag_needs_paint);  // layout judges what it changes
       }
-      n->flags |= flag_needs_layout | flag_needs_paint;
       ++computed;
       // Generated boxes are restyled with their host and only then.
       place_generated(n, atom_pseudo_before, std::move(styles.before));

@@ -1,0 +1,136 @@
+// Layout after changes must equal a layout from scratch, and do only the work
+// the change needs.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "pipeline_fixture.h"
+
+namespace ostrel {
+namespace {
+
+struct Incremental : PipelineTest {
+  text::FakeFont reference_font;
+  layout::LayoutTree reference{*doc, reference_font, true};
+
+  // Styles, lays out incrementally and checks the result against a layout from scratch.
+  std::size_t frame(float width = 464, float height = 417) {
+    run(width, height);
+    const std::size_t laid_out = tree.boxes_laid_out();
+    reference.layout({width, height, 17});
+    EXPECT_EQ(tree.dump(), reference.dump());
+    return laid_out;
+  }
+  void set_text(const char* id, std::string_view text) { set_text_content(by_id(id), text.data(), text.size()); }
+  void hover(Node* n, bool on) {
+    n->flags = on ? n->flags | flag_hover : n->flags & ~flag_hover;
+    doc->invalidate(n, flag_needs_restyle);
+  }
+};
+
+constexpr char list_sheet[] = R"(
+  body { margin: 0; font: 12px sans-serif; display: flex; flex-direction: column; height: 100% }
+  html { height: 100% }
+  .scroll { flex: 1; overflow: auto }
+  table { width: 100%; table-layout: fixed; border-spacing: 0 }
+  td { height: 20px; padding: 0 4px; white-space: nowrap; overflow: hidden; text-overflow: ellipsis }
+  td.mid { vertical-align: middle }
+  tr:hover td, tr.active td { background: #cce8ff; color: #000 }
+  tr.big td { height: 40px; font-size: 20px }
+  tr.gone { display: none }
+  .tip { position: absolute; left: 10px; top: 10px }
+)";
+
+std::string list_page(int rows) {
+  std::string html = "<div id=top>Header <b>bold</b></div><div class=scroll id=scroll><table><tbody id=body>";
+  for (int i = 0; i < rows; ++i) {
+    const std::string n = std::to_string(i);
+    html += "<tr id=r" + n + "><td class=mid><input type=checkbox></td><td id=t" + n + ">Item " + n +
+            "</td><td>12 MB</td></tr>";
+  }
+  return html + "</tbody></table></div><div id=foot>Footer</div>";
+}
+
+TEST_F(Incremental, PaintOnlyChangesLayNothingOut) {
+  load(list_page(200), list_sheet);
+  frame();
+  EXPECT_EQ(frame(), 0u) << "nothing changed";
+  add_class(by_id("r5"), "active", 6);
+  EXPECT_EQ(frame(), 0u) << "selection only colours the row";
+  hover(by_id("r7"), true);
+  EXPECT_EQ(frame(), 0u);
+  remove_class(by_id("r5"), "active", 6);
+  hover(by_id("r7"), false);
+  EXPECT_EQ(frame(), 0u);
+}
+
+TEST_F(Incremental, ChangesInsideOneRowRelayOutThatRowAndMoveTheRest) {
+  load(list_page(200), list_sheet);
+  frame();
+  add_class(by_id("r3"), "big", 3);
+  const std::size_t grown = frame();
+  EXPECT_GT(grown, 0u);
+  EXPECT_LT(grown, 40u) << "one row and its ancestors, not the list";
+  set_text("t10", "A much longer name that the ellipsis has to cut short");
+  EXPECT_LT(frame(), 40u);
+  remove_class(by_id("r3"), "big", 3);
+  frame();
+  add_class(by_id("r4"), "gone", 4);  // a row that leaves the table
+  frame();
+  remove_class(by_id("r4"), "gone", 4);
+  frame();
+}
+
+TEST_F(Incremental, InsertionsRemovalsAndTextFollowTheDocument) {
+  load(list_page(20), list_sheet);
+  frame();
+  Node* body = by_id("body");
+  Node* tr = create_element(doc, "tr", 2);
+  Node* td = create_element(doc, "td", 2);
+  set_text_content(td, "new row", 7);
+  append_child(tr, td);
+  insert(body, tr, by_id("r2"));
+  frame();
+  remove(by_id("r0"));
+  frame();
+  set_text("top", "Header now without bold");  // inline content replaced by one text
+  frame();
+  Node* span = create_element(doc, "span", 4);
+  set_text_content(span, "more", 4);
+  append_child(by_id("foot"), span);
+  frame();
+  Node* block = create_element(doc, "p", 1);  // a block among inline content: anonymous boxes appear
+  set_text_content(block, "paragraph", 9);
+  insert(by_id("foot"), block, span);
+  frame();
+  remove(block);
+  frame();
+}
+
+TEST_F(Incremental, StyleChangesThatMakeNewBoxes) {
+  load(list_page(10), list_sheet);
+  frame();
+  const char inline_style[] = "display:inline";
+  set_attribute(by_id("top"), "style", 5, inline_style, sizeof inline_style - 1);
+  frame();
+  const char positioned[] = "position:absolute; left:5px; top:30px";
+  set_attribute(by_id("foot"), "style", 5, positioned, sizeof positioned - 1);
+  frame();
+  add_class(by_id("t3"), "tip", 3);
+  frame();
+  remove_attribute(by_id("top"), "style", 5);
+  remove_attribute(by_id("foot"), "style", 5);
+  frame();
+}
+
+TEST_F(Incremental, ViewportAndScrollBarChanges) {
+  load(list_page(5), list_sheet);
+  frame(464, 417);
+  frame(300, 417);
+  frame(300, 60);  // the list overflows now: a scroll bar appears
+  frame(300, 61);
+  frame(464, 2000);  // and goes again
+}
+
+}  // namespace
+}  // namespace ostrel
