@@ -268,6 +268,8 @@ void TreeBuilder::start_tag(Token& t) {
     return;
   }
   ensure_body();
+  // A column group holds only columns: anything else closes it, as in browsers.
+  if (current()->tag_kind == TagKind::colgroup && kind != TagKind::col) open_.pop_back();
 
   if (closes_p(kind)) close_p_if_open();
   switch (kind) {

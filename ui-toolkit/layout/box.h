@@ -131,6 +131,9 @@ class LayoutTree {
   // Boxes laid out by the last layout(), for tests and benchmarks.
   std::size_t boxes_laid_out() const;
   const Box* root() const { return root_; }
+  // What the last layout() was asked for. The root's scrollbar_y tells whether
+  // the page scrolls in the window.
+  const LayoutOptions& options() const;
   // Every element's box (the first one, for elements split over lines).
   const Box* box_of(const Node* node) const;
   // Text of the layout as indented lines, for tests.

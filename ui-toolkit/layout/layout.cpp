@@ -53,7 +53,9 @@ struct LayoutTree::Impl {
   text::TextMeasurer& measurer;
   std::deque<Box> boxes;
   std::uint32_t generation = 0;  // stamped on nodes with their box, so stale boxes are never handed out
-  LayoutOptions options;
+  LayoutOptions requested;  // what the caller asked for
+  LayoutOptions options;    // what boxes are laid out in: the window less its scroll bar
+  bool viewport_bar = false;  // the page is taller than the window
   bool force_all = false;         // this pass lays every box out (new boxes, new viewport)
   bool observer = false;          // see LayoutTree's constructor
   std::size_t laid_out_count = 0;
@@ -159,7 +161,7 @@ struct LayoutTree::Impl {
       if (child->is_text()) {
         // Tables hold no text of their own: the parser moved real text out already.
         if (child->text.empty() || box->kind == BoxKind::table || box->kind == BoxKind::table_row_group ||
-            box->kind == BoxKind::table_row)
+            box->kind == BoxKind::table_row || box->style->display == Display::table_column_group)
           continue;
         Box* t = new_box(child, box->style, BoxKind::text, box);
         box->children.push_back(t);
@@ -509,9 +511,25 @@ struct LayoutTree::Impl {
 
   // --- intrinsic sizes -------------------------------------------------------------
 
-  // Widest unbreakable piece (min) and the whole content on one line (max), border box.
-  // `content_only` ignores the box's own width (a flex item's content-based minimum).
+  // Widest unbreakable piece (min) and the whole content on one line (max), border box,
+  // within the box's min-width and max-width as its container sees it.
+  // `content_only` ignores the box's own sizes (a flex item's content-based minimum).
   std::pair<float, float> intrinsic_widths(Box& b, int depth = 0, bool content_only = false) {
+    auto [min, max] = content_widths(b, depth, content_only);
+    if (content_only || b.kind == BoxKind::text) return {min, max};
+    const ComputedStyle& s = *b.style;
+    if (!s.max_width.is_none() && !s.max_width.is_percent()) {
+      const float limit = border_box_width(b, s.max_width.value);
+      min = std::min(min, limit), max = std::min(max, limit);
+    }
+    if (!s.min_width.is_auto() && !s.min_width.is_percent()) {
+      const float floor = border_box_width(b, s.min_width.value);
+      min = std::max(min, floor), max = std::max(max, floor);
+    }
+    return {min, max};
+  }
+
+  std::pair<float, float> content_widths(Box& b, int depth, bool content_only) {
     if (depth > max_depth) return {0, 0};
     resolve_edges(b, 0);
     const float edges = b.kind == BoxKind::text ? 0 : b.border.horizontal() + b.padding.horizontal();
@@ -666,6 +684,10 @@ struct LayoutTree::Impl {
       width = *forced_width;
     } else if (auto w = specified_width(b, cb_width)) {
       width = clamp_width(b, *w, cb_width);
+    } else if (b.kind == BoxKind::replaced) {
+      // A picture is as wide as its own size (or its height and ratio make it), never its container.
+      width = clamp_width(b, replaced_size(b, cb_width, cb_height).first + b.border.horizontal() + b.padding.horizontal(),
+                          cb_width);
     } else if (b.kind == BoxKind::inline_block || b.kind == BoxKind::table ||
                (b.style->position == style::Position::absolute || b.style->position == style::Position::fixed)) {
       const auto [min, max] = intrinsic_widths(b, depth);
@@ -695,15 +717,17 @@ struct LayoutTree::Impl {
                    : std::nullopt;
 
     // Scroll bars take room from the content when the content overflows (or always, when asked).
+    // The root's overflow is the window's: its bar is the window's (see layout()).
     b.scrollbar_x = b.scrollbar_y = 0;
-    const bool scroll_y = b.style->overflow_y == style::Overflow::scroll ||
-                          (b.style->overflow_y == style::Overflow::auto_ && b.style->scrollbar_gutter_stable);
+    const bool scroll_y = b.parent && (b.style->overflow_y == style::Overflow::scroll ||
+                                       (b.style->overflow_y == style::Overflow::auto_ && b.style->scrollbar_gutter_stable));
     if (scroll_y) b.scrollbar_y = options.scrollbar_size;
-    if (b.style->overflow_x == style::Overflow::scroll) b.scrollbar_x = options.scrollbar_size;
+    if (b.parent && b.style->overflow_x == style::Overflow::scroll) b.scrollbar_x = options.scrollbar_size;
     // An auto bar is there when the content overflows without it. A long
     // list that needed one last time starts with it, so its rows are not
     // laid out twice on every change.
-    const bool auto_y = b.style->overflow_y == style::Overflow::auto_ && !scroll_y && content_height_for_children;
+    const bool auto_y =
+        b.parent && b.style->overflow_y == style::Overflow::auto_ && !scroll_y && content_height_for_children;
     const bool with_bar_first = auto_y && b.had_auto_scrollbar;
     if (with_bar_first) b.scrollbar_y = options.scrollbar_size;
     float content = layout_contents(b, content_height_for_children, depth);
@@ -828,9 +852,22 @@ struct LayoutTree::Impl {
     return true;
   }
 
-  static bool self_collapsing(const Box& c) {
-    return c.kind == BoxKind::block && c.height == 0 && c.border.vertical() == 0 && c.padding.vertical() == 0 &&
-           c.style->height.is_auto() && c.style->min_height.is_auto();
+  // A height that gives a box no height of its own: auto, zero, or a percentage
+  // of a containing block whose height is not known yet (which means auto).
+  static bool no_own_height(const Length& h, std::optional<float> cb_height) {
+    return h.is_auto() || (h.is_percent() && !cb_height) || h.resolve(cb_height.value_or(0)) == 0;
+  }
+
+  static bool self_collapsing(const Box& c, std::optional<float> cb_height, int depth = 0) {
+    if (c.kind != BoxKind::block || c.height != 0 || c.border.vertical() != 0 || c.padding.vertical() != 0 ||
+        !no_own_height(c.style->height, cb_height) || !no_own_height(c.style->min_height, cb_height))
+      return false;
+    // With an auto height no height means no content; height: 0 may hide some,
+    // and then the margins stay apart.
+    if (c.style->height.is_auto() || (c.style->height.is_percent() && !cb_height)) return true;
+    if (depth > max_depth) return false;
+    return std::none_of(c.children.begin(), c.children.end(),
+                        [&](const Box* k) { return in_flow(k) && !self_collapsing(*k, 0.0f, depth + 1); });
   }
 
   float layout_blocks(Box& b, float cx, float cy, float cw, std::optional<float> content_height, int depth) {
@@ -847,7 +884,7 @@ struct LayoutTree::Impl {
       resolve_edges(*c, cw);
       layout_box(*c, cx, y, cw, content_height, std::nullopt, std::nullopt, depth + 1);
       // c.margin.top may have grown by its own first child's margin.
-      const bool empty = self_collapsing(*c);
+      const bool empty = self_collapsing(*c, content_height);
       const float own = empty ? collapse(c->margin.top, c->margin.bottom) : c->margin.top;
       float top;
       if (first && through_top) {
@@ -950,6 +987,7 @@ struct LayoutTree::Impl {
     float width = 0;
     float ascent = 0, descent = 0;     // above and below the baseline, half-leading included
     bool ellipsis = false;             // cut, and drawn with "…" after it
+    float lead = 0, trail = 0;         // margin, border and padding of inline elements opening and closing here
   };
 
   // Scratch vectors for inline layout, which nests (inline blocks hold lines of their own).
@@ -967,12 +1005,15 @@ struct LayoutTree::Impl {
   };
   Pool<Box*> box_lists;
   Pool<LineItem> line_lists;
+  Pool<std::pair<float, float>> edge_lists;
 
   float layout_inline(Box& b, float cx, float cy, float cw, int depth) {
     // Flatten the inline content into a sequence of leaves in order.
     std::vector<Box*> leaves = box_lists.take();
     std::vector<Box*> spans = box_lists.take();  // inline elements, parents first
-    collect_leaves(b, leaves, spans, depth);
+    // Per leaf: the margin, border and padding of the inline elements it opens and closes.
+    std::vector<std::pair<float, float>> edges = edge_lists.take();
+    collect_leaves(b, leaves, spans, edges, depth);
 
     const ComputedStyle& bs = *b.style;
     const text::FontMetrics& strut_metrics = metrics_of(bs);
@@ -1008,7 +1049,7 @@ struct LayoutTree::Impl {
         Box* box = it.box;
         if (box->kind == BoxKind::text) {
           TextFragment f;
-          f.x = x;
+          f.x = x + it.lead;
           f.y = y;
           f.width = it.width;
           f.height = ascent + descent;
@@ -1019,16 +1060,18 @@ struct LayoutTree::Impl {
           box->fragments.push_back(f);
         } else {
           const float top = baseline - it.ascent;  // atomic_extent measured it.ascent from the top
-          translate(*box, x + box->margin.left - box->x, top + box->margin.top - box->y);
+          translate(*box, x + it.lead + box->margin.left - box->x, top + box->margin.top - box->y);
         }
-        x += it.width;
+        x += it.lead + it.width + it.trail;
       }
       y += ascent + descent;
       line.clear();
       line_width = 0;
     };
 
-    for (Box* leaf : leaves) {
+    for (std::size_t li = 0; li < leaves.size(); ++li) {
+      Box* leaf = leaves[li];
+      const auto [lead, trail] = edges[li];
       if (leaf->kind == BoxKind::line_break) {
         // Placed where it ends the line, with no width.
         leaf->x = cx + line_width;
@@ -1060,7 +1103,8 @@ struct LayoutTree::Impl {
             const float w = measurer.width(font, std::string_view(leaf->text).substr(start));
             line.push_back({leaf, static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(leaf->text.size()), w,
                             m.ascent + half, m.descent + half});
-            line_width += w;
+            line.back().lead = lead, line.back().trail = trail;
+            line_width += lead + w + trail;
           }
           if (!leaf->text.empty()) carry_space = leaf->text.back() == ' ';
           continue;
@@ -1080,8 +1124,9 @@ struct LayoutTree::Impl {
             continue;
           }
           any_content = true;
+          const float item_lead = pos == 0 ? lead : 0;
           // A break is allowed before this run when the previous item ended in a space.
-          const float available = cw - line_width;
+          const float available = cw - line_width - item_lead;
           const text::LineFit fit = text::fit_line(t, advances, breaks, pos, wraps ? available : infinity, wraps);
           if (!line.empty() && wraps && fit.width > available + 0.01f && !(pos > 0 && breaks[pos] == text::no_break &&
                                                                           !ends_with_space(line.back()))) {
@@ -1092,8 +1137,10 @@ struct LayoutTree::Impl {
           for (std::size_t i = pos; i < fit.end; ++i) full += advances[i];
           LineItem item{leaf, static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(fit.end), full,
                         m.ascent + half, m.descent + half};
+          item.lead = item_lead;
+          item.trail = fit.end == t.size() ? trail : 0;
           line.push_back(item);
-          line_width += full;
+          line_width += item.lead + full + item.trail;
           pos = fit.end;
           if (fit.forced) finish_line(false);
           else if (pos < t.size()) finish_line(false);
@@ -1106,11 +1153,12 @@ struct LayoutTree::Impl {
       carry_space = false;
       layout_box(*leaf, cx, y, cw, std::nullopt, std::nullopt, std::nullopt, depth + 1);
       const float outer = leaf->width + leaf->margin.horizontal();
-      if (!line.empty() && wrap_allowed && line_width + outer > cw + 0.01f) finish_line(false);
+      if (!line.empty() && wrap_allowed && line_width + lead + outer + trail > cw + 0.01f) finish_line(false);
       LineItem item{leaf, 0, 0, outer, 0, 0};
+      item.lead = lead, item.trail = trail;
       atomic_extent(*leaf, item, bs);
       line.push_back(item);
-      line_width += outer;
+      line_width += lead + outer + trail;
     }
     finish_line(true);
     for (auto it = spans.rbegin(); it != spans.rend(); ++it) span_inline(**it);
@@ -1119,26 +1167,42 @@ struct LayoutTree::Impl {
     for (Box* span : spans) span->dirty = span->child_dirty = false;
     box_lists.give(std::move(leaves));
     box_lists.give(std::move(spans));
+    edge_lists.give(std::move(edges));
     line_lists.give(std::move(line));
     return y - cy;
   }
 
   // An inline element has no box of its own: it spans what it holds.
-  static void span_inline(Box& b) {
+  void span_inline(Box& b) {
     float left = infinity, top = infinity, right = -infinity, bottom = -infinity;
+    float first_baseline = infinity, last_baseline = -infinity;
     auto add = [&](float x, float y, float w, float h) {
       left = std::min(left, x), top = std::min(top, y), right = std::max(right, x + w), bottom = std::max(bottom, y + h);
     };
+    auto on_line = [&](float baseline) {
+      first_baseline = std::min(first_baseline, baseline), last_baseline = std::max(last_baseline, baseline);
+    };
     for (const Box* c : b.children) {
-      if (c->kind == BoxKind::text)
-        for (const TextFragment& f : c->fragments) add(f.x, f.y, f.width, f.height);
-      else if (c->kind != BoxKind::line_break && (c->width > 0 || c->height > 0 || !c->children.empty()))
+      if (c->kind == BoxKind::text) {
+        for (const TextFragment& f : c->fragments) add(f.x, f.y, f.width, f.height), on_line(f.baseline);
+      } else if (c->kind != BoxKind::line_break && (c->width > 0 || c->height > 0 || !c->children.empty())) {
         add(c->x, c->y, c->width, c->height);
+        if (c->kind == BoxKind::inline_) on_line(c->baseline);
+      }
     }
     if (left <= right) {
       b.x = left - b.padding.left - b.border.left;
-      b.y = top;
       b.width = right - b.x + b.padding.right + b.border.right;
+      if (first_baseline <= last_baseline) {
+        // Like a browser's inline box: its own font's ascent and descent around
+        // the baseline, then padding and border; neither the line's leading nor
+        // taller content inside make it taller.
+        const text::FontMetrics& fm = metrics_of(*b.style);
+        top = first_baseline - fm.ascent - b.padding.top - b.border.top;
+        bottom = last_baseline + fm.descent + b.padding.bottom + b.border.bottom;
+        b.baseline = first_baseline;
+      }
+      b.y = top;
       b.height = bottom - top;
     }
     compute_overflow(b);
@@ -1148,18 +1212,41 @@ struct LayoutTree::Impl {
     return it.box->kind == BoxKind::text && it.end > it.start && it.box->text[it.end - 1] == ' ';
   }
 
-  void collect_leaves(Box& b, std::vector<Box*>& out, std::vector<Box*>& spans, int depth) {
+  void collect_leaves(Box& b, std::vector<Box*>& out, std::vector<Box*>& spans,
+                      std::vector<std::pair<float, float>>& edges, int depth) {
     if (depth > max_depth) return;
     for (Box* c : b.children) {
       if (!in_flow(c)) continue;
       if (c->kind == BoxKind::inline_) {
         resolve_edges(*c, 0);
         spans.push_back(c);
-        collect_leaves(*c, out, spans, depth + 1);
+        const std::size_t first = out.size();
+        collect_leaves(*c, out, spans, edges, depth + 1);
+        if (out.size() > first) {
+          edges[first].first += c->margin.left + c->border.left + c->padding.left;
+          edges.back().second += c->padding.right + c->border.right + c->margin.right;
+        }
         continue;
       }
       out.push_back(c);
+      edges.emplace_back(0.0f, 0.0f);
     }
+  }
+
+  // The baseline of the last line box in `b`'s flow, if it has one.
+  static std::optional<float> last_baseline(const Box& b, int depth = 0) {
+    if (depth > max_depth) return std::nullopt;
+    for (auto it = b.children.rbegin(); it != b.children.rend(); ++it) {
+      const Box* c = *it;
+      if (!in_flow(c)) continue;
+      if (c->kind == BoxKind::text) {
+        if (!c->fragments.empty()) return c->fragments.back().baseline;
+        continue;
+      }
+      if (c->kind == BoxKind::replaced || c->is_scroll_container()) continue;
+      if (const std::optional<float> base = last_baseline(*c, depth + 1)) return base;
+    }
+    return std::nullopt;
   }
 
   // Ascent and descent of an atomic inline on the line, by its vertical-align.
@@ -1168,12 +1255,21 @@ struct LayoutTree::Impl {
     switch (leaf.style->vertical_align) {
       case style::VerticalAlign::middle: {
         const text::FontMetrics& m = metrics_of(parent);
-        const float x_middle = (m.ascent * 0.5f) / 2 + m.ascent * 0.25f;  // half the x-height above the baseline
+        const float x_middle = (m.ascent * 0.5f) / 2;  // half the x-height (taken as half the ascent) above the baseline
         item.ascent = x_middle + outer_height / 2;
         item.descent = outer_height / 2 - x_middle;
         break;
       }
       default:
+        // An inline-block sits on the baseline of its last line; one with no
+        // line, or that clips, by its bottom margin edge.
+        if (leaf.kind == BoxKind::inline_block && !leaf.is_scroll_container()) {
+          if (const std::optional<float> base = last_baseline(leaf)) {
+            item.ascent = *base - leaf.y + leaf.margin.top;
+            item.descent = outer_height - item.ascent;
+            break;
+          }
+        }
         item.ascent = outer_height;  // bottom margin edge on the baseline
         item.descent = 0;
         break;
@@ -1457,6 +1553,17 @@ struct LayoutTree::Impl {
     return head;
   }
 
+  // Whether the window needs a vertical scroll bar: the root's overflow, or the
+  // body's when the root's is visible, decides, as browsers let it.
+  bool viewport_scrolls(const Box& root) const {
+    style::Overflow o = root.style->overflow_y;
+    if (o == style::Overflow::visible && document.body && document.body->style) o = document.body->style->overflow_y;
+    if (o == style::Overflow::hidden || o == style::Overflow::clip) return false;
+    if (o == style::Overflow::scroll) return true;
+    const float bottom = std::max(root.y + root.height + root.margin.bottom, root.content_y() + root.content_height);
+    return bottom > requested.viewport_height + 0.01f;
+  }
+
   float layout_table(Box& table, float cx, float cy, float cw, int depth) {
     const ComputedStyle& ts = *table.style;
     const float hs = ts.border_collapse ? 0 : ts.border_spacing_h;
@@ -1571,7 +1678,6 @@ struct LayoutTree::Impl {
       row->dirty = row->child_dirty = false;
       y += row_height + vs;
     }
-    table.column_widths = std::move(widths);
     // Row groups span their rows.
     for (Box* c : table.children) {
       c->dirty = c->child_dirty = false;
@@ -1585,12 +1691,28 @@ struct LayoutTree::Impl {
       c->height = std::isfinite(top) ? bottom - top : 0;
       compute_overflow(*c);
     }
+    // Columns and their groups cover their cells from the first row to the last,
+    // as a browser reports them.
+    std::vector<float> left(columns + 1, cx + hs);
+    for (std::size_t i = 0; i < columns; ++i) left[i + 1] = left[i] + widths[i] + hs;
+    const float rows_top = cy + vs, rows_height = std::max(0.0f, y - vs - rows_top);
+    std::size_t next = 0;
+    auto place = [&](Box& c, std::size_t first, std::size_t count) {
+      const std::size_t a = std::min(first, columns), b = std::min(first + count, columns);
+      c.x = left[a], c.y = rows_top, c.height = rows_height;
+      c.width = b > a ? left[b] - hs - left[a] : 0;
+      c.overflow = {};  // columns draw nothing of their own
+    };
     for (Box* c : table.children) {
-      if (c->style->display == Display::table_column || c->style->display == Display::table_column_group) {
-        c->x = cx, c->y = cy, c->width = 0, c->height = 0;
-        compute_overflow(*c);
+      if (c->style->display == Display::table_column) {
+        place(*c, next++, 1);
+      } else if (c->style->display == Display::table_column_group) {
+        const std::size_t first = next;
+        for (Box* col : c->children) place(*col, next++, 1);
+        place(*c, first, next - first);
       }
     }
+    table.column_widths = std::move(widths);
     return y - cy;
   }
 };
@@ -1626,13 +1748,29 @@ void LayoutTree::layout(const LayoutOptions& options) {
     }
     if (doc.root) root_ = m.build(doc.root, nullptr, 0);
   }
-  m.force_all = from_scratch || options.viewport_width != m.options.viewport_width ||
-                options.viewport_height != m.options.viewport_height ||
-                options.scrollbar_size != m.options.scrollbar_size;
-  m.options = options;
-  if (root_) m.layout_box(*root_, 0, 0, options.viewport_width, options.viewport_height);
+  m.force_all = from_scratch || options.viewport_width != m.requested.viewport_width ||
+                options.viewport_height != m.requested.viewport_height ||
+                options.scrollbar_size != m.requested.scrollbar_size;
+  m.requested = m.options = options;
+  if (root_) {
+    // A page taller than the window scrolls in it: the bar's width comes off
+    // everything, fixed boxes included. Whether it did last time is the first
+    // guess, so a long page is not laid out twice per frame.
+    auto lay_out = [&] {
+      m.options.viewport_width = std::max(0.0f, options.viewport_width - (m.viewport_bar ? options.scrollbar_size : 0));
+      m.layout_box(*root_, 0, 0, m.options.viewport_width, options.viewport_height);
+    };
+    lay_out();
+    if (m.viewport_scrolls(*root_) != m.viewport_bar) {
+      m.viewport_bar = !m.viewport_bar;
+      lay_out();
+    }
+    root_->scrollbar_y = m.viewport_bar ? options.scrollbar_size : 0;
+  }
   m.force_all = false;
 }
+
+const LayoutOptions& LayoutTree::options() const { return impl_->requested; }
 
 const Box* LayoutTree::box_of(const Node* node) const {
   if (!node || node->layout_generation != impl_->generation || !node->layout_box || node->layout_box->dead)

@@ -31,7 +31,7 @@ template <class Visitor>
 class Walker {
  public:
   // Only subtrees that reach into `area` (view coordinates) are visited.
-  Walker(Visitor& v, const Clip& area) : v_(v), area_(area) {}
+  Walker(Visitor& v, const Clip& area, const layout::LayoutOptions& viewport) : v_(v), area_(area), viewport_(viewport) {}
 
   void walk(const Box& root) { box(root, 0, 0, nullptr, true); }
 
@@ -87,10 +87,22 @@ class Walker {
       }
     }
     v_.enter(b, dx, dy);
-    const bool scrolls = b.is_scroll_container();
+    // A page taller than the window scrolls the root's content in the window,
+    // less its bar; fixed boxes stay put.
+    const bool window_scrolls = !b.parent && b.scrollbar_y > 0;
+    const bool scrolls = b.is_scroll_container() || window_scrolls;
     Clip clip{};
     float cdx = dx, cdy = dy;
-    if (scrolls) {
+    if (window_scrolls) {
+      clip = {0, 0, std::max(0.0f, viewport_.viewport_width - b.scrollbar_y), viewport_.viewport_height};
+      const ScrollOffset s = b.node ? b.node->scroll : ScrollOffset{0, 0};
+      const float max_x = std::max(0.0f, b.overflow.x + b.overflow.width - clip.right);
+      const float max_y = std::max(0.0f, b.overflow.y + b.overflow.height - clip.bottom);
+      cdx -= std::clamp(s.x, 0.0f, max_x);
+      cdy -= std::clamp(s.y, 0.0f, max_y);
+      v_.push_clip(b, clip);
+      scroller = &clip;
+    } else if (scrolls) {
       clip = {b.x + dx + b.border.left, b.y + dy + b.border.top, b.x + dx + b.width - b.border.right - b.scrollbar_y,
               b.y + dy + b.height - b.border.bottom - b.scrollbar_x};
       const ScrollOffset s = b.node ? b.node->scroll : ScrollOffset{0, 0};
@@ -126,6 +138,7 @@ class Walker {
 
   Visitor& v_;
   Clip area_;
+  const layout::LayoutOptions& viewport_;
   std::vector<std::vector<Deferred>> groups_;
 };
 
@@ -321,7 +334,7 @@ DisplayList build_display_list(const layout::LayoutTree& tree, float viewport_wi
     list.items.push_back(std::move(it));
   }
   Painter painter{list, canvas_box, {}};
-  Walker<Painter>(painter, {0, 0, viewport_width, viewport_height}).walk(*root);
+  Walker<Painter>(painter, {0, 0, viewport_width, viewport_height}, tree.options()).walk(*root);
   return list;
 }
 
@@ -358,7 +371,7 @@ Rect changed_region(const DisplayList& before, const DisplayList& after) {
 Node* hit_test(const layout::LayoutTree& tree, float x, float y) {
   if (!tree.root()) return nullptr;
   HitTester tester{x, y, nullptr, {}};
-  Walker<HitTester>(tester, {x, y, x, y}).walk(*tree.root());
+  Walker<HitTester>(tester, {x, y, x, y}, tree.options()).walk(*tree.root());
   return tester.found;
 }
 

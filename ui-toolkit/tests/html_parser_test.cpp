@@ -77,6 +77,10 @@ TEST(HtmlParser, TablesGetImpliedSectionsAndRows) {
             "#document\n  html\n    head\n    body\n      table\n        colgroup\n          col style=\"width:20px\"\n"
             "        thead\n          tr\n            th\n              \"h\"\n        tbody\n          tr\n"
             "            td\n              \"c\"\n");
+  // A row straight after a column closes the column group the column opened.
+  EXPECT_EQ(tree("<table><col><tr><td>c"),
+            "#document\n  html\n    head\n    body\n      table\n        colgroup\n          col\n"
+            "        tbody\n          tr\n            td\n              \"c\"\n");
   // Text that is not white space inside table structure goes in front of the table.
   EXPECT_EQ(tree("<table>oops<tr><td>x</td></tr></table>"),
             "#document\n  html\n    head\n    body\n      \"oops\"\n      table\n        tbody\n          tr\n"

@@ -51,6 +51,29 @@ TEST_F(Painted, ScrollContainersClipShiftAndStickHeaders) {
   EXPECT_EQ(paint::hit_test(tree, 5, 70), nullptr);     // below the page's boxes
 }
 
+TEST_F(Painted, APageTallerThanTheWindowScrollsInItLessItsBar) {
+  load("<div id=tall></div><div id=fixed></div>",
+       "body { margin: 0 } #tall { height: 300px; background: #00f } #fixed { position: fixed; right: 0; top: 0;"
+       " width: 10px; height: 10px; background: #f00 }");
+  frame();
+  EXPECT_EQ(tree.root()->scrollbar_y, 17);
+  EXPECT_EQ(element_rect(by_id("tall")).width, 183);   // the bar's width comes off the page
+  EXPECT_EQ(element_rect(by_id("fixed")).x, 173);      // and off the window fixed boxes sit in
+  scroll_to(document_body(doc), 0, 250);  // past the end: held at 300 - 100
+  const std::string dump = frame().dump();
+  EXPECT_NE(dump.find("clip 0,0 183x100"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("rect 0,-200 183x300 #0000ffff"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("rect 173,0 10x10 #ff0000ff"), std::string::npos) << dump;  // fixed boxes stay put
+  EXPECT_EQ(paint::hit_test(tree, 5, 50), by_id("tall"));
+  EXPECT_EQ(paint::hit_test(tree, 175, 5), by_id("fixed"));
+
+  // A page that fits again has no bar.
+  set_attribute(by_id("tall"), "style", 5, "height:50px", 11);
+  frame();
+  EXPECT_EQ(tree.root()->scrollbar_y, 0);
+  EXPECT_EQ(element_rect(by_id("tall")).width, 200);
+}
+
 TEST_F(Painted, ChangedRegionCoversOnlyWhatChanged) {
   std::string html = "<div id=list>";
   for (int i = 0; i < 5; ++i) html += "<div id=r" + std::to_string(i) + " class=row>row</div>";
