@@ -97,6 +97,8 @@ struct Box {
   Edges laid_out_margin;                   // margins after collapsing with its children's
   std::vector<float> column_widths;        // tables: the widths their rows were laid out with
   float content_shift = 0;                 // table cells: how far vertical-align moved the content
+  bool collapsed = false;                  // tables and cells with collapsed borders: the share laid out
+  Edges collapsed_border;
   bool had_auto_scrollbar = false;         // overflow:auto boxes: the content overflowed last time
 
   float content_x() const { return x + border.left + padding.left; }

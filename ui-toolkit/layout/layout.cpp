@@ -449,6 +449,76 @@ struct LayoutTree::Impl {
     b.margin = {len(s.margin[0]), len(s.margin[1]), len(s.margin[2]), len(s.margin[3])};
     b.padding = {len(s.padding[0]), len(s.padding[1]), len(s.padding[2]), len(s.padding[3])};
     b.border = {s.used_border(0), s.used_border(1), s.used_border(2), s.used_border(3)};
+    if (b.collapsed) {
+      b.border = b.collapsed_border;
+      if (b.kind == BoxKind::table) b.padding = {};  // a collapsing table has no padding
+    }
+  }
+
+  // Collapsed borders: neighbouring cells share one border, the wider of the
+  // two (none where either side is hidden), and each cell lays out half of it
+  // inside its box; the table holds the outer halves. Cells whose share
+  // changes are laid out again.
+  void collapse_borders(Box& table) {
+    std::vector<std::vector<Box*>> grid;
+    for (Box* r : table_rows(table)) {
+      std::vector<Box*>& cells = grid.emplace_back();
+      for (Box* c : r->children)
+        if (c->kind == BoxKind::table_cell) cells.push_back(c);
+    }
+    auto edge = [](const Box* a, int a_side, const Box* b, int b_side) {
+      const auto hidden = [](const Box* x, int side) {
+        return x && x->style->border_style[side] == style::BorderStyle::hidden;
+      };
+      if (hidden(a, a_side) || hidden(b, b_side)) return 0.0f;
+      return std::max(a ? a->style->used_border(a_side) : 0.0f, b ? b->style->used_border(b_side) : 0.0f);
+    };
+    auto at = [&](std::size_t r, std::size_t c) -> const Box* {
+      return r < grid.size() && c < grid[r].size() ? grid[r][c] : nullptr;
+    };
+    Edges outer;
+    bool any = false;
+    for (std::size_t r = 0; r < grid.size(); ++r) {
+      for (std::size_t c = 0; c < grid[r].size(); ++c) {
+        Box* cell = grid[r][c];
+        const float top = r == 0 ? edge(&table, 0, cell, 0) : edge(at(r - 1, c), 2, cell, 0);
+        const float bottom = r + 1 == grid.size() ? edge(cell, 2, &table, 2) : edge(cell, 2, at(r + 1, c), 0);
+        const float left = c == 0 ? edge(&table, 3, cell, 3) : edge(grid[r][c - 1], 1, cell, 3);
+        const float right = c + 1 == grid[r].size() ? edge(cell, 1, &table, 1) : edge(cell, 1, grid[r][c + 1], 3);
+        const Edges half{top / 2, right / 2, bottom / 2, left / 2};
+        if (!cell->collapsed || !same_edges(half, cell->collapsed_border)) {
+          cell->collapsed = true;
+          cell->collapsed_border = half;
+          mark_dirty(cell);
+        }
+        any = true;
+        if (r == 0) outer.top = std::max(outer.top, half.top);
+        if (r + 1 == grid.size()) outer.bottom = std::max(outer.bottom, half.bottom);
+        if (c == 0) outer.left = std::max(outer.left, half.left);
+        if (c + 1 == grid[r].size()) outer.right = std::max(outer.right, half.right);
+      }
+    }
+    if (!any) {
+      const ComputedStyle& ts = *table.style;
+      outer = {ts.used_border(0) / 2, ts.used_border(1) / 2, ts.used_border(2) / 2, ts.used_border(3) / 2};
+    }
+    table.collapsed = true;
+    table.collapsed_border = outer;
+  }
+
+  // A table that stops collapsing gives its cells their own borders back.
+  void separate_borders(Box& table) {
+    table.collapsed = false;
+    for (Box* r : table_rows(table))
+      for (Box* c : r->children)
+        if (c->collapsed) {
+          c->collapsed = false;
+          mark_dirty(c);
+        }
+  }
+
+  static bool same_edges(const Edges& a, const Edges& b) {
+    return a.top == b.top && a.right == b.right && a.bottom == b.bottom && a.left == b.left;
   }
 
   // Border-box size from a specified content or border size.
@@ -678,6 +748,8 @@ struct LayoutTree::Impl {
     }
     ++laid_out_count;
     b.content_shift = 0;
+    if (b.kind == BoxKind::table && b.style->border_collapse) collapse_borders(b);
+    else if (b.collapsed && b.kind == BoxKind::table) separate_borders(b);
     resolve_edges(b, cb_width);
     float width;
     if (forced_width) {

@@ -123,6 +123,22 @@ TEST_F(Incremental, StyleChangesThatMakeNewBoxes) {
   frame();
 }
 
+TEST_F(Incremental, CollapsedBordersFollowTheirNeighbours) {
+  load("<table id=t><tr><td id=a>a</td><td id=b>b</td></tr><tr id=r><td>c</td><td>d</td></tr></table>",
+       "table { border-collapse: collapse; width: 200px; table-layout: fixed } td { border: 1px solid; height: 20px }"
+       " .sel td { border-top: 5px solid } .wide { border-right: 9px solid } .apart { border-collapse: separate }");
+  frame();
+  add_class(by_id("r"), "sel", 3);  // the row above gives up the shared edge
+  frame();
+  add_class(by_id("a"), "wide", 4);
+  frame();
+  add_class(by_id("t"), "apart", 5);
+  frame();
+  remove_class(by_id("t"), "apart", 5);
+  remove_class(by_id("r"), "sel", 3);
+  frame();
+}
+
 TEST_F(Incremental, ViewportAndScrollBarChanges) {
   load(list_page(5), list_sheet);
   frame(464, 417);
