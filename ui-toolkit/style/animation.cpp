@@ -200,7 +200,13 @@ bool Animator::tick(const StyleEngine& engine, double now) {
       const auto& [o0, v0] = frames[k - 1];
       const auto& [o1, v1] = frames[k];
       const float local = o1 > o0 ? (p - o0) / (o1 - o0) : 1.0f;
-      values = interpolate(v0, v1, a.animation.timing.apply(std::clamp(local, 0.0f, 1.0f)));
+      const AnimatedValues at = interpolate(v0, v1, a.animation.timing.apply(std::clamp(local, 0.0f, 1.0f)));
+      // Only what the key frames set is animated: a colour transition on a
+      // turning spinner still runs.
+      const AnimatedValues own = AnimatedValues::of(*e.base);
+      for (std::uint8_t g = 0; g < group_count; ++g)
+        if (std::any_of(frames.begin(), frames.end(), [&](const auto& f) { return !same_group(f.second, own, g); }))
+          copy_group(values, at, g);
       if (a.animation.iterations < 0 || elapsed < a.animation.duration * a.animation.iterations) more = true;
     }
     if (!e.transitions.empty()) more = true;
@@ -214,7 +220,9 @@ bool Animator::tick(const StyleEngine& engine, double now) {
       e.displayed = shown;
       node->style = std::move(shown);
     }
-    node->document->invalidate(node, flag_needs_paint);
+    // The layout swaps the style into its boxes, and lays out again only if
+    // an animated value moves something.
+    node->document->invalidate(node, flag_style_changed | flag_needs_paint);
     if (e.transitions.empty() && e.animations.empty()) {
       node->style = e.base;
       it = entries_.erase(it);

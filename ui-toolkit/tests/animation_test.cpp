@@ -71,6 +71,30 @@ TEST_F(Animated, SpinnerTurnsForeverOnlyWhileShown) {
   EXPECT_TRUE(animator.idle());
 }
 
+TEST_F(Animated, RunningAnimationsReachTheLayoutWithoutLayingOut) {
+  load("<div id=s class=cl-spin>wait</div>",
+       ".cl-spin { width: 40px; height: 40px; animation: cl-rot 0.8s linear infinite; color: red;"
+       " transition: color 100ms } .cl-spin.blue { color: blue }"
+       "@keyframes cl-rot { to { transform: rotate(360deg) } }");
+  restyle(0);
+  tree.layout({464, 417, 17});
+  for (double now : {0.2, 0.3}) {
+    ASSERT_TRUE(animator.tick(engine, now));
+    tree.layout({464, 417, 17});
+    EXPECT_EQ(tree.boxes_laid_out(), 0u) << "a turning spinner only draws";
+    const layout::Box* box = tree.box_of(by_id("s"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->style, by_id("s")->style.get()) << "the box paints the animated style";
+    EXPECT_EQ(box->children[0]->style, box->style) << "and so does its text";
+  }
+  add_class(by_id("s"), "blue", 4);
+  restyle(0.4);
+  animator.tick(engine, 0.45);
+  tree.layout({464, 417, 17});
+  EXPECT_EQ(tree.box_of(by_id("s"))->style->color, by_id("s")->style->color);
+  EXPECT_NE(by_id("s")->style->color, (Color{0, 0, 255, 255})) << "half-way through the transition";
+}
+
 TEST(AnimatedValues, RotationsInterpolateByAngleAndColoursByChannel) {
   style::AnimatedValues a, b;
   b.transform = style::Transform::rotation(360);
