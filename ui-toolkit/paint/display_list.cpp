@@ -344,22 +344,48 @@ Rect changed_region(const DisplayList& before, const DisplayList& after) {
   auto structural = [](ItemKind k) {
     return k == ItemKind::push_clip || k == ItemKind::pop_clip || k == ItemKind::push_layer || k == ItemKind::pop_layer;
   };
+  const std::vector<Item>& a = before.items;
+  const std::vector<Item>& b = after.items;
   // Items are matched in order. A changed drawing item dirties its old and new
-  // bounds; once the structure differs (an item added or removed, a clip or
-  // layer changed), everything from there on counts as changed.
+  // bounds; a few drawing items added or removed (a row's new background) are
+  // skipped over to where the lists agree again. Once the structure differs
+  // (a clip or layer added, removed or changed), everything from there on
+  // counts as changed.
+  constexpr std::size_t look_ahead = 8;
   Rect region{0, 0, 0, 0};
-  const std::size_t common = std::min(before.items.size(), after.items.size());
-  std::size_t i = 0;
-  for (; i < common; ++i) {
-    const Item& a = before.items[i];
-    const Item& b = after.items[i];
-    if (a == b) continue;
-    if (a.kind != b.kind || structural(a.kind)) break;
-    region = unite(region, unite(a.bounds, b.bounds));
+  std::size_t i = 0, j = 0;
+  auto drawing_run = [&](const std::vector<Item>& list, std::size_t from, std::size_t count) {
+    for (std::size_t k = from; k < from + count; ++k)
+      if (k >= list.size() || structural(list[k].kind)) return false;
+    return true;
+  };
+  while (i < a.size() && j < b.size()) {
+    if (a[i] == b[j]) {
+      ++i, ++j;
+      continue;
+    }
+    if (structural(a[i].kind) || structural(b[j].kind)) break;
+    std::size_t skip_a = 0, skip_b = 0;
+    for (std::size_t k = 1; k <= look_ahead && !skip_a && !skip_b; ++k) {
+      if (i + k < a.size() && a[i + k] == b[j] && drawing_run(a, i, k)) skip_a = k;
+      else if (j + k < b.size() && a[i] == b[j + k] && drawing_run(b, j, k)) skip_b = k;
+    }
+    if (skip_a) {
+      for (std::size_t k = i; k < i + skip_a; ++k) region = unite(region, a[k].bounds);
+      i += skip_a;
+      continue;
+    }
+    if (skip_b) {
+      for (std::size_t k = j; k < j + skip_b; ++k) region = unite(region, b[k].bounds);
+      j += skip_b;
+      continue;
+    }
+    region = unite(region, unite(a[i].bounds, b[j].bounds));
+    ++i, ++j;
   }
-  for (const DisplayList* list : {&before, &after}) {
-    for (std::size_t k = i; k < list->items.size(); ++k) {
-      const Item& it = list->items[k];
+  for (const auto& [list, from] : {std::pair{&a, i}, std::pair{&b, j}}) {
+    for (std::size_t k = from; k < list->size(); ++k) {
+      const Item& it = (*list)[k];
       // A transformed layer can draw anywhere.
       if (it.kind == ItemKind::push_layer && !it.transform.identity()) return everything;
       region = unite(region, it.bounds);

@@ -1,0 +1,76 @@
+#include "src/frame.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "ostrel/ostrel.h"
+#include "src/view.h"
+
+namespace {
+
+using namespace ostrel;
+
+struct Frames : ::testing::Test {
+  View* view = view_new();
+  Document* doc = view_document(view);
+  text::FakeFont font;
+  FrameDriver driver{*doc, font};
+  ~Frames() override { view_free(view); }
+  void load(std::string_view html, std::string_view css) {
+    load_html(view, html.data(), html.size());
+    load_css(view, css.data(), css.size());
+  }
+  Node* by_id(const char* id) { return get_element_by_id(doc, id, std::char_traits<char>::length(id)); }
+};
+
+TEST_F(Frames, RedrawEverythingFirstThenOnlyWhatChanged) {
+  load("<div id=a class=row>one</div><div id=b class=row>two</div><div id=c class=row>three</div>",
+       "body { margin: 0 } .row { height: 20px } .on { background: #cce8ff }");
+  FrameDriver::Result r = driver.run(0, 200, 100, false);
+  EXPECT_TRUE(driver.stats().full);
+  EXPECT_EQ(r.region.width, 200);
+  EXPECT_EQ(r.region.height, 100);
+
+  r = driver.run(0.016, 200, 100, false);
+  EXPECT_FALSE(driver.stats().full);
+  EXPECT_EQ(r.region.width * r.region.height, 0) << "nothing changed, nothing to draw";
+
+  add_class(by_id("b"), "on", 2);
+  r = driver.run(0.032, 200, 100, false);
+  EXPECT_EQ(r.region.y, 20);  // the second row only
+  EXPECT_EQ(r.region.height, 20);
+  EXPECT_FALSE(r.more);
+
+  r = driver.run(0.048, 150, 100, false);  // a new size draws everything
+  EXPECT_TRUE(driver.stats().full);
+  r = driver.run(0.064, 150, 100, true);  // and so does asking
+  EXPECT_TRUE(driver.stats().full);
+}
+
+TEST_F(Frames, RunningAnimationsAskForMoreFrames) {
+  load("<div id=s class=spin></div>",
+       ".spin { width: 40px; height: 40px; background: #000; animation: turn 0.8s linear infinite }"
+       " @keyframes turn { to { transform: rotate(360deg) } } .stop { animation: none }");
+  EXPECT_TRUE(driver.run(0, 200, 100, false).more);
+  const FrameDriver::Result r = driver.run(0.1, 200, 100, false);
+  EXPECT_TRUE(r.more);
+  EXPECT_GT(r.region.width * r.region.height, 0) << "the turned square is drawn again";
+  add_class(by_id("s"), "stop", 4);
+  EXPECT_FALSE(driver.run(0.2, 200, 100, false).more) << "an idle view asks for nothing";
+}
+
+TEST_F(Frames, LogLineFormat) {
+  load("<p>x</p>", "");
+  driver.run(1.0, 464.4, 417, false);
+  driver.run(1.0165, 464.4, 417, false);
+  FrameStats& s = driver.stats();
+  s.render = 0.25;
+  const std::string line = frame_log_line(s);
+  EXPECT_TRUE(std::regex_match(line, std::regex(
+                                         R"(16\.5 part 464x417 n=\d+  layout \d+\.\d paint \d+\.\d diff \d+\.\d render 0\.2\n)")))
+      << line;
+}
+
+}  // namespace
