@@ -38,7 +38,7 @@ StyleDifference difference(const ComputedStyle& a, const ComputedStyle& b) {
   return same ? StyleDifference::paint : StyleDifference::layout;
 }
 
-ComputedStyle anonymous_block_style(const ComputedStyle& parent) {
+ComputedStyle inherited_only(const ComputedStyle& parent) {
   ComputedStyle s;
   s.color = parent.color;
   s.font_family = parent.font_family;
@@ -57,6 +57,11 @@ ComputedStyle anonymous_block_style(const ComputedStyle& parent) {
   s.border_spacing_v = parent.border_spacing_v;
   s.list_style = parent.list_style;
   s.custom = parent.custom;
+  return s;
+}
+
+ComputedStyle anonymous_block_style(const ComputedStyle& parent) {
+  ComputedStyle s = inherited_only(parent);
   s.display = Display::block;
   return s;
 }

@@ -181,9 +181,10 @@ struct ComputedStyle {
 enum class StyleDifference : std::uint8_t { paint, layout, boxes };
 StyleDifference difference(const ComputedStyle& before, const ComputedStyle& after);
 
-// The style of a block the layout makes itself around inline content: the
-// inherited properties of `parent`, initial values for the rest. Keep it in
-// step with the inherited fields above.
+// The inherited properties of `parent`, initial values for the rest. Keep it
+// in step with the inherited fields above.
+ComputedStyle inherited_only(const ComputedStyle& parent);
+// The style of a block the layout makes itself around inline content.
 ComputedStyle anonymous_block_style(const ComputedStyle& parent);
 
 }  // namespace ostrel::style

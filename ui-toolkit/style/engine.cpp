@@ -945,26 +945,7 @@ Display blockified(Display d) {
 
 // Inherited properties come from the parent, the rest start at their initial values.
 std::shared_ptr<ComputedStyle> inheriting_from(const ComputedStyle& parent) {
-  auto style = std::make_shared<ComputedStyle>();
-  ComputedStyle& s = *style;
-  s.color = parent.color;
-  s.font_family = parent.font_family;
-  s.font_size = parent.font_size;
-  s.font_weight = parent.font_weight;
-  s.italic = parent.italic;
-  s.line_height = parent.line_height;
-  s.white_space = parent.white_space;
-  s.text_align = parent.text_align;
-  s.cursor = parent.cursor;
-  s.user_select = parent.user_select;
-  s.visibility = parent.visibility;
-  s.pointer_events = parent.pointer_events;
-  s.border_collapse = parent.border_collapse;
-  s.border_spacing_h = parent.border_spacing_h;
-  s.border_spacing_v = parent.border_spacing_v;
-  s.list_style = parent.list_style;
-  s.custom = parent.custom;
-  return style;
+  return std::make_shared<ComputedStyle>(inherited_only(parent));
 }
 
 // :empty as the selectors see it: no element and no text, generated boxes aside.
