@@ -123,7 +123,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reference.layout({width, height, 17});
     const std::string difference = ostrel::layout::first_difference(tree.root(), reference.root(), 0.02f);
     if (!difference.empty()) {
-      std::fprintf(stderr, "after change %d: %s\n", step, difference.c_str());
+      std::fprintf(stderr, "after change %d (%u on element %u): %s\nkept:\n%s\nfrom scratch:\n%s", step, (h >> 8) % 8,
+                   h >> 16, difference.c_str(), tree.dump().c_str(), reference.dump().c_str());
       std::abort();
     }
     ostrel::paint::DisplayList next = ostrel::paint::build_display_list(tree, width, height);

@@ -1233,7 +1233,7 @@ struct LayoutTree::Impl {
       line_width += lead + outer + trail;
     }
     finish_line(true);
-    for (auto it = spans.rbegin(); it != spans.rend(); ++it) span_inline(**it);
+    for (auto it = spans.rbegin(); it != spans.rend(); ++it) span_inline(**it, cx, cy);
     for (Box* leaf : leaves)
       if (leaf->kind == BoxKind::text || leaf->kind == BoxKind::line_break) leaf->dirty = leaf->child_dirty = false;
     for (Box* span : spans) span->dirty = span->child_dirty = false;
@@ -1245,7 +1245,7 @@ struct LayoutTree::Impl {
   }
 
   // An inline element has no box of its own: it spans what it holds.
-  void span_inline(Box& b) {
+  void span_inline(Box& b, float cx, float cy) {
     float left = infinity, top = infinity, right = -infinity, bottom = -infinity;
     float first_baseline = infinity, last_baseline = -infinity;
     auto add = [&](float x, float y, float w, float h) {
@@ -1276,6 +1276,13 @@ struct LayoutTree::Impl {
       }
       b.y = top;
       b.height = bottom - top;
+    } else {
+      // Nothing inside: an empty box at the start of the block's lines, as tall as its font.
+      const text::FontMetrics& fm = metrics_of(*b.style);
+      b.x = cx;
+      b.y = cy;
+      b.width = b.border.horizontal() + b.padding.horizontal();
+      b.height = fm.ascent + fm.descent + b.border.vertical() + b.padding.vertical();
     }
     compute_overflow(b);
   }
