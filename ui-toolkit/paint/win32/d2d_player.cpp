@@ -1,0 +1,544 @@
+#include "paint/win32/d2d_player.h"
+
+#include <d2d1.h>
+#include <wrl/client.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "dom/dom.h"
+#include "paint/win32/resources.h"
+#include "paint/win32/shapes.h"
+
+namespace ostrel::paint::win32 {
+namespace {
+
+// Below this a layer's pixels round to nothing in 8 bits.
+constexpr float invisible_opacity = 1.0f / 512;
+// Sweeping the image cache against the document every frame would cost a
+// lookup per image per frame; this often is enough to let replaced ones go.
+constexpr std::uint64_t sweep_interval = 64;
+// MinGW spells the code as an unsigned constant.
+const HRESULT device_lost = static_cast<HRESULT>(D2DERR_RECREATE_TARGET);
+
+D2D1_COLOR_F color_f(style::Color c, float opacity = 1) {
+  return D2D1::ColorF(c.r / 255.0f, c.g / 255.0f, c.b / 255.0f, c.a / 255.0f * opacity);
+}
+
+D2D1_RECT_F rect_f(const Box& b) { return D2D1::RectF(b.left, b.top, b.right, b.bottom); }
+
+Box css_box(const Rect& r) { return {r.x, r.y, r.x + r.width, r.y + r.height}; }
+
+Box round_out(const Box& b) { return {std::floor(b.left), std::floor(b.top), std::ceil(b.right), std::ceil(b.bottom)}; }
+
+Box path_bounds(const Path& path) {
+  Box out{1e30f, 1e30f, -1e30f, -1e30f};
+  for (const Segment& s : path) {
+    const int points = s.kind == SegmentKind::Cubic ? 3 : s.kind == SegmentKind::Close ? 0 : 1;
+    for (int i = 0; i < points; ++i) {
+      out.left = std::min(out.left, s.p[i].x);
+      out.top = std::min(out.top, s.p[i].y);
+      out.right = std::max(out.right, s.p[i].x);
+      out.bottom = std::max(out.bottom, s.p[i].y);
+    }
+  }
+  return out;
+}
+
+Radii radii_of(const float r[4], float sx, float sy) {
+  Radii out;
+  for (int i = 0; i < 4; ++i) {
+    out.x[i] = std::max(0.0f, r[i]) * sx;
+    out.y[i] = std::max(0.0f, r[i]) * sy;
+  }
+  return out;
+}
+
+Affine affine_of(const style::Transform& t) { return {t.a, t.b, t.c, t.d, t.e, t.f}; }
+
+}  // namespace
+
+struct D2DPlayer::Impl {
+  explicit Impl(IWICImagingFactory* wic) : images(wic) {}
+
+  // Where drawing goes: the target, or an offscreen bitmap for a group. Both
+  // are addressed in the target's device pixels; `origin` is where the
+  // surface's pixel (0, 0) lies.
+  struct Surface {
+    ID2D1RenderTarget* rt;
+    float ox, oy;
+  };
+  // Offscreen bitmaps, one per group depth, kept between frames.
+  struct Pooled {
+    ComPtr<ID2D1BitmapRenderTarget> rt;
+    ComPtr<ID2D1Bitmap> bitmap;
+    ComPtr<ID2D1BitmapBrush> brush;
+    UINT width = 0, height = 0;
+    bool used = false;  // this frame
+  };
+  enum class FrameKind : std::uint8_t { axis_clip, group, transform };
+  struct Frame {
+    FrameKind kind;
+    Affine prior_matrix;
+    Box prior_clip;
+    // Groups.
+    Box bounds;
+    std::size_t depth = 0;
+    float opacity = 1;
+    Path mask;  // device pixels; empty: the whole bounds
+  };
+
+  ComPtr<ID2D1RenderTarget> target;
+  ComPtr<ID2D1Factory> factory;
+  ComPtr<ID2D1SolidColorBrush> brush;
+  std::vector<Pooled> pool;
+  ImageCache images;
+  PlayStats stats;
+  float scale = 1;
+  const Document* document = nullptr;
+  TextPainter* text = nullptr;
+  style::Color background{255, 255, 255, 255};
+
+  // One frame's state.
+  Affine matrix;  // CSS px to device px
+  Box clip;       // bounds of what can still show, device px
+  std::vector<Surface> surfaces;
+  std::vector<Frame> frames;
+  std::size_t groups = 0;
+  int skipping = 0;  // depth inside a clip or layer that shows nothing
+  bool lost = false;
+
+  ID2D1RenderTarget& rt() { return *surfaces.back().rt; }
+
+  // Device-pixel coordinates on the current surface.
+  void device_transform() {
+    const Surface& s = surfaces.back();
+    s.rt->SetTransform(D2D1::Matrix3x2F::Translation(-s.ox, -s.oy));
+  }
+  void css_transform(const Affine& m) {
+    const Surface& s = surfaces.back();
+    s.rt->SetTransform(D2D1::Matrix3x2F(m.a, m.b, m.c, m.d, m.e - s.ox, m.f - s.oy));
+  }
+
+  void drop_target_resources() {
+    brush.Reset();
+    pool.clear();
+    images.drop_bitmaps();
+  }
+
+  bool shows(const Box& css, float margin = 0) const {
+    const Box grown{css.left - margin, css.top - margin, css.right + margin, css.bottom + margin};
+    return !intersect(matrix.map_bounds(grown), clip).empty();
+  }
+
+  void fill(const Path& device_path, bool even_odd, style::Color color, bool crisp) {
+    ComPtr<ID2D1PathGeometry> g = make_geometry(*factory.Get(), device_path, even_odd);
+    if (!g) return;
+    brush->SetColor(color_f(color));
+    device_transform();
+    rt().SetAntialiasMode(crisp ? D2D1_ANTIALIAS_MODE_ALIASED : D2D1_ANTIALIAS_MODE_PER_PRIMITIVE);
+    rt().FillGeometry(g.Get(), brush.Get());
+  }
+
+  void draw_rect(const Item& it) {
+    const Box css = css_box(it.bounds);
+    if (it.color.transparent() || css.empty() || !shows(css)) return;
+    if (matrix.keeps_boxes()) {
+      const Box dev = snap(matrix.map_bounds(css));
+      if (dev.empty()) return;
+      const Radii r = radii_of(it.radii, matrix.a, matrix.d);
+      if (r.any()) {
+        Path p;
+        add_rounded_box(p, dev, r);
+        fill(p, false, it.color, false);
+        return;
+      }
+      brush->SetColor(color_f(it.color));
+      device_transform();
+      rt().SetAntialiasMode(D2D1_ANTIALIAS_MODE_ALIASED);
+      rt().FillRectangle(rect_f(dev), brush.Get());
+      return;
+    }
+    Path p;
+    add_rounded_box(p, css, radii_of(it.radii, 1, 1));
+    transform_path(p, matrix);
+    fill(p, false, it.color, false);
+  }
+
+  void draw_border(const Item& it) {
+    const Box css = css_box(it.bounds);
+    bool any = false;
+    for (int i = 0; i < 4; ++i) any = any || (it.widths[i] > 0 && !it.side_colors[i].transparent());
+    if (!any || css.empty() || !shows(css)) return;
+    const bool boxes = matrix.keeps_boxes();
+    Box outer = css;
+    Radii r = radii_of(it.radii, 1, 1);
+    float w[4];
+    for (int i = 0; i < 4; ++i) w[i] = std::max(0.0f, it.widths[i]);
+    if (boxes) {
+      outer = snap(matrix.map_bounds(css));
+      r = radii_of(it.radii, matrix.a, matrix.d);
+      for (int i = 0; i < 4; ++i) w[i] = snap_width(w[i] * (i % 2 ? matrix.a : matrix.d));
+      if (outer.empty()) return;
+    }
+    const bool crisp = boxes && !r.any();
+    // One colour: the ring in one piece, so no seams show where sides meet.
+    const style::Color* shared = nullptr;
+    bool uniform = true;
+    for (int i = 0; i < 4 && uniform; ++i) {
+      if (!(w[i] > 0)) continue;
+      if (it.side_colors[i].transparent() || (shared && !(*shared == it.side_colors[i]))) uniform = false;
+      shared = &it.side_colors[i];
+    }
+    if (uniform && shared) {
+      Path p;
+      add_rounded_box(p, outer, r);
+      const Box in = inset(outer, w);
+      if (!in.empty()) add_rounded_box(p, in, inner_radii(fit_radii(outer, r), w));
+      if (!boxes) transform_path(p, matrix);
+      fill(p, true, *shared, crisp);
+      return;
+    }
+    for (int side = 0; side < 4; ++side) {
+      if (!(w[side] > 0) || it.side_colors[side].transparent()) continue;
+      Path p = border_piece(outer, r, w, side);
+      if (!boxes) transform_path(p, matrix);
+      fill(p, false, it.side_colors[side], crisp);
+    }
+  }
+
+  void draw_text(const Item& it) {
+    if (!text || it.text.empty() || it.color.transparent()) return;
+    // Glyphs reach past their line box (accents, descenders, italic overhang).
+    if (!shows(css_box(it.bounds), std::max(0.0f, it.font_size))) return;
+    brush->SetColor(color_f(it.color));
+    css_transform(matrix);
+    rt().SetAntialiasMode(D2D1_ANTIALIAS_MODE_PER_PRIMITIVE);
+    text->draw_text(rt(), it, scale, *brush.Get());
+  }
+
+  void draw_image(const Item& it) {
+    const Box bounds = css_box(it.bounds);
+    if (bounds.empty() || !shows(bounds)) return;
+    const ImageEntry* image = find_image(document, it.image);
+    if (!image) {
+      ++stats.image_failures;
+      return;
+    }
+    if (image->is_svg) {
+      draw_picture(it, bounds, *image);
+      return;
+    }
+    ID2D1Bitmap* bitmap = images.bitmap(it.image, *image, *target.Get(), stats);
+    if (!bitmap) return;
+    const Box dest = fit_image(bounds, static_cast<float>(image->width), static_cast<float>(image->height), it.fit);
+    const Box seen = intersect(dest, bounds);
+    if (seen.empty()) return;
+    // The bitmap may be smaller than the natural size (shrunk to the device's limit).
+    const D2D1_SIZE_U size = bitmap->GetPixelSize();
+    const float kx = size.width / dest.width(), ky = size.height / dest.height();
+    const D2D1_RECT_F source = D2D1::RectF((seen.left - dest.left) * kx, (seen.top - dest.top) * ky,
+                                           (seen.right - dest.left) * kx, (seen.bottom - dest.top) * ky);
+    if (matrix.keeps_boxes()) {
+      const Box dev = snap(matrix.map_bounds(seen));
+      if (dev.empty()) return;
+      // Pixel for pixel stays sharp; anything else is filtered.
+      const bool exact = std::abs(dev.width() - (source.right - source.left)) < 0.01f &&
+                         std::abs(dev.height() - (source.bottom - source.top)) < 0.01f;
+      device_transform();
+      rt().DrawBitmap(bitmap, rect_f(dev), 1,
+                      exact ? D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR : D2D1_BITMAP_INTERPOLATION_MODE_LINEAR,
+                      &source);
+      return;
+    }
+    css_transform(matrix);
+    rt().DrawBitmap(bitmap, rect_f(seen), 1, D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, &source);
+  }
+
+  void draw_picture(const Item& it, const Box& bounds, const ImageEntry& image) {
+    const Picture* picture = images.picture(it.image, image, *factory.Get(), stats);
+    if (!picture) return;
+    const Box dest = fit_image(bounds, picture->width, picture->height, it.fit);
+    const Box& vb = picture->view_box;
+    if (dest.empty() || !(vb.width() > 0 && vb.height() > 0)) return;
+    // The view box goes into the picture's box as preserveAspectRatio's
+    // default (xMidYMid meet) puts it.
+    const float s = std::min(dest.width() / vb.width(), dest.height() / vb.height());
+    const float tx = dest.left + (dest.width() - vb.width() * s) / 2 - vb.left * s;
+    const float ty = dest.top + (dest.height() - vb.height() * s) / 2 - vb.top * s;
+    const Affine to_dest{s, 0, 0, s, tx, ty};
+    const bool overflows =
+        dest.left < bounds.left || dest.top < bounds.top || dest.right > bounds.right || dest.bottom > bounds.bottom;
+    if (overflows && !push_clip(bounds, Radii{})) return;
+    const Affine m = to_dest.then(matrix);
+    for (const PictureShape& shape : picture->shapes) {
+      css_transform(m);
+      rt().SetAntialiasMode(D2D1_ANTIALIAS_MODE_PER_PRIMITIVE);
+      for (const bool stroke : {false, true}) {
+        const image::Paint& paint = stroke ? shape.stroke : shape.fill;
+        if (paint.none) continue;
+        // currentColor is the element's colour; the paint keeps only its opacity.
+        const style::Color c = paint.current_color
+                                   ? style::Color{it.color.r, it.color.g, it.color.b, paint.color.a}
+                                   : style::Color{paint.color.r, paint.color.g, paint.color.b, paint.color.a};
+        brush->SetColor(color_f(c, shape.opacity));
+        if (stroke)
+          rt().DrawGeometry(shape.geometry.Get(), brush.Get(), shape.stroke_width);
+        else
+          rt().FillGeometry(shape.geometry.Get(), brush.Get());
+      }
+    }
+    if (overflows) pop();
+  }
+
+  // Returns false when nothing inside can show; the caller then skips to the
+  // matching pop.
+  bool push_clip(const Box& css, const Radii& css_radii) {
+    if (matrix.keeps_boxes()) {
+      const Box dev = snap(matrix.map_bounds(css));
+      const Radii r = radii_of(css_radii.x, matrix.a, matrix.d);
+      if (!r.any()) {
+        const Box seen = intersect(clip, dev);
+        if (seen.empty()) return false;
+        frames.push_back({FrameKind::axis_clip, matrix, clip, {}, 0, 1, {}});
+        device_transform();
+        rt().PushAxisAlignedClip(rect_f(dev), D2D1_ANTIALIAS_MODE_ALIASED);
+        clip = seen;
+        return true;
+      }
+      Path mask;
+      add_rounded_box(mask, dev, r);
+      return begin_group(std::move(mask), 1);
+    }
+    // Turned by a transform: the clip is a shape, not a device rectangle.
+    Path mask;
+    add_rounded_box(mask, css, css_radii);
+    transform_path(mask, matrix);
+    return begin_group(std::move(mask), 1);
+  }
+
+  bool push_layer(const Item& it) {
+    if (!(it.opacity > invisible_opacity)) return false;
+    const Affine next = affine_of(it.transform).then(matrix);
+    if (next.degenerate()) return false;
+    if (it.opacity < 1) {
+      if (!begin_group({}, it.opacity)) return false;
+    } else {
+      frames.push_back({FrameKind::transform, matrix, clip, {}, 0, 1, {}});
+    }
+    matrix = next;
+    return true;
+  }
+
+  // What follows draws into an offscreen bitmap covering what can still show,
+  // later put onto the surface below with `opacity`, through `mask` if given.
+  bool begin_group(Path mask, float opacity) {
+    Box bounds = clip;
+    if (!mask.empty()) bounds = intersect(bounds, path_bounds(mask));
+    bounds = round_out(bounds);
+    if (bounds.empty()) return false;
+    const UINT w = static_cast<UINT>(bounds.width()), h = static_cast<UINT>(bounds.height());
+    if (pool.size() <= groups) pool.resize(groups + 1);
+    Pooled& p = pool[groups];
+    if (!p.rt || p.width < w || p.height < h) {
+      const UINT pw = std::max(p.width, w), ph = std::max(p.height, h);
+      p = Pooled{};
+      if (FAILED(target->CreateCompatibleRenderTarget(
+              D2D1::SizeF(static_cast<float>(pw), static_cast<float>(ph)), D2D1::SizeU(pw, ph),
+              D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED),
+              D2D1_COMPATIBLE_RENDER_TARGET_OPTIONS_NONE, &p.rt)) ||
+          FAILED(p.rt->GetBitmap(&p.bitmap)) || FAILED(target->CreateBitmapBrush(p.bitmap.Get(), &p.brush))) {
+        p = Pooled{};
+        return false;
+      }
+      p.width = pw, p.height = ph;
+      p.rt->SetDpi(96, 96);
+      // ClearType needs an opaque background to blend against.
+      p.rt->SetTextAntialiasMode(D2D1_TEXT_ANTIALIAS_MODE_GRAYSCALE);
+    } else if (p.used) {
+      // The surface below may still hold a pending draw of this bitmap.
+      rt().Flush();
+    }
+    p.rt->BeginDraw();
+    p.rt->SetTransform(D2D1::Matrix3x2F::Identity());
+    p.rt->Clear(D2D1::ColorF(0, 0, 0, 0));
+    frames.push_back({FrameKind::group, matrix, clip, bounds, groups, opacity, std::move(mask)});
+    surfaces.push_back({p.rt.Get(), bounds.left, bounds.top});
+    clip = bounds;
+    ++groups;
+    ++stats.offscreen_groups;
+    return true;
+  }
+
+  void end_group(const Frame& f) {
+    --groups;
+    Pooled& p = pool[f.depth];
+    surfaces.pop_back();
+    const HRESULT hr = p.rt->EndDraw();
+    p.used = true;
+    if (FAILED(hr)) {
+      lost = lost || hr == device_lost;
+      return;
+    }
+    const float w = f.bounds.width(), h = f.bounds.height();
+    device_transform();
+    if (f.mask.empty()) {
+      rt().DrawBitmap(p.bitmap.Get(), rect_f(f.bounds), f.opacity, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR,
+                      D2D1::RectF(0, 0, w, h));
+      return;
+    }
+    ComPtr<ID2D1PathGeometry> g = make_geometry(*factory.Get(), f.mask, false);
+    if (!g) return;
+    p.brush->SetInterpolationMode(D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
+    p.brush->SetTransform(D2D1::Matrix3x2F::Translation(f.bounds.left, f.bounds.top));
+    p.brush->SetOpacity(f.opacity);
+    rt().SetAntialiasMode(D2D1_ANTIALIAS_MODE_PER_PRIMITIVE);
+    rt().FillGeometry(g.Get(), p.brush.Get());
+  }
+
+  void pop() {
+    if (frames.empty()) return;  // a pop without its push
+    const Frame f = std::move(frames.back());
+    frames.pop_back();
+    switch (f.kind) {
+      case FrameKind::axis_clip:
+        rt().PopAxisAlignedClip();
+        break;
+      case FrameKind::group:
+        end_group(f);
+        break;
+      case FrameKind::transform:
+        break;
+    }
+    matrix = f.prior_matrix;
+    clip = f.prior_clip;
+  }
+
+  void item(const Item& it) {
+    const bool push = it.kind == ItemKind::push_clip || it.kind == ItemKind::push_layer;
+    const bool pop_item = it.kind == ItemKind::pop_clip || it.kind == ItemKind::pop_layer;
+    if (skipping > 0) {
+      if (push) ++skipping;
+      if (pop_item) --skipping;
+      return;
+    }
+    switch (it.kind) {
+      case ItemKind::rect:
+        draw_rect(it);
+        break;
+      case ItemKind::border:
+        draw_border(it);
+        break;
+      case ItemKind::text:
+        draw_text(it);
+        break;
+      case ItemKind::image:
+        draw_image(it);
+        break;
+      case ItemKind::push_clip:
+        if (!push_clip(css_box(it.bounds), radii_of(it.radii, 1, 1))) skipping = 1;
+        break;
+      case ItemKind::push_layer:
+        if (!push_layer(it)) skipping = 1;
+        break;
+      case ItemKind::pop_clip:
+      case ItemKind::pop_layer:
+        pop();
+        break;
+    }
+  }
+
+  PlayResult draw(const DisplayList& list, const Rect& region) {
+    if (!target) return PlayResult::no_target;
+    ++stats.frames;
+    const D2D1_SIZE_U size = target->GetPixelSize();
+    const Box whole{0, 0, static_cast<float>(size.width), static_cast<float>(size.height)};
+    const Box area = intersect(whole, round_out(Affine::scale(scale).map_bounds(css_box(region))));
+    if (area.empty()) return PlayResult::ok;
+    if (!brush && FAILED(target->CreateSolidColorBrush(D2D1::ColorF(0, 0, 0, 1), &brush))) return PlayResult::failed;
+
+    target->BeginDraw();
+    target->SetTransform(D2D1::Matrix3x2F::Identity());
+    target->PushAxisAlignedClip(rect_f(area), D2D1_ANTIALIAS_MODE_ALIASED);
+    // The canvas rect comes first and covers the view: clearing to it paints it.
+    std::size_t first = 0;
+    style::Color canvas = background;
+    if (!list.items.empty()) {
+      const Item& it = list.items.front();
+      const bool radii = it.radii[0] > 0 || it.radii[1] > 0 || it.radii[2] > 0 || it.radii[3] > 0;
+      if (it.kind == ItemKind::rect && it.color.a == 255 && !radii && it.bounds.x <= 0 && it.bounds.y <= 0 &&
+          it.bounds.x + it.bounds.width >= list.width && it.bounds.y + it.bounds.height >= list.height) {
+        canvas = it.color;
+        first = 1;
+      }
+    }
+    target->Clear(color_f(canvas));
+
+    matrix = Affine::scale(scale);
+    clip = area;
+    surfaces.assign(1, {target.Get(), 0, 0});
+    frames.clear();
+    groups = 0;
+    skipping = 0;
+    lost = false;
+    for (Pooled& p : pool) p.used = false;
+    for (std::size_t i = first; i < list.items.size(); ++i) item(list.items[i]);
+    while (!frames.empty()) pop();  // a list that ends inside a clip or layer
+
+    target->PopAxisAlignedClip();
+    target->SetTransform(D2D1::Matrix3x2F::Identity());
+    target->SetAntialiasMode(D2D1_ANTIALIAS_MODE_PER_PRIMITIVE);
+    const HRESULT hr = target->EndDraw();
+    surfaces.clear();
+    if (hr == device_lost || lost) {
+      drop_target_resources();
+      target.Reset();
+      return PlayResult::recreate_target;
+    }
+    if (stats.frames % sweep_interval == 0) images.sweep(document);
+    return FAILED(hr) ? PlayResult::failed : PlayResult::ok;
+  }
+};
+
+D2DPlayer::D2DPlayer(IWICImagingFactory* wic) : impl_(std::make_unique<Impl>(wic)) {}
+
+D2DPlayer::~D2DPlayer() = default;
+
+void D2DPlayer::set_target(ID2D1RenderTarget* target) {
+  Impl& s = *impl_;
+  if (target == s.target.Get()) {
+    if (target) target->SetDpi(96, 96);
+    return;
+  }
+  s.drop_target_resources();
+  s.target = target;
+  if (!target) return;
+  target->SetDpi(96, 96);
+  ComPtr<ID2D1Factory> factory;
+  target->GetFactory(&factory);
+  if (factory.Get() != s.factory.Get()) s.images.drop_pictures();
+  s.factory = factory;
+}
+
+void D2DPlayer::set_scale(float device_pixels_per_css_pixel) {
+  const float s = device_pixels_per_css_pixel;
+  impl_->scale = std::isfinite(s) && s > 0 ? s : 1;
+}
+
+void D2DPlayer::set_document(const Document* document) {
+  if (document != impl_->document) impl_->images.clear();
+  impl_->document = document;
+}
+
+void D2DPlayer::set_text_painter(TextPainter* painter) { impl_->text = painter; }
+
+void D2DPlayer::set_background(style::Color color) { impl_->background = color; }
+
+PlayResult D2DPlayer::draw(const DisplayList& list, const Rect& region) { return impl_->draw(list, region); }
+
+void D2DPlayer::play(const DisplayList& list, const Rect& region) { last_result_ = draw(list, region); }
+
+const PlayStats& D2DPlayer::stats() const { return impl_->stats; }
+
+}  // namespace ostrel::paint::win32
