@@ -1,6 +1,11 @@
-execute_process(COMMAND ${TOOL} ${INPUT} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
+execute_process(COMMAND ${EMULATOR} ${TOOL} ${INPUT} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "layout-dump failed (${rc})")
+  message(FATAL_ERROR "layout-dump failed (${rc}): ${err}")
+endif()
+# On Windows the installed fonts must have loaded: the fake font is only a fallback there.
+if(REAL_FONTS AND err MATCHES "fake font|\\[fonts\\]")
+  message(FATAL_ERROR "layout-dump did not measure with DirectWrite: ${err}")
 endif()
 string(JSON count LENGTH "${out}")
 string(JSON first_id GET "${out}" 0 id)

@@ -5,7 +5,9 @@
 //   layout-dump page.html [sheet.css] [--width 464] [--height 417] [--dark] [--scale 1]
 //   layout-dump --font-table
 //
-// Without a sheet, the text of the page's <style> elements is used.
+// Without a sheet, the text of the page's <style> elements is used. On Windows
+// text is measured with the installed fonts (DirectWrite), elsewhere with the
+// fake font, which gives every machine the same numbers.
 // --font-table prints the fake font's advances instead, so that a real font with
 // the same metrics can be built for the browser (tools/compare-chromium).
 #include <cmath>
@@ -13,6 +15,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
@@ -20,6 +23,9 @@
 #include "layout/box.h"
 #include "ostrel/ostrel.h"
 #include "ostrel/text/measure.h"
+#ifdef _WIN32
+#include "ostrel/text/win32/font_system.h"
+#endif
 #include "src/view.h"
 #include "style/engine.h"
 
@@ -132,7 +138,14 @@ int main(int argc, char** argv) {
   const float css_width = width / scale, css_height = height / scale;
   ostrel::style::StyleEngine engine(*doc);
   engine.update({css_width, css_height, dark, true, true, false});
-  ostrel::text::FakeFont font;
+  std::unique_ptr<ostrel::text::TextMeasurer> measurer;
+#ifdef _WIN32
+  measurer = ostrel::text::win32::FontSystem::create();
+  if (!measurer) std::fprintf(stderr, "layout-dump: measuring with the fake font\n");
+#endif
+  if (!measurer) measurer = std::make_unique<ostrel::text::FakeFont>();
+  // As the program measures: widths memoised in front of the fonts.
+  ostrel::text::MeasureCache font(*measurer);
   ostrel::layout::LayoutTree tree(*doc, font);
   tree.layout({css_width, css_height, 17});
 
