@@ -1078,6 +1078,7 @@ struct LayoutTree::Impl {
   Pool<Box*> box_lists;
   Pool<LineItem> line_lists;
   Pool<std::pair<float, float>> edge_lists;
+  std::vector<Box*> positioned_in_spans;  // found by collect_leaves, placed after the lines
 
   float layout_inline(Box& b, float cx, float cy, float cw, int depth) {
     // Flatten the inline content into a sequence of leaves in order.
@@ -1234,6 +1235,11 @@ struct LayoutTree::Impl {
     }
     finish_line(true);
     for (auto it = spans.rbegin(); it != spans.rend(); ++it) span_inline(**it, cx, cy);
+    if (!positioned_in_spans.empty()) {
+      std::vector<Box*> positioned = std::move(positioned_in_spans);
+      positioned_in_spans.clear();
+      for (Box* p : positioned) place_positioned(*p, b, depth);
+    }
     for (Box* leaf : leaves)
       if (leaf->kind == BoxKind::text || leaf->kind == BoxKind::line_break) leaf->dirty = leaf->child_dirty = false;
     for (Box* span : spans) span->dirty = span->child_dirty = false;
@@ -1301,6 +1307,9 @@ struct LayoutTree::Impl {
         spans.push_back(c);
         const std::size_t first = out.size();
         collect_leaves(*c, out, spans, edges, depth + 1);
+        // Positioned boxes inside an inline element are placed with the block's.
+        for (Box* g : c->children)
+          if (!in_flow(g)) positioned_in_spans.push_back(g);
         if (out.size() > first) {
           edges[first].first += c->margin.left + c->border.left + c->padding.left;
           edges.back().second += c->padding.right + c->border.right + c->margin.right;
