@@ -63,7 +63,6 @@ struct LayoutTree::Impl {
   std::size_t dead_boxes = 0;     // replaced boxes still in `boxes`; a rebuild from scratch frees them
   std::vector<float> advances;              // scratch
   std::vector<std::uint8_t> breaks;         // scratch
-  std::vector<Box*> positioned;             // absolute and fixed boxes, laid out after the flow
 
   Impl(Document& d, text::TextMeasurer& m) : document(d), measurer(m) {}
 
@@ -1236,9 +1235,9 @@ struct LayoutTree::Impl {
     finish_line(true);
     for (auto it = spans.rbegin(); it != spans.rend(); ++it) span_inline(**it, cx, cy);
     if (!positioned_in_spans.empty()) {
-      std::vector<Box*> positioned = std::move(positioned_in_spans);
+      std::vector<Box*> found = std::move(positioned_in_spans);
       positioned_in_spans.clear();
-      for (Box* p : positioned) place_positioned(*p, b, depth);
+      for (Box* p : found) place_positioned(*p, b, depth);
     }
     for (Box* leaf : leaves)
       if (leaf->kind == BoxKind::text || leaf->kind == BoxKind::line_break) leaf->dirty = leaf->child_dirty = false;

@@ -1,0 +1,205 @@
+// The view's window under Wine: attaching, bounds, frames and what they draw.
+#include <windows.h>
+#include <wincodec.h>
+#include <wrl/client.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "ostrel/ostrel.h"
+#include "win32/view_window.h"
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+// A top-level window to attach views to, destroyed with the test.
+class Host {
+ public:
+  Host() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"OstrelTestHost";
+    RegisterClassExW(&wc);
+    hwnd_ = CreateWindowExW(0, L"OstrelTestHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 480, 360, nullptr,
+                            nullptr, wc.hInstance, nullptr);
+  }
+  ~Host() { DestroyWindow(hwnd_); }
+  HWND get() const { return hwnd_; }
+
+ private:
+  HWND hwnd_ = nullptr;
+};
+
+// Runs the message loop for a while, so the frame worker's messages arrive.
+void pump(DWORD milliseconds) {
+  const DWORD end = GetTickCount() + milliseconds;
+  while (static_cast<LONG>(end - GetTickCount()) > 0) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+}
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The window's pixels as 32-bit BGRA rows, read back from the screen.
+std::vector<std::uint32_t> capture(HWND hwnd, int& width, int& height) {
+  RECT rc;
+  GetClientRect(hwnd, &rc);
+  width = rc.right, height = rc.bottom;
+  HDC screen = GetDC(hwnd);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+  GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(hwnd, screen);
+  return pixels;
+}
+
+void save_png(const std::vector<std::uint32_t>& pixels, int width, int height, const std::wstring& path) {
+  ComPtr<IWICImagingFactory> wic;
+  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&wic)))) return;
+  ComPtr<IWICStream> stream;
+  ComPtr<IWICBitmapEncoder> encoder;
+  ComPtr<IWICBitmapFrameEncode> frame;
+  if (FAILED(wic->CreateStream(&stream)) || FAILED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE)) ||
+      FAILED(wic->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) ||
+      FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) ||
+      FAILED(encoder->CreateNewFrame(&frame, nullptr)) || FAILED(frame->Initialize(nullptr)))
+    return;
+  frame->SetSize(width, height);
+  WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGR;
+  frame->SetPixelFormat(&format);
+  frame->WritePixels(height, width * 4, width * height * 4,
+                     reinterpret_cast<BYTE*>(const_cast<std::uint32_t*>(pixels.data())));
+  frame->Commit();
+  encoder->Commit();
+}
+
+class ViewWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // FRAMELOG lines go to a file the tests read; the switch is read at the first frame.
+    log_path_ = std::filesystem::temp_directory_path() / "ostrel-frames.log";
+    std::filesystem::remove(log_path_);
+    SetEnvironmentVariableW(L"OSTREL_FRAMELOG", L"1");
+    std::freopen(log_path_.string().c_str(), "w", stderr);
+    ostrel::win32::use_windows_views();
+  }
+  static std::filesystem::path log_path_;
+
+  Host host;
+  ostrel::View* view = ostrel::view_new();
+  ~ViewWindow() override { ostrel::view_free(view); }
+
+  void load(std::string_view html, std::string_view css) {
+    ostrel::load_html(view, html.data(), html.size());
+    ostrel::load_css(view, css.data(), css.size());
+  }
+  HWND child() const { return FindWindowExW(host.get(), nullptr, L"OstrelUIView", nullptr); }
+};
+std::filesystem::path ViewWindow::log_path_;
+
+TEST_F(ViewWindow, AttachOnceMoveAndFree) {
+  ASSERT_EQ(ostrel::attach(view, nullptr), ostrel::status_bad_argument);
+  ASSERT_EQ(ostrel::attach(view, reinterpret_cast<void*>(static_cast<std::uintptr_t>(0x1234))),
+            ostrel::status_window_failed);
+  EXPECT_STREQ(ostrel::last_error(), "attach: parent is not a window");
+  ostrel::set_bounds(view, 10, 20, 300, 200);
+  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
+  const HWND first = child();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(GetWindowLongW(first, GWL_STYLE) & (WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN),
+            WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+  EXPECT_EQ(ostrel::attach(view, host.get()), ostrel::status_already_attached);
+  EXPECT_STREQ(ostrel::last_error(), "attach: already attached");
+  EXPECT_EQ(child(), first);
+  EXPECT_EQ(FindWindowExW(host.get(), first, L"OstrelUIView", nullptr), nullptr) << "no second window";
+
+  RECT rc;
+  GetClientRect(first, &rc);
+  EXPECT_EQ(rc.right, 300);
+  EXPECT_EQ(rc.bottom, 200);
+  ostrel::set_bounds(view, 0, 0, 200, 100);  // moves at once
+  GetClientRect(first, &rc);
+  EXPECT_EQ(rc.right, 200);
+
+  ostrel::view_free(view);  // stops the worker and destroys the window
+  view = nullptr;
+  EXPECT_FALSE(IsWindow(first));
+}
+
+TEST_F(ViewWindow, FramesDrawTheDocumentAndThenOnlyWhatChanged) {
+  std::string html = "<div id=top>Vorlix 한국어 텍스트 <input type=checkbox checked> <button>Run</button></div>";
+  for (int i = 0; i < 8; ++i) html += "<div class=row id=r" + std::to_string(i) + ">row " + std::to_string(i) + "</div>";
+  load(html,
+       "body { margin: 0; font: 14px sans-serif; background: #ffffff } #top { height: 40px; background: #3d84dd;"
+       " color: #fff } .row { height: 20px } .on { background: #ff0000 }");
+  ostrel::set_bounds(view, 0, 0, 320, 240);
+  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
+  pump(400);
+
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> pixels = capture(child(), width, height);
+  ASSERT_EQ(width, 320);
+  auto at = [&](int x, int y) { return pixels[static_cast<std::size_t>(y) * width + x] & 0xFFFFFF; };
+  EXPECT_EQ(at(300, 5), 0x3D84DDu) << "the header's background";
+  EXPECT_EQ(at(300, 100), 0xFFFFFFu) << "the page's background";
+  std::filesystem::create_directories(OSTREL_ARTIFACTS);
+  save_png(pixels, width, height, std::filesystem::path(OSTREL_ARTIFACTS).append("view.png").wstring());
+
+  // One row changes: the next frame draws that row's region only.
+  std::fflush(stderr);
+  const std::size_t before = read_file(log_path_).size();
+  ostrel::Document* doc = ostrel::view_document(view);
+  ostrel::add_class(ostrel::get_element_by_id(doc, "r3", 2), "on", 2);
+  pump(200);
+  pixels = capture(child(), width, height);
+  EXPECT_EQ(at(300, 40 + 3 * 20 + 10), 0xFF0000u) << "the row turned red";
+  EXPECT_EQ(at(300, 40 + 4 * 20 + 10), 0xFFFFFFu);
+  std::fflush(stderr);
+  const std::string log = read_file(log_path_).substr(before);
+  EXPECT_NE(log.find(" part 320x240 n="), std::string::npos) << log;
+  EXPECT_EQ(log.find("FULL"), std::string::npos) << "a one-row change is not a full repaint:\n" << log;
+}
+
+TEST_F(ViewWindow, FramesStopWhenNothingChanges) {
+  load("<p>idle</p>", "");
+  ostrel::set_bounds(view, 0, 0, 100, 50);
+  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
+  pump(300);
+  std::fflush(stderr);
+  const std::size_t before = read_file(log_path_).size();
+  pump(300);
+  std::fflush(stderr);
+  EXPECT_EQ(read_file(log_path_).size(), before) << "an idle view draws no frames";
+}
+
+}  // namespace

@@ -1,0 +1,379 @@
+#include "win32/view_window.h"
+
+#include <windows.h>
+#include <d2d1.h>
+#include <dwmapi.h>
+#include <objbase.h>
+#include <wincodec.h>
+#include <wrl/client.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include "ostrel/ostrel.h"
+#include "ostrel/text/measure.h"
+#include "ostrel/text/win32/font_system.h"
+#include "paint/win32/d2d_player.h"
+#include "src/frame.h"
+#include "src/view.h"
+#include "win32/text_painter.h"
+
+namespace ostrel::win32 {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+constexpr wchar_t class_name[] = L"OstrelUIView";
+constexpr UINT frame_message = WM_APP + 0x3F0;  // private: the frame worker's "draw now"
+constexpr double frame_interval_ms = 1000.0 / 60;
+// Windows 10 1803 and later; older systems and Wine fall back to a plain timer.
+constexpr DWORD high_resolution_timer = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+
+// The two switches, read once per process at the first frame.
+struct Switches {
+  bool full_paint = false;
+  bool frame_log = false;
+};
+
+bool environment_set(const wchar_t* name) {
+  wchar_t value[2];
+  SetLastError(ERROR_SUCCESS);
+  return GetEnvironmentVariableW(name, value, 2) > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+}
+
+const Switches& switches() {
+  static const Switches s{environment_set(L"OSTREL_FULLPAINT"), environment_set(L"OSTREL_FRAMELOG")};
+  return s;
+}
+
+double seconds_now() {
+  static const double frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return static_cast<double>(t.QuadPart) / frequency;
+}
+
+struct HandleCloser {
+  void operator()(HANDLE h) const {
+    if (h) CloseHandle(h);
+  }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+// Waits on a waitable timer: high resolution where the system has it.
+class Pacer {
+ public:
+  Pacer() {
+    timer_.reset(CreateWaitableTimerExW(nullptr, nullptr, high_resolution_timer, TIMER_ALL_ACCESS));
+    if (!timer_) timer_.reset(CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS));
+  }
+  void wait(double milliseconds) {
+    if (!timer_) {
+      Sleep(static_cast<DWORD>(milliseconds));
+      return;
+    }
+    LARGE_INTEGER due;
+    due.QuadPart = -static_cast<LONGLONG>(milliseconds * 10000);  // relative, in 100 ns
+    if (SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE)) WaitForSingleObject(timer_.get(), INFINITE);
+    else Sleep(static_cast<DWORD>(milliseconds));
+  }
+
+ private:
+  UniqueHandle timer_;
+};
+
+// Everything a view needs on Windows, owned through View::platform_data.
+class ViewWindow {
+ public:
+  explicit ViewWindow(View& view) : view_(view), wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    com_initialised_ = SUCCEEDED(com);
+    fonts_ = text::win32::FontSystem::create();
+    if (fonts_) painter_ = std::make_unique<GlyphTextPainter>(*fonts_);
+    measurer_ = std::make_unique<text::MeasureCache>(fonts_ ? static_cast<text::TextMeasurer&>(*fonts_) : fake_font_);
+    D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory), nullptr,
+                      reinterpret_cast<void**>(factory_.GetAddressOf()));
+    player_.set_document(view_.document.get());
+    player_.set_text_painter(painter_.get());
+    player_.set_background({255, 255, 255, 255});
+  }
+
+  ~ViewWindow() {
+    stop_worker();
+    if (hwnd_) {
+      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+      DestroyWindow(hwnd_);
+    }
+    player_.set_target(nullptr);
+    back_.Reset();
+    picture_.Reset();
+    wic_.Reset();
+    if (com_initialised_) CoUninitialize();
+  }
+
+  // The worker starts once the window exists; requests made while it is
+  // being created (its first WM_SIZE) wait in the event.
+  void set_window(HWND hwnd) {
+    hwnd_ = hwnd;
+    worker_ = std::thread([this] { pace(); });
+  }
+
+  void request_frame() {
+    if (!pending_.exchange(true)) SetEvent(wake_.get());
+  }
+
+  LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+      case frame_message:
+        frame();
+        return 0;
+      case WM_PAINT: {
+        // Uncovered parts come from the kept picture; before the first frame there is none yet.
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd_, &ps);
+        if (picture_) copy_to(dc, ps.rcPaint);
+        EndPaint(hwnd_, &ps);
+        if (!picture_) request_frame();
+        return 0;
+      }
+      case WM_ERASEBKGND:
+        return 1;  // the frame paints every pixel
+      case WM_SIZE:
+        force_full_ = true;  // the kept picture is remade at the new size
+        request_frame();
+        return 0;
+      case WM_DPICHANGED_AFTERPARENT:
+        force_full_ = true;
+        request_frame();
+        return 0;
+      default:
+        return DefWindowProcW(hwnd_, message, wparam, lparam);
+    }
+  }
+
+ private:
+  // The frame worker: waits for a request, lets the frame interval pass and
+  // the compositor flush, then asks the window thread to draw.
+  void pace() {
+    Pacer pacer;
+    while (WaitForSingleObject(wake_.get(), INFINITE) == WAIT_OBJECT_0 && !stop_) {
+      pacer.wait(frame_interval_ms - 2);
+      if (stop_) break;
+      if (FAILED(DwmFlush())) pacer.wait(0.5);
+      if (stop_) break;
+      PostMessageW(hwnd_, frame_message, 0, 0);
+    }
+  }
+
+  void stop_worker() {
+    if (!worker_.joinable()) return;
+    stop_ = true;
+    SetEvent(wake_.get());
+    worker_.join();
+  }
+
+  void frame() {
+    pending_ = false;
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    const UINT dpi = GetDpiForWindow(hwnd_);
+    const float scale = dpi ? static_cast<float>(dpi) / 96 : 1.0f;
+    view_.scale = scale;
+    if (!driver_) driver_ = std::make_unique<FrameDriver>(*view_.document, *measurer_);
+    const bool full = force_full_ || switches().full_paint || scale != drawn_scale_;
+    force_full_ = false;
+    const float width = static_cast<float>(client.right) / scale, height = static_cast<float>(client.bottom) / scale;
+    const FrameDriver::Result result = driver_->run(seconds_now(), width, height, full);
+
+    const double start = seconds_now();
+    if (result.region.width > 0 && result.region.height > 0) draw(result.region, client, scale);
+    FrameStats& stats = driver_->stats();
+    stats.render = (seconds_now() - start) * 1000;
+    if (switches().frame_log) {
+      std::fputs(frame_log_line(stats).c_str(), stderr);
+      std::fflush(stderr);
+    }
+    if (result.more) request_frame();
+  }
+
+  // Frames draw what changed into a kept picture of the whole view (a WIC
+  // bitmap drawn by Direct2D), and copy that part to the window. A window's
+  // own render target need not keep its contents between frames, and under
+  // Wine its output cannot be read back.
+  void draw(const Rect& region, const RECT& client, float scale) {
+    const UINT width = static_cast<UINT>(client.right), height = static_cast<UINT>(client.bottom);
+    if (width == 0 || height == 0 || !factory_) return;
+    if (!picture_ || picture_width_ != width || picture_height_ != height) {
+      player_.set_target(nullptr);
+      back_.Reset();
+      picture_.Reset();
+      if (!wic_ && FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                           IID_PPV_ARGS(wic_.GetAddressOf()))))
+        return;
+      if (FAILED(wic_->CreateBitmap(width, height, GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad,
+                                    picture_.GetAddressOf())))
+        return;
+      D2D1_RENDER_TARGET_PROPERTIES properties{};
+      properties.type = D2D1_RENDER_TARGET_TYPE_DEFAULT;
+      properties.pixelFormat = {DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED};
+      if (FAILED(factory_->CreateWicBitmapRenderTarget(picture_.Get(), properties, back_.GetAddressOf()))) {
+        picture_.Reset();
+        return;
+      }
+      picture_width_ = width;
+      picture_height_ = height;
+      player_.set_target(back_.Get());
+      drawn_scale_ = 0;  // a new picture holds nothing yet
+    }
+    player_.set_scale(scale);
+    const Rect everything{0, 0, static_cast<float>(width) / scale, static_cast<float>(height) / scale};
+    const Rect area = drawn_scale_ == scale ? region : everything;
+    if (player_.draw(driver_->display_list(), area) == paint::win32::PlayResult::recreate_target) {
+      picture_.Reset();
+      force_full_ = true;
+      request_frame();
+      return;
+    }
+    drawn_scale_ = scale;
+    // The changed part in device pixels, rounded outwards.
+    RECT part{static_cast<LONG>(area.x * scale), static_cast<LONG>(area.y * scale),
+              static_cast<LONG>(std::ceil((area.x + area.width) * scale)),
+              static_cast<LONG>(std::ceil((area.y + area.height) * scale))};
+    HDC dc = GetDC(hwnd_);
+    copy_to(dc, part);
+    ReleaseDC(hwnd_, dc);
+  }
+
+  // Copies part of the kept picture to a device context of the window.
+  void copy_to(HDC dc, RECT part) {
+    if (!picture_) return;
+    part.left = std::max<LONG>(part.left, 0);
+    part.top = std::max<LONG>(part.top, 0);
+    part.right = std::min<LONG>(part.right, static_cast<LONG>(picture_width_));
+    part.bottom = std::min<LONG>(part.bottom, static_cast<LONG>(picture_height_));
+    if (part.right <= part.left || part.bottom <= part.top) return;
+    const WICRect whole{0, 0, static_cast<INT>(picture_width_), static_cast<INT>(picture_height_)};
+    ComPtr<IWICBitmapLock> lock;
+    if (FAILED(picture_->Lock(&whole, WICBitmapLockRead, lock.GetAddressOf()))) return;
+    UINT stride = 0, size = 0;
+    BYTE* bits = nullptr;
+    if (FAILED(lock->GetStride(&stride)) || FAILED(lock->GetDataPointer(&size, &bits)) || !bits) return;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = static_cast<LONG>(stride / 4);
+    info.bmiHeader.biHeight = -static_cast<LONG>(picture_height_);  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    SetDIBitsToDevice(dc, part.left, part.top, static_cast<DWORD>(part.right - part.left),
+                      static_cast<DWORD>(part.bottom - part.top), part.left,
+                      static_cast<int>(picture_height_) - part.bottom, 0, picture_height_, bits, &info,
+                      DIB_RGB_COLORS);
+  }
+
+  View& view_;
+  HWND hwnd_ = nullptr;
+  bool com_initialised_ = false;
+  text::FakeFont fake_font_;  // measures when DirectWrite is missing, so layout still works
+  std::unique_ptr<text::win32::FontSystem> fonts_;
+  std::unique_ptr<text::MeasureCache> measurer_;
+  std::unique_ptr<GlyphTextPainter> painter_;
+  ComPtr<ID2D1Factory> factory_;
+  ComPtr<IWICImagingFactory> wic_;
+  ComPtr<IWICBitmap> picture_;        // the whole view as last drawn
+  UINT picture_width_ = 0, picture_height_ = 0;
+  ComPtr<ID2D1RenderTarget> back_;    // draws into picture_
+  paint::win32::D2DPlayer player_;
+  std::unique_ptr<FrameDriver> driver_;
+  bool force_full_ = true;
+  float drawn_scale_ = 0;
+
+  UniqueHandle wake_;
+  std::thread worker_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> pending_{false};
+};
+
+LRESULT CALLBACK window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* window = reinterpret_cast<ViewWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!window || message == WM_NCCREATE || message == WM_CREATE) return DefWindowProcW(hwnd, message, wparam, lparam);
+  return window->handle(message, wparam, lparam);
+}
+
+class WindowsViews final : public ViewPlatform {
+ public:
+  int attach(View& view, void* parent) override {
+    const HWND parent_window = static_cast<HWND>(parent);
+    if (!IsWindow(parent_window)) {
+      set_last_error("attach: parent is not a window");
+      return status_window_failed;
+    }
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    if (!registered_) {
+      WNDCLASSEXW wc{};
+      wc.cbSize = sizeof wc;
+      wc.style = CS_DBLCLKS;
+      wc.lpfnWndProc = window_procedure;
+      wc.hInstance = instance;
+      wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+      wc.lpszClassName = class_name;
+      if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        set_last_error("RegisterClassEx failed (%lu)", GetLastError());
+        return status_bad_argument;
+      }
+      registered_ = true;
+    }
+    auto window = std::make_unique<ViewWindow>(view);
+    const DWORD style = WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | (view.visible ? WS_VISIBLE : 0);
+    const HWND hwnd = CreateWindowExW(0, class_name, L"", style, view.x, view.y, view.width, view.height,
+                                      parent_window, nullptr, instance, window.get());
+    if (!hwnd) {
+      set_last_error("CreateWindowEx failed (%lu)", GetLastError());
+      return status_bad_argument;
+    }
+    window->set_window(hwnd);
+    view.window = hwnd;
+    view.platform_data = window.release();
+    request_frame(view);
+    return status_ok;
+  }
+
+  void detach(View& view) override {
+    delete static_cast<ViewWindow*>(view.platform_data);  // stops the worker, then destroys the window
+    view.platform_data = nullptr;
+    view.window = nullptr;
+  }
+
+  void move(View& view) override {
+    SetWindowPos(static_cast<HWND>(view.window), nullptr, view.x, view.y, view.width, view.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE | (view.visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+  }
+
+  void request_frame(View& view) override {
+    if (auto* window = static_cast<ViewWindow*>(view.platform_data)) window->request_frame();
+  }
+
+ private:
+  bool registered_ = false;
+};
+
+}  // namespace
+
+void use_windows_views() {
+  static WindowsViews platform;
+  set_view_platform(&platform);
+}
+
+}  // namespace ostrel::win32
