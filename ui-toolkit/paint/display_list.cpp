@@ -196,6 +196,7 @@ struct Painter {
       it.bounds = r;
       it.image = s.background_image;
       it.fit = style::ObjectFit::none;
+      it.color = s.color;  // an SVG's currentColor
       list.items.push_back(std::move(it));
     }
     if (b.border.top + b.border.right + b.border.bottom + b.border.left > 0) {
@@ -219,6 +220,7 @@ struct Painter {
         it.bounds = {b.content_x() + dx, b.content_y() + dy, b.content_box_width(), b.content_box_height()};
         it.image = *src;
         it.fit = s.object_fit;
+        it.color = s.color;  // an SVG's currentColor
         list.items.push_back(std::move(it));
       }
     }
@@ -431,7 +433,10 @@ std::string DisplayList::dump() const {
         std::snprintf(buf, sizeof buf, " %gpx %u", r(it.font_size), static_cast<unsigned>(it.font_weight));
         out += buf;
         break;
-      case ItemKind::image: out += " " + it.image; break;
+      case ItemKind::image:
+        out += " " + it.image;
+        hex(it.color);
+        break;
       case ItemKind::push_layer:
         std::snprintf(buf, sizeof buf, " opacity %g", r(it.opacity));
         out += buf;

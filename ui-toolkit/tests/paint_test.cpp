@@ -74,6 +74,12 @@ TEST_F(Painted, APageTallerThanTheWindowScrollsInItLessItsBar) {
   EXPECT_EQ(element_rect(by_id("tall")).width, 200);
 }
 
+TEST_F(Painted, PicturesCarryTheirElementsColourForCurrentColor) {
+  load("<img id=i src=logo.svg>", "body { margin: 0 } img { width: 20px; height: 10px; color: #123456 }");
+  const std::string dump = frame().dump();
+  EXPECT_NE(dump.find("image 0,4 20x10 logo.svg #123456ff"), std::string::npos) << dump;
+}
+
 TEST_F(Painted, ChangedRegionCoversOnlyWhatChanged) {
   std::string html = "<div id=list>";
   for (int i = 0; i < 5; ++i) html += "<div id=r" + std::to_string(i) + " class=row>row</div>";
