@@ -19,6 +19,7 @@
 #include "ostrel/text/win32/font_system.h"
 #include "paint/win32/d2d_player.h"
 #include "src/frame.h"
+#include "src/pointer.h"
 #include "src/view.h"
 #include "win32/text_painter.h"
 
@@ -154,6 +155,40 @@ class ViewWindow {
         force_full_ = true;
         request_frame();
         return 0;
+      case WM_MOUSEMOVE:
+        if (!tracking_leave_) {
+          TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd_, 0};
+          tracking_leave_ = TrackMouseEvent(&track) != FALSE;
+        }
+        return mouse([&](Pointer& p, float x, float y) { p.move(x, y, modifiers()); }, lparam);
+      case WM_MOUSELEAVE:
+        tracking_leave_ = false;
+        if (pointer_) pointer_->leave();
+        after_input();
+        return 0;
+      case WM_LBUTTONDOWN:
+      case WM_LBUTTONDBLCLK:
+      case WM_RBUTTONDOWN:
+      case WM_MBUTTONDOWN: {
+        SetCapture(hwnd_);  // a drag that leaves the view still ends here
+        const int button = message == WM_RBUTTONDOWN ? 2 : message == WM_MBUTTONDOWN ? 1 : 0;
+        const bool twice = message == WM_LBUTTONDBLCLK;
+        return mouse([&](Pointer& p, float x, float y) { p.down(button, x, y, modifiers(), twice); }, lparam);
+      }
+      case WM_LBUTTONUP:
+      case WM_RBUTTONUP:
+      case WM_MBUTTONUP: {
+        if (GetCapture() == hwnd_) ReleaseCapture();
+        const int button = message == WM_RBUTTONUP ? 2 : message == WM_MBUTTONUP ? 1 : 0;
+        return mouse([&](Pointer& p, float x, float y) { p.up(button, x, y, modifiers()); }, lparam);
+      }
+      case WM_MOUSEWHEEL: {
+        POINT at{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+        ScreenToClient(hwnd_, &at);  // wheel positions come in screen coordinates
+        const float notches = static_cast<float>(GET_WHEEL_DELTA_WPARAM(wparam)) / WHEEL_DELTA;
+        return mouse([&](Pointer& p, float x, float y) { p.wheel(notches, x, y, modifiers()); },
+                     MAKELPARAM(at.x, at.y));
+      }
       default:
         return DefWindowProcW(hwnd_, message, wparam, lparam);
     }
@@ -178,6 +213,27 @@ class ViewWindow {
     stop_ = true;
     SetEvent(wake_.get());
     worker_.join();
+  }
+
+  static std::uint32_t modifiers() {
+    return (GetKeyState(VK_SHIFT) < 0 ? 1u : 0u) | (GetKeyState(VK_CONTROL) < 0 ? 2u : 0u) |
+           (GetKeyState(VK_MENU) < 0 ? 4u : 0u);
+  }
+
+  // Mouse messages in CSS pixels, once the document has been laid out.
+  template <class Action>
+  LRESULT mouse(Action action, LPARAM lparam) {
+    if (!driver_) return 0;
+    if (!pointer_) pointer_ = std::make_unique<Pointer>(*view_.document, driver_->layout());
+    const float scale = view_.scale > 0 ? view_.scale : 1.0f;
+    action(*pointer_, static_cast<float>(static_cast<short>(LOWORD(lparam))) / scale,
+           static_cast<float>(static_cast<short>(HIWORD(lparam))) / scale);
+    after_input();
+    return 0;
+  }
+
+  void after_input() {
+    if (view_.document->wants_frame) request_frame();
   }
 
   void frame() {
@@ -293,6 +349,8 @@ class ViewWindow {
   ComPtr<ID2D1RenderTarget> back_;    // draws into picture_
   paint::win32::D2DPlayer player_;
   std::unique_ptr<FrameDriver> driver_;
+  std::unique_ptr<Pointer> pointer_;  // after driver_: it reads the driver's layout
+  bool tracking_leave_ = false;
   bool force_full_ = true;
   float drawn_scale_ = 0;
 

@@ -190,6 +190,32 @@ TEST_F(ViewWindow, FramesDrawTheDocumentAndThenOnlyWhatChanged) {
   EXPECT_EQ(log.find("FULL"), std::string::npos) << "a one-row change is not a full repaint:\n" << log;
 }
 
+TEST_F(ViewWindow, PostedMouseMessagesClickTheElementUnderThePointer) {
+  load("<div id=a>first</div><div id=b>second</div><input id=c type=checkbox>",
+       "body { margin: 0 } div { height: 30px } input { display: block; width: 13px; height: 13px; margin: 0 }");
+  ostrel::set_bounds(view, 0, 0, 200, 100);
+  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
+  pump(300);
+  ostrel::Document* doc = ostrel::view_document(view);
+  static std::vector<std::string> clicked;
+  clicked.clear();
+  auto record = [](ostrel::Event* event, void*) {
+    clicked.emplace_back(ostrel::get_attribute(ostrel::event_target(event), "id", 2, nullptr));
+  };
+  ostrel::on(ostrel::document_body(doc), "click", 5, record, nullptr);  // clicks bubble to the body
+  auto click = [&](int x, int y) {
+    PostMessageW(child(), WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    PostMessageW(child(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    PostMessageW(child(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    pump(100);
+  };
+  click(20, 40);
+  click(20, 10);
+  click(5, 65);
+  EXPECT_EQ(clicked, (std::vector<std::string>{"b", "a", "c"}));
+  EXPECT_TRUE(ostrel::is_checked(ostrel::get_element_by_id(doc, "c", 1))) << "the check box's own action";
+}
+
 TEST_F(ViewWindow, FramesStopWhenNothingChanges) {
   load("<p>idle</p>", "");
   ostrel::set_bounds(view, 0, 0, 100, 50);

@@ -1,0 +1,153 @@
+#include "src/pointer.h"
+
+#include <algorithm>
+
+#include "dom/events.h"
+#include "ostrel/ostrel.h"
+#include "paint/display_list.h"
+
+namespace ostrel {
+namespace {
+
+constexpr float line_height_px = 40;  // one wheel notch scrolls about three lines
+
+bool is_disabled(const Node* element) {
+  for (const Node* n = element; n && n->is_element(); n = n->parent)
+    if (n->flags & flag_disabled) return true;
+  return false;
+}
+
+void set_chain_flag(Document& doc, Node* from, std::uint32_t flag, bool on) {
+  for (Node* n = from; n && n->is_element(); n = n->parent) {
+    const std::uint32_t before = n->flags;
+    n->flags = on ? (n->flags | flag) : (n->flags & ~flag);
+    if (n->flags != before) doc.invalidate(n, flag_needs_restyle | flag_needs_paint);
+  }
+}
+
+}  // namespace
+
+bool Pointer::alive(Node* node, std::uint64_t serial) const {
+  return node && node->type == NodeType::element && node->serial == serial;
+}
+
+Node* Pointer::target_at(float x, float y) const {
+  return host_element(paint::hit_test(tree_, x, y));
+}
+
+void Pointer::fire(std::uint8_t type, Node* target, float x, float y, int button, std::uint32_t modifiers,
+                   float wheel_delta) {
+  if (!target) return;
+  Event event;
+  event.type = static_cast<EventType>(type);
+  event.target = target;
+  event.x = x;
+  event.y = y;
+  event.button = button;
+  event.modifiers = modifiers;
+  event.wheel_delta = wheel_delta;
+  dispatch_event(event);
+}
+
+// Hover covers the element under the pointer and its ancestors, as :hover does.
+void Pointer::set_hovered(Node* element) {
+  Node* old = alive(hovered_, hovered_serial_) ? hovered_ : nullptr;
+  if (old == element) return;
+  if (old) set_chain_flag(document_, old, flag_hover, false);
+  if (element) set_chain_flag(document_, element, flag_hover, true);
+  if (old) fire(event_mouseleave, old, 0, 0, 0, 0);
+  hovered_ = element;
+  hovered_serial_ = element ? element->serial : 0;
+  if (element) fire(event_mouseenter, element, 0, 0, 0, 0);
+}
+
+void Pointer::set_active(Node* element) {
+  Node* old = alive(pressed_, pressed_serial_) ? pressed_ : nullptr;
+  if (old) set_chain_flag(document_, old, flag_active, false);
+  if (element) set_chain_flag(document_, element, flag_active, true);
+  pressed_ = element;
+  pressed_serial_ = element ? element->serial : 0;
+}
+
+void Pointer::move(float x, float y, std::uint32_t modifiers) {
+  Node* target = target_at(x, y);
+  set_hovered(target);
+  fire(event_mousemove, target, x, y, 0, modifiers);
+}
+
+void Pointer::leave() { set_hovered(nullptr); }
+
+void Pointer::down(int button, float x, float y, std::uint32_t modifiers, bool double_click) {
+  Node* target = target_at(x, y);
+  set_hovered(target);
+  if (button == 0) set_active(target && !is_disabled(target) ? target : nullptr);
+  if (target && is_disabled(target)) return;  // a disabled control gets nothing
+  fire(event_mousedown, target, x, y, button, modifiers);
+  if (double_click && button == 0) fire(event_dblclick, target, x, y, button, modifiers);
+}
+
+void Pointer::up(int button, float x, float y, std::uint32_t modifiers) {
+  Node* target = target_at(x, y);
+  Node* pressed = alive(pressed_, pressed_serial_) ? pressed_ : nullptr;
+  if (button == 0) set_active(nullptr);
+  if (!target || is_disabled(target)) return;
+  fire(event_mouseup, target, x, y, button, modifiers);
+  if (button != 0 || target != pressed) return;  // a click starts and ends on the same element
+  Event click;
+  click.type = event_click;
+  click.target = target;
+  click.x = x;
+  click.y = y;
+  click.modifiers = modifiers;
+  const std::uint64_t serial = target->serial;
+  const bool prevented = dispatch_event(click);
+  // The default action of check boxes and radios, after the page had its say
+  // (which may have removed the element).
+  if (!prevented && alive(target, serial) && target->parent &&
+      target->tag_kind == TagKind::input &&
+      (target->control == ControlKind::checkbox || target->control == ControlKind::radio)) {
+    const bool was = (target->flags & flag_checked) != 0;
+    if (target->control == ControlKind::checkbox || !was) {
+      set_checked(target, !was);
+      fire(event_change, target, x, y, 0, modifiers);
+    }
+  }
+}
+
+void Pointer::wheel(float delta, float x, float y, std::uint32_t modifiers) {
+  Node* target = target_at(x, y);
+  if (!target) return;
+  Event event;
+  event.type = event_wheel;
+  event.target = target;
+  event.x = x;
+  event.y = y;
+  event.modifiers = modifiers;
+  event.wheel_delta = delta;
+  if (dispatch_event(event)) return;
+  // The nearest scroll container that can still move that way scrolls; the page otherwise.
+  for (Node* n = target; n && n->is_element(); n = n->parent) {
+    const layout::Box* box = tree_.box_of(n);
+    if (!box || !box->is_scroll_container()) continue;
+    const float visible = box->height - box->border.vertical() - box->scrollbar_x;
+    const float room = std::max(0.0f, box->content_height - visible);
+    const float to = std::clamp(n->scroll.y - delta * line_height_px, 0.0f, room);
+    if (to == n->scroll.y) continue;
+    scroll_to(n, n->scroll.x, to);
+    fire(event_scroll, n, x, y, 0, modifiers);
+    return;
+  }
+  if (const layout::Box* root = tree_.root(); root && root->scrollbar_y > 0 && root->node) {
+    Node* page = root->node;
+    const float room = std::max(0.0f, root->overflow.y + root->overflow.height - tree_.options().viewport_height);
+    const float to = std::clamp(page->scroll.y - delta * line_height_px, 0.0f, room);
+    if (to != page->scroll.y) scroll_to(page, page->scroll.x, to);
+  }
+}
+
+void Pointer::reset() {
+  hovered_ = pressed_ = nullptr;
+  hovered_serial_ = pressed_serial_ = 0;
+}
+
+}  // namespace ostrel

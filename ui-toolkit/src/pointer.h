@@ -1,0 +1,44 @@
+// What the mouse does to a document, without the window: hover and active
+// states, mouse events with their targets, clicks and the default actions of
+// check boxes and radios, and wheel scrolling of the scroll container under
+// the pointer. The platform view feeds it positions in CSS pixels.
+#pragma once
+
+#include <cstdint>
+
+#include "dom/dom.h"
+#include "layout/box.h"
+
+namespace ostrel {
+
+class Pointer {
+ public:
+  Pointer(Document& document, const layout::LayoutTree& tree) : document_(document), tree_(tree) {}
+
+  void move(float x, float y, std::uint32_t modifiers);
+  void leave();  // the pointer left the view
+  void down(int button, float x, float y, std::uint32_t modifiers, bool double_click);
+  void up(int button, float x, float y, std::uint32_t modifiers);
+  // `delta` in wheel notches (positive: away from the user, scrolling up).
+  void wheel(float delta, float x, float y, std::uint32_t modifiers);
+
+  // Forgets nodes of an old document (load_html replaced it).
+  void reset();
+
+ private:
+  Node* target_at(float x, float y) const;
+  void set_hovered(Node* element);
+  void set_active(Node* element);
+  void fire(std::uint8_t type, Node* target, float x, float y, int button, std::uint32_t modifiers,
+            float wheel_delta = 0);
+  bool alive(Node* node, std::uint64_t serial) const;
+
+  Document& document_;
+  const layout::LayoutTree& tree_;
+  Node* hovered_ = nullptr;
+  std::uint64_t hovered_serial_ = 0;
+  Node* pressed_ = nullptr;  // where the left button went down: a click needs the up there too
+  std::uint64_t pressed_serial_ = 0;
+};
+
+}  // namespace ostrel

@@ -1,0 +1,104 @@
+#include "src/pointer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "dom/events.h"
+#include "pipeline_fixture.h"
+
+namespace {
+
+using namespace ostrel;
+
+struct Pointed : PipelineTest {
+  Pointer pointer{*doc, tree};
+  std::vector<std::string> seen;  // "type id" per event
+
+  void frame() { run(200, 100); }
+  void listen(const char* id, const char* type) {
+    on(by_id(id), type, std::char_traits<char>::length(type), record, this);
+  }
+  static void record(Event* event, void* self) {
+    const char* id = get_attribute(event_current_target(event), "id", 2, nullptr);
+    static constexpr const char* names[] = {"", "click", "dblclick", "mousedown", "mouseup", "mousemove",
+                                            "mouseenter", "mouseleave", "wheel", "keydown", "keyup", "input",
+                                            "change"};
+    const unsigned type = event->type < std::size(names) ? event->type : 0;
+    static_cast<Pointed*>(self)->seen.push_back(std::string(names[type]) + " " + (id ? id : "?"));
+  }
+};
+
+TEST_F(Pointed, HoverFollowsThePointerAndRestylesOnlyWhatItLeftAndEntered) {
+  load("<div id=a class=row>a</div><div id=b class=row>b</div>",
+       "body { margin: 0 } .row { height: 20px } .row:hover { background: #e5f3ff }");
+  frame();
+  pointer.move(5, 25, 0);
+  EXPECT_TRUE(by_id("b")->flags & flag_hover);
+  EXPECT_TRUE(document_body(doc)->flags & flag_hover) << "ancestors are hovered too";
+  frame();
+  EXPECT_EQ(by_id("b")->style->background_color, (style::Color{0xe5, 0xf3, 0xff, 255}));
+  pointer.move(5, 5, 0);
+  frame();
+  EXPECT_FALSE(by_id("b")->flags & flag_hover);
+  EXPECT_TRUE(by_id("a")->flags & flag_hover);
+  EXPECT_TRUE(by_id("b")->style->background_color.transparent());
+  pointer.leave();
+  EXPECT_FALSE(by_id("a")->flags & flag_hover);
+}
+
+TEST_F(Pointed, ClicksNeedDownAndUpOnOneElementAndSkipDisabledControls) {
+  load("<button id=go>Go</button><button id=off disabled>Off</button><div id=other>x</div>",
+       "body { margin: 0 } button, div { display: block; height: 20px }");
+  frame();
+  listen("go", "click");
+  listen("off", "click");
+  listen("other", "click");
+  pointer.down(0, 5, 5, 0, false);
+  EXPECT_TRUE(by_id("go")->flags & flag_active);
+  pointer.up(0, 5, 5, 0);
+  EXPECT_FALSE(by_id("go")->flags & flag_active);
+  pointer.down(0, 5, 5, 0, false);
+  pointer.up(0, 5, 45, 0);  // released somewhere else: no click
+  pointer.down(0, 5, 25, 0, false);
+  pointer.up(0, 5, 25, 0);  // disabled: nothing
+  pointer.down(2, 5, 45, 0, false);
+  pointer.up(2, 5, 45, 0);  // right button: no click
+  EXPECT_EQ(seen, (std::vector<std::string>{"click go"}));
+}
+
+TEST_F(Pointed, CheckBoxesToggleAndSayChangedUnlessThePageSaysNo) {
+  load("<input id=box type=checkbox><input id=r1 type=radio name=g checked><input id=r2 type=radio name=g>",
+       "body { margin: 0 } input { display: block; width: 13px; height: 13px; margin: 0 }");
+  frame();
+  listen("box", "change");
+  pointer.down(0, 5, 5, 0, false);
+  pointer.up(0, 5, 5, 0);
+  EXPECT_TRUE(is_checked(by_id("box")));
+  EXPECT_EQ(seen, (std::vector<std::string>{"change box"}));
+  on(by_id("box"), "click", 5, [](Event* e, void*) { prevent_default(e); }, nullptr);
+  pointer.down(0, 5, 5, 0, false);
+  pointer.up(0, 5, 5, 0);
+  EXPECT_TRUE(is_checked(by_id("box"))) << "prevented: stays as it was";
+  pointer.down(0, 5, 31, 0, false);  // the second radio
+  pointer.up(0, 5, 31, 0);
+  EXPECT_TRUE(is_checked(by_id("r2")));
+  EXPECT_FALSE(is_checked(by_id("r1"))) << "one radio of a group";
+}
+
+TEST_F(Pointed, TheWheelScrollsTheScrollContainerUnderThePointer) {
+  std::string rows;
+  for (int i = 0; i < 20; ++i) rows += "<div class=row>row</div>";
+  load("<div id=list>" + rows + "</div><div id=after>after</div>",
+       "body { margin: 0 } #list { height: 60px; overflow-y: auto } .row { height: 20px }");
+  frame();
+  pointer.wheel(-1, 5, 5, 0);  // towards the user: down the list
+  EXPECT_EQ(scroll_position(by_id("list")).y, 40);
+  pointer.wheel(-100, 5, 5, 0);
+  EXPECT_EQ(scroll_position(by_id("list")).y, 400 - 60) << "held at the end";
+  pointer.wheel(1, 5, 70, 0);  // over the box below: the list stays
+  EXPECT_EQ(scroll_position(by_id("list")).y, 340);
+}
+
+}  // namespace
