@@ -100,6 +100,7 @@ struct Box {
   bool collapsed = false;                  // tables and cells with collapsed borders: the share laid out
   Edges collapsed_border;
   bool had_auto_scrollbar = false;         // overflow:auto boxes: the content overflowed last time
+  bool empty_inline = false;               // inline elements with nothing inside: placed apart
 
   float content_x() const { return x + border.left + padding.left; }
   float content_y() const { return y + border.top + padding.top; }

@@ -1262,11 +1262,13 @@ struct LayoutTree::Impl {
     for (const Box* c : b.children) {
       if (c->kind == BoxKind::text) {
         for (const TextFragment& f : c->fragments) add(f.x, f.y, f.width, f.height), on_line(f.baseline);
-      } else if (c->kind != BoxKind::line_break && (c->width > 0 || c->height > 0 || !c->children.empty())) {
+      } else if (c->kind != BoxKind::line_break && !c->empty_inline &&
+                 (c->width > 0 || c->height > 0 || !c->children.empty())) {
         add(c->x, c->y, c->width, c->height);
         if (c->kind == BoxKind::inline_) on_line(c->baseline);
       }
     }
+    b.empty_inline = left > right;
     if (left <= right) {
       b.x = left - b.padding.left - b.border.left;
       b.width = right - b.x + b.padding.right + b.border.right;
@@ -1288,6 +1290,7 @@ struct LayoutTree::Impl {
       b.y = cy;
       b.width = b.border.horizontal() + b.padding.horizontal();
       b.height = fm.ascent + fm.descent + b.border.vertical() + b.padding.vertical();
+      b.baseline = cy + b.border.top + b.padding.top + fm.ascent;
     }
     compute_overflow(b);
   }
