@@ -1262,7 +1262,7 @@ struct LayoutTree::Impl {
     for (const Box* c : b.children) {
       if (c->kind == BoxKind::text) {
         for (const TextFragment& f : c->fragments) add(f.x, f.y, f.width, f.height), on_line(f.baseline);
-      } else if (c->kind != BoxKind::line_break && !c->empty_inline &&
+      } else if (c->kind != BoxKind::line_break && !c->empty_inline && in_flow(c) &&
                  (c->width > 0 || c->height > 0 || !c->children.empty())) {
         add(c->x, c->y, c->width, c->height);
         if (c->kind == BoxKind::inline_) on_line(c->baseline);
