@@ -170,7 +170,25 @@ struct LayoutTree::Impl {
         build_children(child, box, depth + 1);
         continue;
       }
+      if (!fits_table_part(box, child->style->display)) {
+        // Tables lay out only their own parts; other elements put inside one by
+        // script get no box rather than a place from an earlier frame.
+        clear_layout_flags(child);
+        continue;
+      }
       if (Box* b = build(child, box, depth + 1)) box->children.push_back(b);
+    }
+  }
+
+  static bool fits_table_part(const Box* parent, Display d) {
+    switch (parent->kind) {
+      case BoxKind::table:
+        return d == Display::table_row_group || d == Display::table_header_group ||
+               d == Display::table_footer_group || d == Display::table_row || d == Display::table_column ||
+               d == Display::table_column_group;
+      case BoxKind::table_row_group: return d == Display::table_row;
+      case BoxKind::table_row: return d == Display::table_cell;
+      default: return true;
     }
   }
 
