@@ -379,6 +379,7 @@ struct LayoutTree::Impl {
       }
       Box* parent_box = old->parent;
       if (!parent_box) return false;
+      if (!target->style || !fits_table_part(parent_box, target->style->display)) continue;  // the parent decides
       Box* fresh = build(target, parent_box, depth_of(parent_box) + 1);
       if (fresh && is_inline_level(fresh) == is_inline_level(old) && in_flow(fresh) == in_flow(old) &&
           fresh->holds_out_of_flow == old->holds_out_of_flow) {
