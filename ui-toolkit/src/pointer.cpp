@@ -35,9 +35,9 @@ Node* Pointer::target_at(float x, float y) const {
   return host_element(paint::hit_test(tree_, x, y));
 }
 
-void Pointer::fire(std::uint8_t type, Node* target, float x, float y, int button, std::uint32_t modifiers,
+bool Pointer::fire(std::uint8_t type, Node* target, float x, float y, int button, std::uint32_t modifiers,
                    float wheel_delta) {
-  if (!target) return;
+  if (!target) return false;
   Event event;
   event.type = static_cast<EventType>(type);
   event.target = target;
@@ -46,7 +46,7 @@ void Pointer::fire(std::uint8_t type, Node* target, float x, float y, int button
   event.button = button;
   event.modifiers = modifiers;
   event.wheel_delta = wheel_delta;
-  dispatch_event(event);
+  return dispatch_event(event);
 }
 
 // Hover covers the element under the pointer and its ancestors, as :hover does.
@@ -93,14 +93,8 @@ void Pointer::up(int button, float x, float y, std::uint32_t modifiers) {
   if (!target || is_disabled(target)) return;
   fire(event_mouseup, target, x, y, button, modifiers);
   if (button != 0 || target != pressed) return;  // a click starts and ends on the same element
-  Event click;
-  click.type = event_click;
-  click.target = target;
-  click.x = x;
-  click.y = y;
-  click.modifiers = modifiers;
   const std::uint64_t serial = target->serial;
-  const bool prevented = dispatch_event(click);
+  const bool prevented = fire(event_click, target, x, y, 0, modifiers);
   // The default action of check boxes and radios, after the page had its say
   // (which may have removed the element).
   if (!prevented && alive(target, serial) && target->parent &&
@@ -117,14 +111,7 @@ void Pointer::up(int button, float x, float y, std::uint32_t modifiers) {
 void Pointer::wheel(float delta, float x, float y, std::uint32_t modifiers) {
   Node* target = target_at(x, y);
   if (!target) return;
-  Event event;
-  event.type = event_wheel;
-  event.target = target;
-  event.x = x;
-  event.y = y;
-  event.modifiers = modifiers;
-  event.wheel_delta = delta;
-  if (dispatch_event(event)) return;
+  if (fire(event_wheel, target, x, y, 0, modifiers, delta)) return;
   // The nearest scroll container that can still move that way scrolls; the page otherwise.
   for (Node* n = target; n && n->is_element(); n = n->parent) {
     const layout::Box* box = tree_.box_of(n);

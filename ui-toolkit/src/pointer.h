@@ -29,7 +29,8 @@ class Pointer {
   Node* target_at(float x, float y) const;
   void set_hovered(Node* element);
   void set_active(Node* element);
-  void fire(std::uint8_t type, Node* target, float x, float y, int button, std::uint32_t modifiers,
+  // Dispatches one event; returns whether a listener prevented its default.
+  bool fire(std::uint8_t type, Node* target, float x, float y, int button, std::uint32_t modifiers,
             float wheel_delta = 0);
   bool alive(Node* node, std::uint64_t serial) const;
 
