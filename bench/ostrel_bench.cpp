@@ -188,64 +188,60 @@ void BM_FirstFrameListPage(benchmark::State& state) {
 }
 BENCHMARK(BM_FirstFrameListPage)->Unit(benchmark::kMillisecond);
 
-// A frame after the pointer moves onto another row (or a row is selected):
-// restyle, relayout, display list and the region to draw again.
-void BM_OneRowChangeFrame(benchmark::State& state) {
-  ListPage list(4100);
-  ostrel::Document* doc = list.doc;
+// The list page through the whole pipeline, kept between frames as a view keeps it.
+struct LiveListPage : ListPage {
   ostrel::text::FakeFont font;
-  ostrel::text::MeasureCache cache(font);
-  ostrel::style::StyleEngine engine(*doc);
-  ostrel::layout::LayoutTree tree(*doc, cache);
-  const ostrel::css::MediaEnvironment env{464, 417, false, true, true, false};
-  engine.update(env);
-  tree.layout({464, 417, 17});
-  ostrel::paint::DisplayList shown = ostrel::paint::build_display_list(tree, 464, 417);
+  ostrel::text::MeasureCache cache{font};
+  ostrel::style::StyleEngine engine{*doc};
+  ostrel::layout::LayoutTree tree{*doc, cache};
+  ostrel::paint::DisplayList shown;
+  LiveListPage() : ListPage(4100) { shown = frame_list(); }
+  ostrel::paint::DisplayList frame_list() {
+    engine.update({464, 417, false, true, true, false});
+    tree.layout({464, 417, 17});
+    return ostrel::paint::build_display_list(tree, 464, 417);
+  }
+  // Restyle, relayout, display list and the region to draw again.
+  ostrel::Rect frame() {
+    ostrel::paint::DisplayList next = frame_list();
+    const ostrel::Rect region = ostrel::paint::changed_region(shown, next);
+    shown = std::move(next);
+    return region;
+  }
+  ostrel::Node* row(int index) {
+    ostrel::Node* r = ostrel::first_child(ostrel::query_selector(ostrel::document_body(doc), "#list-cleanup tbody", 19));
+    for (int i = 0; i < index; ++i) r = ostrel::next_sibling(r);
+    return r;
+  }
+};
+
+// A frame after the pointer moves onto another row (or a row is selected).
+void BM_OneRowChangeFrame(benchmark::State& state) {
+  LiveListPage page;
   // The list scrolls in its own box, as on the real page, not in the window.
-  if (tree.root()->scrollbar_y != 0) state.SkipWithError("the page scrolls the window");
-  // A row on screen, so the frame really draws something new.
-  ostrel::Node* tbody = ostrel::query_selector(ostrel::document_body(doc), "#list-cleanup tbody", 19);
-  ostrel::Node* row = ostrel::first_child(tbody);
-  for (int i = 0; i < 5; ++i) row = ostrel::next_sibling(row);
+  if (page.tree.root()->scrollbar_y != 0) state.SkipWithError("the page scrolls the window");
+  ostrel::Node* row = page.row(5);  // on screen, so the frame really draws something new
   bool on = false;
   for (auto _ : state) {
     on = !on;
     if (on) ostrel::add_class(row, "active", 6);
     else ostrel::remove_class(row, "active", 6);
-    engine.update(env);
-    tree.layout({464, 417, 17});
-    ostrel::paint::DisplayList next = ostrel::paint::build_display_list(tree, 464, 417);
-    benchmark::DoNotOptimize(ostrel::paint::changed_region(shown, next));
-    shown = std::move(next);
+    benchmark::DoNotOptimize(page.frame());
   }
 }
 BENCHMARK(BM_OneRowChangeFrame)->Unit(benchmark::kMicrosecond);
 
 // A change that moves everything below it: one row grows taller and back.
 void BM_OneRowGrowsFrame(benchmark::State& state) {
-  ListPage list(4100);
-  ostrel::Document* doc = list.doc;
-  ostrel::text::FakeFont font;
-  ostrel::text::MeasureCache cache(font);
-  ostrel::style::StyleEngine engine(*doc);
-  ostrel::layout::LayoutTree tree(*doc, cache);
-  const ostrel::css::MediaEnvironment env{464, 417, false, true, true, false};
-  engine.update(env);
-  tree.layout({464, 417, 17});
-  ostrel::paint::DisplayList shown = ostrel::paint::build_display_list(tree, 464, 417);
-  ostrel::Node* tbody = ostrel::query_selector(ostrel::document_body(doc), "#list-cleanup tbody", 19);
-  ostrel::Node* row = ostrel::first_child(tbody);
+  LiveListPage page;
+  ostrel::Node* row = page.row(0);
   bool on = false;
   for (auto _ : state) {
     on = !on;
     const char tall[] = "height:40px";
     if (on) ostrel::set_attribute(row, "style", 5, tall, sizeof tall - 1);
     else ostrel::remove_attribute(row, "style", 5);
-    engine.update(env);
-    tree.layout({464, 417, 17});
-    ostrel::paint::DisplayList next = ostrel::paint::build_display_list(tree, 464, 417);
-    benchmark::DoNotOptimize(ostrel::paint::changed_region(shown, next));
-    shown = std::move(next);
+    benchmark::DoNotOptimize(page.frame());
   }
 }
 BENCHMARK(BM_OneRowGrowsFrame)->Unit(benchmark::kMicrosecond);
