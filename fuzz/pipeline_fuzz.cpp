@@ -30,20 +30,6 @@ void check_finite(const ostrel::paint::DisplayList& list) {
           std::isfinite(item.bounds.height));
 }
 
-// The kept layout must equal one made from scratch. Always checked when the
-// corpus and the generated inputs are replayed; a timed libFuzzer run checks
-// it only with OSTREL_FUZZ_KEPT_LAYOUT set: long runs still find rare
-// differences (text placed differently in a narrow table cell with an ellipsis
-// after a hover), which must not hide crashes and hangs behind them.
-bool check_kept_layouts() {
-#ifdef OSTREL_LIBFUZZER
-  static const bool on = std::getenv("OSTREL_FUZZ_KEPT_LAYOUT") != nullptr;
-  return on;
-#else
-  return true;
-#endif
-}
-
 std::vector<ostrel::Node*> elements(ostrel::Document* doc) {
   std::vector<ostrel::Node*> out;
   std::vector<ostrel::Node*> stack;
@@ -136,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tree.layout({width, height, 17});
     reference.layout({width, height, 17});
     const std::string difference = ostrel::layout::first_difference(tree.root(), reference.root(), 0.02f);
-    if (!difference.empty() && check_kept_layouts()) {
+    if (!difference.empty()) {
       std::fprintf(stderr, "after change %d (%u on element %u): %s\nkept:\n%s\nfrom scratch:\n%s", step, (h >> 8) % 8,
                    h >> 16, difference.c_str(), tree.dump().c_str(), reference.dump().c_str());
       std::abort();

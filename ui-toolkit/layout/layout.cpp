@@ -1258,8 +1258,16 @@ struct LayoutTree::Impl {
       positioned_in_spans.clear();
       for (Box* p : found) place_positioned(*p, b, depth);
     }
-    for (Box* leaf : leaves)
+    for (Box* leaf : leaves) {
+      if (leaf->kind == BoxKind::text) {
+        // A text box spans its pieces, set afresh each time: moved rather than
+        // set, its old place would drift with every shift of a kept cell.
+        Box::Area a{cx, cy, 0, 0};
+        for (const TextFragment& f : leaf->fragments) unite(a, f.x, f.y, f.width, f.height);
+        leaf->x = a.x, leaf->y = a.y, leaf->width = a.width, leaf->height = a.height;
+      }
       if (leaf->kind == BoxKind::text || leaf->kind == BoxKind::line_break) leaf->dirty = leaf->child_dirty = false;
+    }
     for (Box* span : spans) span->dirty = span->child_dirty = false;
     box_lists.give(std::move(leaves));
     box_lists.give(std::move(spans));

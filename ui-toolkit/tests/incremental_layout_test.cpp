@@ -148,5 +148,14 @@ TEST_F(Incremental, ViewportAndScrollBarChanges) {
   frame(464, 2000);  // and goes again
 }
 
+TEST_F(Incremental, CellsCentredAgainAndAgainKeepTheirTextInside) {
+  // The short cell's text is shifted down to the middle of a tall row each
+  // time; its own scroll bar must not start counting the old shifts.
+  load("<table style='width:50%'><tr><th style='height:30px;overflow:auto'>Name</th>"
+       "<td style='width:60px'>Words that wrap onto line after line after line in a narrow cell</td></tr></table>",
+       "");
+  for (const float width : {464.0f, 300.0f, 320.0f, 464.0f, 300.0f}) frame(width, 417);
+}
+
 }  // namespace
 }  // namespace ostrel
