@@ -112,6 +112,10 @@ struct Box {
 struct LayoutOptions {
   float viewport_width = 0, viewport_height = 0;
   float scrollbar_size = 17;  // classic Windows scroll bars
+  // Whether to try the window's scroll bar first; by default the last
+  // layout's answer. A page that fits only without the bar keeps a bar it
+  // already has, as in a browser, so the answer can depend on it.
+  std::optional<bool> viewport_bar_first = std::nullopt;
 };
 
 // Builds and lays out the box tree of a styled document.

@@ -1743,6 +1743,7 @@ struct LayoutTree::Impl {
     const bool same_columns = !table.dirty && table.column_widths == widths;
     for (Box* row : rows) {
       if (same_columns && (!force_all || row->laid_out_pass == pass) && !row->dirty && !row->child_dirty &&
+          !row->holds_out_of_flow &&
           row->laid_out && row->laid_out_with.cb_width == cw) {
         translate(*row, cx - row->x, y - row->y);
         y += row->height + vs;
@@ -1873,6 +1874,7 @@ void LayoutTree::layout(const LayoutOptions& options) {
     // A page taller than the window scrolls in it: the bar's width comes off
     // everything, fixed boxes included. Whether it did last time is the first
     // guess, so a long page is not laid out twice per frame.
+    if (options.viewport_bar_first) m.viewport_bar = *options.viewport_bar_first;
     auto lay_out = [&] {
       m.options.viewport_width = std::max(0.0f, options.viewport_width - (m.viewport_bar ? options.scrollbar_size : 0));
       m.layout_box(*root_, 0, 0, m.options.viewport_width, options.viewport_height);

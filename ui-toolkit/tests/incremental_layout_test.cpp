@@ -15,9 +15,11 @@ struct Incremental : PipelineTest {
 
   // Styles, lays out incrementally and checks the result against a layout from scratch.
   std::size_t frame(float width = 464, float height = 417) {
+    layout::LayoutOptions options{width, height, 17};
+    options.viewport_bar_first = tree.root() && tree.root()->scrollbar_y > 0;
     run(width, height);
     const std::size_t laid_out = tree.boxes_laid_out();
-    reference.layout({width, height, 17});
+    reference.layout(options);
     EXPECT_EQ(tree.dump(), reference.dump());
     return laid_out;
   }
