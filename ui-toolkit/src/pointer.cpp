@@ -5,25 +5,13 @@
 #include "dom/events.h"
 #include "ostrel/ostrel.h"
 #include "paint/display_list.h"
+#include "src/controls.h"
+#include "src/keyboard.h"
 
 namespace ostrel {
 namespace {
 
 constexpr float line_height_px = 40;  // one wheel notch scrolls about three lines
-
-bool is_disabled(const Node* element) {
-  for (const Node* n = element; n && n->is_element(); n = n->parent)
-    if (n->flags & flag_disabled) return true;
-  return false;
-}
-
-void set_chain_flag(Document& doc, Node* from, std::uint32_t flag, bool on) {
-  for (Node* n = from; n && n->is_element(); n = n->parent) {
-    const std::uint32_t before = n->flags;
-    n->flags = on ? (n->flags | flag) : (n->flags & ~flag);
-    if (n->flags != before) doc.invalidate(n, flag_needs_restyle | flag_needs_paint);
-  }
-}
 
 }  // namespace
 
@@ -37,16 +25,7 @@ Node* Pointer::target_at(float x, float y) const {
 
 bool Pointer::fire(std::uint8_t type, Node* target, float x, float y, int button, std::uint32_t modifiers,
                    float wheel_delta) {
-  if (!target) return false;
-  Event event;
-  event.type = static_cast<EventType>(type);
-  event.target = target;
-  event.x = x;
-  event.y = y;
-  event.button = button;
-  event.modifiers = modifiers;
-  event.wheel_delta = wheel_delta;
-  return dispatch_event(event);
+  return ostrel::fire(static_cast<EventType>(type), target, {x, y, button, modifiers, wheel_delta});
 }
 
 // Hover covers the element under the pointer and its ancestors, as :hover does.
@@ -82,7 +61,11 @@ void Pointer::down(int button, float x, float y, std::uint32_t modifiers, bool d
   set_hovered(target);
   if (button == 0) set_active(target && !is_disabled(target) ? target : nullptr);
   if (target && is_disabled(target)) return;  // a disabled control gets nothing
-  fire(event_mousedown, target, x, y, button, modifiers);
+  const std::uint64_t serial = target ? target->serial : 0;
+  const bool prevented = fire(event_mousedown, target, x, y, button, modifiers);
+  // As in a browser, a page that prevents the press keeps focus where it was.
+  if (keyboard_ && !prevented) keyboard_->focus_from_click(alive(target, serial) ? target : nullptr);
+  if (target && !alive(target, serial)) return;
   if (double_click && button == 0) fire(event_dblclick, target, x, y, button, modifiers);
 }
 
@@ -93,19 +76,7 @@ void Pointer::up(int button, float x, float y, std::uint32_t modifiers) {
   if (!target || is_disabled(target)) return;
   fire(event_mouseup, target, x, y, button, modifiers);
   if (button != 0 || target != pressed) return;  // a click starts and ends on the same element
-  const std::uint64_t serial = target->serial;
-  const bool prevented = fire(event_click, target, x, y, 0, modifiers);
-  // The default action of check boxes and radios, after the page had its say
-  // (which may have removed the element).
-  if (!prevented && alive(target, serial) && target->parent &&
-      target->tag_kind == TagKind::input &&
-      (target->control == ControlKind::checkbox || target->control == ControlKind::radio)) {
-    const bool was = (target->flags & flag_checked) != 0;
-    if (target->control == ControlKind::checkbox || !was) {
-      set_checked(target, !was);
-      fire(event_change, target, x, y, 0, modifiers);
-    }
-  }
+  activate(target, {x, y, 0, modifiers});
 }
 
 void Pointer::wheel(float delta, float x, float y, std::uint32_t modifiers) {

@@ -11,9 +11,13 @@
 
 namespace ostrel {
 
+class Keyboard;
+
 class Pointer {
  public:
-  Pointer(Document& document, const layout::LayoutTree& tree) : document_(document), tree_(tree) {}
+  // A mouse button that goes down moves `keyboard`'s focus, when there is one.
+  Pointer(Document& document, const layout::LayoutTree& tree, Keyboard* keyboard = nullptr)
+      : document_(document), tree_(tree), keyboard_(keyboard) {}
 
   void move(float x, float y, std::uint32_t modifiers);
   void leave();  // the pointer left the view
@@ -36,6 +40,7 @@ class Pointer {
 
   Document& document_;
   const layout::LayoutTree& tree_;
+  Keyboard* keyboard_;
   Node* hovered_ = nullptr;
   std::uint64_t hovered_serial_ = 0;
   Node* pressed_ = nullptr;  // where the left button went down: a click needs the up there too

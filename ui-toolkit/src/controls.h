@@ -1,0 +1,39 @@
+// What mouse and keyboard share: events with a payload, disabled controls,
+// and the click with its default action.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "dom/events.h"
+
+namespace ostrel {
+
+// Modifier bits of event payloads.
+inline constexpr std::uint32_t modifier_shift = 1, modifier_ctrl = 2, modifier_alt = 4;
+
+// Whether the element or an ancestor is disabled: such a control gets no input.
+bool is_disabled(const Node* element);
+
+struct EventInit {
+  float x = 0, y = 0;
+  int button = 0;
+  std::uint32_t modifiers = 0;
+  float wheel_delta = 0;
+  std::uint32_t key = 0;
+  std::string_view text = {};
+};
+
+// Dispatches one event; returns whether a listener prevented its default.
+bool fire(EventType type, Node* target, const EventInit& init = {});
+
+// Sets or clears a state flag on the element and its ancestors, as :hover and
+// :active cover them.
+void set_chain_flag(Document& document, Node* from, std::uint32_t flag, bool on);
+
+// A click on `target`, then (unless a listener prevented it, or removed the
+// element) the control's default action: a check box toggles, a radio
+// becomes checked, and either sends "change".
+void activate(Node* target, const EventInit& init);
+
+}  // namespace ostrel

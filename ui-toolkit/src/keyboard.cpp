@@ -1,0 +1,188 @@
+#include "src/keyboard.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <optional>
+#include <string>
+
+#include "src/controls.h"
+
+namespace ostrel {
+namespace {
+
+bool alive(const Node* node, std::uint64_t serial) {
+  return node && node->type == NodeType::element && node->serial == serial;
+}
+
+bool connected(const Document& document, const Node* node) {
+  return document.root && is_inclusive_ancestor(document.root, node);
+}
+
+// The tabindex attribute as an integer; none when absent or not a number.
+std::optional<int> tab_index(const Node* element) {
+  const std::string* value = attribute_value(element, atom_tabindex);
+  if (!value) return std::nullopt;
+  std::string_view s = *value;
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n')) s.remove_prefix(1);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  int n = 0;
+  const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), n);
+  if (error != std::errc() || end == s.data()) return std::nullopt;
+  return n;
+}
+
+bool naturally_focusable(const Node* element) {
+  switch (element->tag_kind) {
+    case TagKind::input: case TagKind::button: case TagKind::select: case TagKind::textarea: return true;
+    case TagKind::a: return find_attribute(element, atom_href) != nullptr;
+    default: return false;
+  }
+}
+
+// Buttons in all their forms: Enter works them as well as Space.
+bool is_button(const Node* element) {
+  return element->tag_kind == TagKind::button ||
+         (element->tag_kind == TagKind::input && element->control == ControlKind::button);
+}
+
+bool space_works(const Node* element) {
+  return is_button(element) || (element->tag_kind == TagKind::input && (element->control == ControlKind::checkbox ||
+                                                                         element->control == ControlKind::radio));
+}
+
+}  // namespace
+
+bool Keyboard::focusable(const Node* element) const {
+  if (!element || !element->is_element() || element->is_pseudo() || is_disabled(element)) return false;
+  if (!tree_.box_of(element)) return false;  // not shown: display:none here or above
+  return tab_index(element).has_value() || naturally_focusable(element);
+}
+
+Node* Keyboard::focused() {
+  if (!focused_) return nullptr;
+  if (alive(focused_, focused_serial_) && connected(document_, focused_) && !is_disabled(focused_) &&
+      tree_.box_of(focused_))
+    return focused_;
+  // It went without a blur (removed, hidden or disabled): only the state is left to clear.
+  if (alive(focused_, focused_serial_) && (focused_->flags & flag_focus)) {
+    focused_->flags &= ~flag_focus;
+    document_.invalidate(focused_, flag_needs_restyle | flag_needs_paint);
+  }
+  focused_ = nullptr;
+  focused_serial_ = 0;
+  return nullptr;
+}
+
+void Keyboard::focus(Node* element) {
+  if (element && !focusable(element)) return;
+  Node* old = focused();
+  if (old == element) return;
+  release_space();
+  focused_ = element;
+  focused_serial_ = element ? element->serial : 0;
+  if (old) {
+    old->flags &= ~flag_focus;
+    document_.invalidate(old, flag_needs_restyle | flag_needs_paint);
+  }
+  if (element) {
+    element->flags |= flag_focus;
+    document_.invalidate(element, flag_needs_restyle | flag_needs_paint);
+  }
+  // A blur listener may move focus itself; the focus event is then stale.
+  if (old) fire(event_blur, old);
+  if (element && focused_ == element && alive(element, focused_serial_)) fire(event_focus, element);
+}
+
+void Keyboard::focus_from_click(Node* target) {
+  for (Node* n = target; n && n->is_element(); n = n->parent) {
+    if (focusable(n)) {
+      focus(n);
+      return;
+    }
+  }
+  focus(nullptr);
+}
+
+std::vector<Node*> Keyboard::tab_order() const {
+  std::vector<std::pair<int, Node*>> found;
+  std::vector<Node*> stack;
+  if (document_.root) stack.push_back(document_.root);
+  while (!stack.empty()) {
+    Node* n = stack.back();
+    stack.pop_back();
+    if (!n->is_element() || !tree_.box_of(n)) continue;  // nothing under a hidden element is shown
+    if (focusable(n)) {
+      const int index = tab_index(n).value_or(0);
+      if (index >= 0) found.emplace_back(index > 0 ? index : INT_MAX, n);
+    }
+    for (Node* c = n->last_child; c; c = c->prev) stack.push_back(c);
+  }
+  std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<Node*> order;
+  order.reserve(found.size());
+  for (const auto& [index, n] : found) order.push_back(n);
+  return order;
+}
+
+void Keyboard::tab(bool backwards) {
+  const std::vector<Node*> order = tab_order();
+  if (order.empty()) return;
+  Node* current = focused();
+  const auto at = std::find(order.begin(), order.end(), current);
+  std::size_t next;
+  if (at == order.end()) {
+    next = backwards ? order.size() - 1 : 0;
+  } else {
+    const std::size_t i = static_cast<std::size_t>(at - order.begin());
+    next = backwards ? (i + order.size() - 1) % order.size() : (i + 1) % order.size();
+  }
+  focus(order[next]);
+}
+
+Node* Keyboard::key_target() {
+  if (Node* f = focused()) return f;
+  return document_.body ? document_.body : document_.root;
+}
+
+void Keyboard::release_space() {
+  if (alive(space_, space_serial_)) set_chain_flag(document_, space_, flag_active, false);
+  space_ = nullptr;
+  space_serial_ = 0;
+}
+
+void Keyboard::key_down(std::uint32_t key, std::uint32_t modifiers) {
+  Node* target = key_target();
+  if (!target) return;
+  if (fire(event_keydown, target, {.modifiers = modifiers, .key = key})) return;
+  if (key == key_tab && !(modifiers & (modifier_ctrl | modifier_alt))) {
+    tab((modifiers & modifier_shift) != 0);
+    return;
+  }
+  Node* f = focused();  // the listener may have moved it
+  if (!f || is_disabled(f)) return;
+  if (key == key_enter && (is_button(f) || f->tag_kind == TagKind::a)) {
+    activate(f, {.modifiers = modifiers});
+  } else if (key == key_space && space_works(f) && !alive(space_, space_serial_)) {
+    // Pressed now, worked on release, as a mouse button would be.
+    space_ = f;
+    space_serial_ = f->serial;
+    set_chain_flag(document_, f, flag_active, true);
+  }
+}
+
+void Keyboard::key_up(std::uint32_t key, std::uint32_t modifiers) {
+  Node* target = key_target();
+  const bool prevented = target && fire(event_keyup, target, {.modifiers = modifiers, .key = key});
+  if (key != key_space) return;
+  Node* pressed = alive(space_, space_serial_) ? space_ : nullptr;
+  release_space();
+  if (!prevented && pressed && pressed == focused()) activate(pressed, {.modifiers = modifiers});
+}
+
+void Keyboard::reset() {
+  focused_ = space_ = nullptr;
+  focused_serial_ = space_serial_ = 0;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,55 @@
+// What the keyboard does to a document, without the window: which element
+// has focus (":focus", "focus" and "blur"), key events sent to it, Tab and
+// Shift+Tab through the focusable elements in tabindex order, and Space or
+// Enter working a button or a check box as a click would.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "dom/dom.h"
+#include "layout/box.h"
+
+namespace ostrel {
+
+// The virtual-key codes the keyboard acts on itself; key events carry every code as given.
+inline constexpr std::uint32_t key_tab = 0x09, key_enter = 0x0D, key_space = 0x20;
+
+class Keyboard {
+ public:
+  Keyboard(Document& document, const layout::LayoutTree& tree) : document_(document), tree_(tree) {}
+
+  // The focused element; null when none has focus or it left the document,
+  // was hidden or disabled since.
+  Node* focused();
+  // Moves focus to `element` (null: none), sending "blur" to the old and
+  // "focus" to the new one. An element that cannot take focus is ignored.
+  void focus(Node* element);
+  // A mouse button went down on `target`: its nearest focusable ancestor
+  // takes focus, or focus goes when there is none.
+  void focus_from_click(Node* target);
+
+  void key_down(std::uint32_t key, std::uint32_t modifiers);
+  void key_up(std::uint32_t key, std::uint32_t modifiers);
+
+  // The elements Tab visits, in order: positive tabindex values first, in
+  // ascending order, then the rest in document order.
+  std::vector<Node*> tab_order() const;
+
+  void reset();  // forgets nodes of an old document
+
+ private:
+  bool focusable(const Node* element) const;
+  Node* key_target();
+  void tab(bool backwards);
+  void release_space();
+
+  Document& document_;
+  const layout::LayoutTree& tree_;
+  Node* focused_ = nullptr;
+  std::uint64_t focused_serial_ = 0;
+  Node* space_ = nullptr;  // pressed by Space, worked when it is released
+  std::uint64_t space_serial_ = 0;
+};
+
+}  // namespace ostrel
