@@ -1,6 +1,7 @@
 #include "win32/view_window.h"
 
 #include <windows.h>
+#include <commctrl.h>
 #include <d2d1.h>
 #include <dwmapi.h>
 #include <objbase.h>
@@ -19,6 +20,7 @@
 #include "ostrel/text/win32/font_system.h"
 #include "paint/win32/d2d_player.h"
 #include "src/frame.h"
+#include "src/keyboard.h"
 #include "src/pointer.h"
 #include "src/view.h"
 #include "win32/text_painter.h"
@@ -33,6 +35,7 @@ constexpr UINT frame_message = WM_APP + 0x3F0;  // private: the frame worker's "
 constexpr double frame_interval_ms = 1000.0 / 60;
 // Windows 10 1803 and later; older systems and Wine fall back to a plain timer.
 constexpr DWORD high_resolution_timer = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+constexpr char inactive_class[] = "ui-window-inactive";
 
 // The two switches, read once per process at the first frame.
 struct Switches {
@@ -109,6 +112,7 @@ class ViewWindow {
 
   ~ViewWindow() {
     stop_worker();
+    if (top_) RemoveWindowSubclass(top_, top_level_procedure, reinterpret_cast<UINT_PTR>(this));
     if (hwnd_) {
       SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
       DestroyWindow(hwnd_);
@@ -124,6 +128,13 @@ class ViewWindow {
   // being created (its first WM_SIZE) wait in the event.
   void set_window(HWND hwnd) {
     hwnd_ = hwnd;
+    // Child windows hear nothing of activation: the top-level window's
+    // messages are watched for it, beside whatever else handles them.
+    const HWND top = GetAncestor(hwnd, GA_ROOT);
+    if (top && top != hwnd &&
+        SetWindowSubclass(top, top_level_procedure, reinterpret_cast<UINT_PTR>(this), reinterpret_cast<DWORD_PTR>(this)))
+      top_ = top;
+    set_window_active(top && GetActiveWindow() == top);
     worker_ = std::thread([this] { pace(); });
   }
 
@@ -171,6 +182,7 @@ class ViewWindow {
       case WM_RBUTTONDOWN:
       case WM_MBUTTONDOWN: {
         SetCapture(hwnd_);  // a drag that leaves the view still ends here
+        if (GetFocus() != hwnd_) SetFocus(hwnd_);  // keys go to what was clicked
         const int button = message == WM_RBUTTONDOWN ? 2 : message == WM_MBUTTONDOWN ? 1 : 0;
         const bool twice = message == WM_LBUTTONDBLCLK;
         return mouse([&](Pointer& p, float x, float y) { p.down(button, x, y, modifiers(), twice); }, lparam);
@@ -182,6 +194,25 @@ class ViewWindow {
         const int button = message == WM_RBUTTONUP ? 2 : message == WM_MBUTTONUP ? 1 : 0;
         return mouse([&](Pointer& p, float x, float y) { p.up(button, x, y, modifiers()); }, lparam);
       }
+      case WM_GETDLGCODE:
+        return DLGC_WANTALLKEYS | DLGC_WANTARROWS | DLGC_WANTCHARS | DLGC_WANTTAB;
+      case WM_KEYDOWN:
+      case WM_KEYUP:
+        if (input()) {
+          if (message == WM_KEYDOWN) keyboard_->key_down(static_cast<std::uint32_t>(wparam), modifiers());
+          else keyboard_->key_up(static_cast<std::uint32_t>(wparam), modifiers());
+          after_input();
+        }
+        return 0;
+      case WM_SYSKEYDOWN:
+      case WM_SYSKEYUP:
+        // Alt and F10 combinations reach the page too, and still work the system's menus.
+        if (input()) {
+          if (message == WM_SYSKEYDOWN) keyboard_->key_down(static_cast<std::uint32_t>(wparam), modifiers());
+          else keyboard_->key_up(static_cast<std::uint32_t>(wparam), modifiers());
+          after_input();
+        }
+        return DefWindowProcW(hwnd_, message, wparam, lparam);
       case WM_MOUSEWHEEL: {
         POINT at{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
         ScreenToClient(hwnd_, &at);  // wheel positions come in screen coordinates
@@ -220,11 +251,39 @@ class ViewWindow {
            (GetKeyState(VK_MENU) < 0 ? 4u : 0u);
   }
 
+  // Mouse and keyboard state, once the document has been laid out.
+  bool input() {
+    if (!driver_) return false;
+    if (!keyboard_) keyboard_ = std::make_unique<Keyboard>(*view_.document, driver_->layout());
+    if (!pointer_) pointer_ = std::make_unique<Pointer>(*view_.document, driver_->layout(), keyboard_.get());
+    return true;
+  }
+
+  static LRESULT CALLBACK top_level_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
+                                              DWORD_PTR data) {
+    if (message == WM_ACTIVATE) reinterpret_cast<ViewWindow*>(data)->set_window_active(LOWORD(wparam) != WA_INACTIVE);
+    if (message == WM_NCDESTROY) {
+      RemoveWindowSubclass(hwnd, top_level_procedure, id);
+      reinterpret_cast<ViewWindow*>(data)->top_ = nullptr;
+    }
+    return DefSubclassProc(hwnd, message, wparam, lparam);
+  }
+
+  // The root carries "ui-window-inactive" while the top-level window is inactive.
+  void set_window_active(bool active) {
+    Document& doc = *view_.document;
+    doc.window_active = active;
+    if (Node* root = document_root(&doc)) {
+      if (active) remove_class(root, inactive_class, sizeof inactive_class - 1);
+      else add_class(root, inactive_class, sizeof inactive_class - 1);
+    }
+    after_input();
+  }
+
   // Mouse messages in CSS pixels, once the document has been laid out.
   template <class Action>
   LRESULT mouse(Action action, LPARAM lparam) {
-    if (!driver_) return 0;
-    if (!pointer_) pointer_ = std::make_unique<Pointer>(*view_.document, driver_->layout());
+    if (!input()) return 0;
     const float scale = view_.scale > 0 ? view_.scale : 1.0f;
     action(*pointer_, static_cast<float>(static_cast<short>(LOWORD(lparam))) / scale,
            static_cast<float>(static_cast<short>(HIWORD(lparam))) / scale);
@@ -244,6 +303,10 @@ class ViewWindow {
     const float scale = dpi ? static_cast<float>(dpi) / 96 : 1.0f;
     view_.scale = scale;
     if (!driver_) driver_ = std::make_unique<FrameDriver>(*view_.document, *measurer_);
+    // A document loaded since the window lost activation gets the class too.
+    if (Node* root = document_root(view_.document.get());
+        root && !view_.document->window_active && !has_class(root, view_.document->names.find(inactive_class)))
+      add_class(root, inactive_class, sizeof inactive_class - 1);
     const bool full = force_full_ || switches().full_paint || scale != drawn_scale_;
     force_full_ = false;
     const float width = static_cast<float>(client.right) / scale, height = static_cast<float>(client.bottom) / scale;
@@ -349,7 +412,9 @@ class ViewWindow {
   ComPtr<ID2D1RenderTarget> back_;    // draws into picture_
   paint::win32::D2DPlayer player_;
   std::unique_ptr<FrameDriver> driver_;
-  std::unique_ptr<Pointer> pointer_;  // after driver_: it reads the driver's layout
+  std::unique_ptr<Keyboard> keyboard_;  // after driver_: both read the driver's layout
+  std::unique_ptr<Pointer> pointer_;    // after keyboard_: it moves the focus
+  HWND top_ = nullptr;                  // the top-level window watched for activation
   bool tracking_leave_ = false;
   bool force_full_ = true;
   float drawn_scale_ = 0;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dom/dom.h"
 #include "ostrel/ostrel.h"
 #include "win32/view_window.h"
 
@@ -214,6 +215,39 @@ TEST_F(ViewWindow, PostedMouseMessagesClickTheElementUnderThePointer) {
   click(5, 65);
   EXPECT_EQ(clicked, (std::vector<std::string>{"b", "a", "c"}));
   EXPECT_TRUE(ostrel::is_checked(ostrel::get_element_by_id(doc, "c", 1))) << "the check box's own action";
+}
+
+TEST_F(ViewWindow, KeysMoveFocusAndWorkControlsAndTheRootFollowsActivation) {
+  load("<button id=go>Go</button><input id=box type=checkbox>", "body { margin: 0 }");
+  ostrel::set_bounds(view, 0, 0, 200, 100);
+  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
+  pump(300);
+  ostrel::Document* doc = ostrel::view_document(view);
+  static std::vector<std::string> seen;
+  seen.clear();
+  auto record = [](ostrel::Event* event, void*) {
+    seen.emplace_back(ostrel::get_attribute(ostrel::event_target(event), "id", 2, nullptr));
+  };
+  ostrel::on(ostrel::document_body(doc), "click", 5, record, nullptr);
+  EXPECT_EQ(SendMessageW(child(), WM_GETDLGCODE, 0, 0) & DLGC_WANTTAB, DLGC_WANTTAB) << "Tab is the page's";
+  auto key = [&](WPARAM code) {
+    PostMessageW(child(), WM_KEYDOWN, code, 1);
+    PostMessageW(child(), WM_KEYUP, code, 0xC0000001);
+    pump(50);
+  };
+  key(VK_TAB);
+  key(VK_RETURN);  // the button
+  key(VK_TAB);
+  key(VK_SPACE);   // the check box
+  EXPECT_EQ(seen, (std::vector<std::string>{"go", "box"}));
+  EXPECT_TRUE(ostrel::is_checked(ostrel::get_element_by_id(doc, "box", 3)));
+
+  // The host's top-level window loses and regains activation.
+  ostrel::Node* root = ostrel::document_root(doc);
+  SendMessageW(host.get(), WM_ACTIVATE, WA_INACTIVE, 0);
+  EXPECT_TRUE(ostrel::has_class(root, doc->names.find("ui-window-inactive")));
+  SendMessageW(host.get(), WM_ACTIVATE, WA_ACTIVE, 0);
+  EXPECT_FALSE(ostrel::has_class(root, doc->names.find("ui-window-inactive")));
 }
 
 TEST_F(ViewWindow, FramesStopWhenNothingChanges) {
