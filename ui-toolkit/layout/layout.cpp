@@ -1104,6 +1104,9 @@ struct LayoutTree::Impl {
     std::vector<Box*> spans = box_lists.take();  // inline elements, parents first
     // Per leaf: the margin, border and padding of the inline elements it opens and closes.
     std::vector<std::pair<float, float>> edges = edge_lists.take();
+    // Inline blocks lay out lines of their own while these are built: each
+    // places only the positioned boxes its own spans hold.
+    const std::size_t positioned_mark = positioned_in_spans.size();
     collect_leaves(b, leaves, spans, edges, depth);
 
     const ComputedStyle& bs = *b.style;
@@ -1253,9 +1256,10 @@ struct LayoutTree::Impl {
     }
     finish_line(true);
     for (auto it = spans.rbegin(); it != spans.rend(); ++it) span_inline(**it, cx, cy);
-    if (!positioned_in_spans.empty()) {
-      std::vector<Box*> found = std::move(positioned_in_spans);
-      positioned_in_spans.clear();
+    if (positioned_in_spans.size() > positioned_mark) {
+      const std::vector<Box*> found(positioned_in_spans.begin() + static_cast<std::ptrdiff_t>(positioned_mark),
+                                    positioned_in_spans.end());
+      positioned_in_spans.resize(positioned_mark);
       for (Box* p : found) place_positioned(*p, b, depth);
     }
     for (Box* leaf : leaves) {
