@@ -26,6 +26,9 @@ class Pointer {
   // `delta` in wheel notches (positive: away from the user, scrolling up).
   void wheel(float delta, float x, float y, std::uint32_t modifiers);
 
+  // The element under the pointer (null when none, or it went).
+  Node* hovered() const { return alive(hovered_, hovered_serial_) ? hovered_ : nullptr; }
+
   // Forgets nodes of an old document (load_html replaced it).
   void reset();
 

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "ostrel/ostrel.h"
@@ -22,6 +23,7 @@
 #include "src/frame.h"
 #include "src/keyboard.h"
 #include "src/pointer.h"
+#include "src/tooltip.h"
 #include "src/view.h"
 #include "win32/text_painter.h"
 
@@ -36,6 +38,7 @@ constexpr double frame_interval_ms = 1000.0 / 60;
 // Windows 10 1803 and later; older systems and Wine fall back to a plain timer.
 constexpr DWORD high_resolution_timer = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 constexpr char inactive_class[] = "ui-window-inactive";
+constexpr UINT_PTR tooltip_timer = 1;
 
 // The two switches, read once per process at the first frame.
 struct Switches {
@@ -171,11 +174,23 @@ class ViewWindow {
           TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd_, 0};
           tracking_leave_ = TrackMouseEvent(&track) != FALSE;
         }
-        return mouse([&](Pointer& p, float x, float y) { p.move(x, y, modifiers()); }, lparam);
+        return mouse(
+            [&](Pointer& p, float x, float y) {
+              p.move(x, y, modifiers());
+              tooltip_->pointer_at(p.hovered(), x, y, seconds_now());
+              if (const std::optional<double> wait = tooltip_->update(seconds_now())) wake_tooltip(*wait);
+            },
+            lparam);
       case WM_MOUSELEAVE:
         tracking_leave_ = false;
         if (pointer_) pointer_->leave();
+        if (tooltip_) tooltip_->hide();
         after_input();
+        return 0;
+      case WM_TIMER:
+        if (wparam != tooltip_timer) return DefWindowProcW(hwnd_, message, wparam, lparam);
+        KillTimer(hwnd_, tooltip_timer);
+        request_frame();  // the frame shows the tooltip that is due
         return 0;
       case WM_LBUTTONDOWN:
       case WM_LBUTTONDBLCLK:
@@ -183,6 +198,7 @@ class ViewWindow {
       case WM_MBUTTONDOWN: {
         SetCapture(hwnd_);  // a drag that leaves the view still ends here
         if (GetFocus() != hwnd_) SetFocus(hwnd_);  // keys go to what was clicked
+        if (tooltip_) tooltip_->hide();
         const int button = message == WM_RBUTTONDOWN ? 2 : message == WM_MBUTTONDOWN ? 1 : 0;
         const bool twice = message == WM_LBUTTONDBLCLK;
         return mouse([&](Pointer& p, float x, float y) { p.down(button, x, y, modifiers(), twice); }, lparam);
@@ -199,6 +215,7 @@ class ViewWindow {
       case WM_KEYDOWN:
       case WM_KEYUP:
         if (input()) {
+          if (message == WM_KEYDOWN) tooltip_->hide();
           if (message == WM_KEYDOWN) keyboard_->key_down(static_cast<std::uint32_t>(wparam), modifiers());
           else keyboard_->key_up(static_cast<std::uint32_t>(wparam), modifiers());
           after_input();
@@ -217,6 +234,7 @@ class ViewWindow {
         POINT at{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
         ScreenToClient(hwnd_, &at);  // wheel positions come in screen coordinates
         const float notches = static_cast<float>(GET_WHEEL_DELTA_WPARAM(wparam)) / WHEEL_DELTA;
+        if (tooltip_) tooltip_->hide();
         return mouse([&](Pointer& p, float x, float y) { p.wheel(notches, x, y, modifiers()); },
                      MAKELPARAM(at.x, at.y));
       }
@@ -256,7 +274,12 @@ class ViewWindow {
     if (!driver_) return false;
     if (!keyboard_) keyboard_ = std::make_unique<Keyboard>(*view_.document, driver_->layout());
     if (!pointer_) pointer_ = std::make_unique<Pointer>(*view_.document, driver_->layout(), keyboard_.get());
+    if (!tooltip_) tooltip_ = std::make_unique<Tooltip>(*view_.document);
     return true;
+  }
+
+  void wake_tooltip(double seconds) {
+    SetTimer(hwnd_, tooltip_timer, static_cast<UINT>(std::ceil(seconds * 1000)), nullptr);
   }
 
   static LRESULT CALLBACK top_level_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
@@ -310,7 +333,14 @@ class ViewWindow {
     const bool full = force_full_ || switches().full_paint || scale != drawn_scale_;
     force_full_ = false;
     const float width = static_cast<float>(client.right) / scale, height = static_cast<float>(client.bottom) / scale;
+    if (tooltip_) {
+      if (const std::optional<double> wait = tooltip_->update(seconds_now())) wake_tooltip(*wait);
+    }
     const FrameDriver::Result result = driver_->run(seconds_now(), width, height, full);
+    if (tooltip_) {
+      tooltip_->fit(driver_->layout(), width, height);
+      after_input();  // moved back inside: one more frame
+    }
 
     const double start = seconds_now();
     if (result.region.width > 0 && result.region.height > 0) draw(result.region, client, scale);
@@ -414,6 +444,7 @@ class ViewWindow {
   std::unique_ptr<FrameDriver> driver_;
   std::unique_ptr<Keyboard> keyboard_;  // after driver_: both read the driver's layout
   std::unique_ptr<Pointer> pointer_;    // after keyboard_: it moves the focus
+  std::unique_ptr<Tooltip> tooltip_;
   HWND top_ = nullptr;                  // the top-level window watched for activation
   bool tracking_leave_ = false;
   bool force_full_ = true;

@@ -250,6 +250,30 @@ TEST_F(ViewWindow, KeysMoveFocusAndWorkControlsAndTheRootFollowsActivation) {
   EXPECT_FALSE(ostrel::has_class(root, doc->names.find("ui-window-inactive")));
 }
 
+TEST_F(ViewWindow, ATitleShowsAsATooltipOnceThePointerRests) {
+  load("<div id=a title='Closes every program Windows does not need'>Close all</div>",
+       "body { margin: 0; font: 14px sans-serif } #a { height: 40px; background: #e5f3ff }");
+  ostrel::set_bounds(view, 0, 0, 320, 120);
+  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
+  pump(300);
+  ostrel::Document* doc = ostrel::view_document(view);
+  ostrel::Node* root = ostrel::document_root(doc);
+  PostMessageW(child(), WM_MOUSEMOVE, 0, MAKELPARAM(30, 20));
+  pump(200);
+  EXPECT_EQ(ostrel::query_selector(root, ".ui-tooltip", 11), nullptr) << "not before the pointer rests";
+  pump(700);
+  ostrel::Node* tip = ostrel::query_selector(root, ".ui-tooltip", 11);
+  ASSERT_NE(tip, nullptr);
+  EXPECT_STREQ(ostrel::get_attribute(tip, "style", 5, nullptr), "left:30px;top:40px");
+  int width = 0, height = 0;
+  const std::vector<std::uint32_t> pixels = capture(child(), width, height);
+  EXPECT_EQ(pixels[static_cast<std::size_t>(45) * width + 32] & 0xFFFFFF, 0xFFFFE1u) << "the tooltip is drawn";
+  save_png(pixels, width, height, std::filesystem::path(OSTREL_ARTIFACTS).append("tooltip.png").wstring());
+  PostMessageW(child(), WM_KEYDOWN, VK_SHIFT, 1);
+  pump(100);
+  EXPECT_EQ(ostrel::query_selector(root, ".ui-tooltip", 11), nullptr) << "a key sends it away";
+}
+
 TEST_F(ViewWindow, FramesStopWhenNothingChanges) {
   load("<p>idle</p>", "");
   ostrel::set_bounds(view, 0, 0, 100, 50);
