@@ -765,6 +765,7 @@ struct LayoutTree::Impl {
       return;
     }
     ++laid_out_count;
+    sizing.push_back(&b);
     b.content_shift = 0;
     if (b.kind == BoxKind::table && b.style->border_collapse) collapse_borders(b);
     else if (b.collapsed && b.kind == BoxKind::table) separate_borders(b);
@@ -836,6 +837,8 @@ struct LayoutTree::Impl {
                               : clamp_height(b, content + b.padding.vertical() + b.border.vertical() + b.scrollbar_x,
                                              cb_height);
     b.height = height;
+    sizing.pop_back();
+    place_deferred(b, depth);
     compute_overflow(b);
     b.laid_out = true;
     b.laid_out_pass = pass;
@@ -1037,10 +1040,58 @@ struct LayoutTree::Impl {
 
   // Absolute and fixed boxes: against the nearest positioned ancestor's
   // padding box, or the viewport.
+  // Boxes being laid out, outermost first: their heights are not known yet.
+  std::vector<Box*> sizing;
+  struct Deferred {
+    Box* containing;
+    Box* box;
+    Box* parent;
+  };
+  // Positioned boxes whose containing block is still being sized, placed once it is.
+  std::vector<Deferred> deferred;
+
+  static Box* containing_block(Box& parent) {
+    for (Box* a = &parent; a; a = a->parent)
+      if (a->style && a->style->position != style::Position::static_ && a->node) return a;
+    return nullptr;
+  }
+
+  void place_deferred(Box& containing, int depth) {
+    // Ours were queued while our contents were laid out: they are the last ones.
+    std::size_t first = deferred.size();
+    while (first > 0 && deferred[first - 1].containing == &containing) --first;
+    if (first == deferred.size()) return;
+    const std::vector<Deferred> ours(deferred.begin() + static_cast<std::ptrdiff_t>(first), deferred.end());
+    deferred.resize(first);
+    const float cx = containing.content_x(), cy = containing.content_y();
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+      const Deferred& d = ours[i];
+      // Contents laid out twice (beside a scroll bar) queue a box twice: the last one counts.
+      if (std::any_of(ours.begin() + static_cast<std::ptrdiff_t>(i) + 1, ours.end(),
+                      [&](const Deferred& later) { return later.box == d.box; }))
+        continue;
+      place_positioned(*d.box, *d.parent, depth);
+      // The boxes between drew their areas without it.
+      for (Box* between = d.box->parent; between && between != &containing; between = between->parent)
+        compute_overflow(*between);
+      // They scroll with the rest of the content.
+      containing.content_width = std::max(containing.content_width, d.box->x + d.box->width + d.box->margin.right - cx);
+      containing.content_height =
+          std::max(containing.content_height, d.box->y + d.box->height + d.box->margin.bottom - cy);
+    }
+  }
+
   void place_positioned(Box& b, Box& parent, int depth) {
     const ComputedStyle& s = *b.style;
     float cbx = 0, cby = 0, cbw = options.viewport_width, cbh = options.viewport_height;
     if (s.position == style::Position::absolute) {
+      if (Box* a = containing_block(parent);
+          a && std::find(sizing.begin(), sizing.end(), a) != sizing.end()) {
+        // Its containing block's height is not known yet: bottom and
+        // percentage offsets need it.
+        deferred.push_back({a, &b, &parent});
+        return;
+      }
       for (Box* a = &parent; a; a = a->parent) {
         if (a->style && a->style->position != style::Position::static_ && a->node) {
           cbx = a->x + a->border.left;
@@ -1311,6 +1362,10 @@ struct LayoutTree::Impl {
         top = first_baseline - fm.ascent - b.padding.top - b.border.top;
         bottom = last_baseline + fm.descent + b.padding.bottom + b.border.bottom;
         b.baseline = first_baseline;
+      } else {
+        // Only blocks inside, no line of its own: a baseline from its top,
+        // never one left over (and moved along) from an earlier layout.
+        b.baseline = top + metrics_of(*b.style).ascent;
       }
       b.y = top;
       b.height = bottom - top;
