@@ -132,7 +132,10 @@ class Walker {
       }
       groups_.pop_back();
     }
-    if (scrolls) v_.pop_clip(b);
+    if (scrolls) {
+      v_.pop_clip(b);
+      if (const std::optional<ScrollBar> bar = vertical_scroll_bar(b, dx, dy, viewport_)) v_.scroll_bar(b, *bar);
+    }
     v_.leave(b);
   }
 
@@ -257,6 +260,24 @@ struct Painter {
   }
   void pop_clip(const Box&) { list.items.push_back(marker(ItemKind::pop_clip)); }
 
+  // A quiet track and a rounded thumb, darker on pages with light text.
+  void scroll_bar(const Box& b, const ScrollBar& bar) {
+    const style::Color text = b.style->color;
+    const bool dark = text.r * 299 + text.g * 587 + text.b * 114 > 128 * 1000;
+    Item track;
+    track.kind = ItemKind::rect;
+    track.bounds = bar.track;
+    track.color = dark ? style::Color{0x2B, 0x2B, 0x2B, 255} : style::Color{0xF0, 0xF0, 0xF0, 255};
+    list.items.push_back(std::move(track));
+    if (bar.thumb.width <= 0 || bar.thumb.height <= 0) return;
+    Item thumb;
+    thumb.kind = ItemKind::rect;
+    thumb.bounds = bar.thumb;
+    thumb.color = dark ? style::Color{0x6B, 0x6B, 0x6B, 255} : style::Color{0xC1, 0xC1, 0xC1, 255};
+    std::fill(std::begin(thumb.radii), std::end(thumb.radii), bar.thumb.width / 2);
+    list.items.push_back(std::move(thumb));
+  }
+
   void leave(const Box&) {
     if (layered.back()) list.items.push_back(marker(ItemKind::pop_layer));
     layered.pop_back();
@@ -289,6 +310,11 @@ struct HitTester {
   }
   void push_clip(const Box&, const Clip& c) { clips.push_back(c); }
   void pop_clip(const Box&) { clips.pop_back(); }
+  // The bar belongs to its scroll container, whatever lies under it.
+  void scroll_bar(const Box& b, const ScrollBar& bar) {
+    const Rect& t = bar.track;
+    if (!clipped() && x >= t.x && x < t.x + t.width && y >= t.y && y < t.y + t.height) found = element_of(b);
+  }
   void leave(const Box&) {}
 };
 
@@ -394,6 +420,43 @@ Rect changed_region(const DisplayList& before, const DisplayList& after) {
     }
   }
   return region;
+}
+
+float ScrollBar::offset_for(float thumb_top) const {
+  const float travel = track.height - thumb.height;
+  if (travel <= 0 || range <= 0) return 0;
+  return std::clamp((thumb_top - track.y) / travel * range, 0.0f, range);
+}
+
+std::optional<ScrollBar> vertical_scroll_bar(const Box& b, float dx, float dy, const layout::LayoutOptions& viewport) {
+  if (b.scrollbar_y <= 0) return std::nullopt;
+  ScrollBar bar;
+  float content = 0;
+  if (!b.parent) {
+    // The window's bar, beside everything.
+    bar.track = {viewport.viewport_width - b.scrollbar_y, 0, b.scrollbar_y, viewport.viewport_height};
+    content = b.overflow.y + b.overflow.height;
+  } else if (b.is_scroll_container()) {
+    bar.track = {b.x + dx + b.width - b.border.right - b.scrollbar_y, b.y + dy + b.border.top, b.scrollbar_y,
+                 b.height - b.border.vertical() - b.scrollbar_x};
+    content = b.content_height;
+  } else {
+    return std::nullopt;
+  }
+  if (bar.track.width <= 0 || bar.track.height <= 0) return std::nullopt;
+  const float visible = bar.track.height;
+  bar.range = std::max(0.0f, content - visible);
+  const float scrolled = b.node ? b.node->scroll.y : 0;
+  bar.offset = std::clamp(scrolled, 0.0f, bar.range);
+  if (bar.range > 0) {
+    // Long enough to grab, in proportion to what shows.
+    const float length = std::clamp(bar.track.height * visible / (visible + bar.range),
+                                    std::min(20.0f, bar.track.height), bar.track.height);
+    const float inset = std::min(4.0f, bar.track.width / 4);
+    bar.thumb = {bar.track.x + inset, bar.track.y + (bar.track.height - length) * bar.offset / bar.range,
+                 bar.track.width - 2 * inset, length};
+  }
+  return bar;
 }
 
 Node* hit_test(const layout::LayoutTree& tree, float x, float y) {

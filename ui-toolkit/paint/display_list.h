@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,20 @@ Rect changed_region(const DisplayList& before, const DisplayList& after);
 // The element under a point in view coordinates, or null. Boxes that do not
 // take pointer events, and parts clipped away by scroll containers, are skipped.
 Node* hit_test(const layout::LayoutTree& tree, float x, float y);
+
+// A vertical scroll bar: of a scroll container, or the window's of the root
+// box. View coordinates, CSS px.
+struct ScrollBar {
+  Rect track{0, 0, 0, 0};
+  Rect thumb{0, 0, 0, 0};  // empty when there is nothing to scroll
+  float range = 0;         // the largest scroll offset
+  float offset = 0;        // the current one, within the range
+  // The scroll offset that puts the thumb's top at `thumb_top`.
+  float offset_for(float thumb_top) const;
+};
+// The bar of `b` drawn with its box moved by (dx, dy); none when it has none.
+std::optional<ScrollBar> vertical_scroll_bar(const layout::Box& b, float dx, float dy,
+                                             const layout::LayoutOptions& viewport);
 
 // What draws a display list. The Windows view implements it with Direct2D.
 class Player {

@@ -1,6 +1,8 @@
 #include "src/pointer.h"
 
 #include <algorithm>
+#include <optional>
+#include <vector>
 
 #include "dom/events.h"
 #include "ostrel/ostrel.h"
@@ -48,7 +50,63 @@ void Pointer::set_active(Node* element) {
   pressed_serial_ = element ? element->serial : 0;
 }
 
+namespace {
+
+// The scroll bar of a scroll container element, or of the page for the root,
+// where it is drawn now.
+std::optional<paint::ScrollBar> bar_of(const layout::LayoutTree& tree, Node* element) {
+  const layout::Box* box = tree.box_of(element);
+  if (!box) return std::nullopt;
+  const Rect at = element_rect(element);  // after the scrolling of its ancestors
+  return paint::vertical_scroll_bar(*box, box->parent ? at.x - box->x : 0, box->parent ? at.y - box->y : 0,
+                                    tree.options());
+}
+
+bool inside(const Rect& r, float x, float y) { return x >= r.x && x < r.x + r.width && y >= r.y && y < r.y + r.height; }
+
+}  // namespace
+
+bool Pointer::press_scroll_bar(Node* target, float x, float y) {
+  std::vector<Node*> candidates;
+  for (Node* n = target; n && n->is_element(); n = n->parent) candidates.push_back(n);
+  if (const layout::Box* root = tree_.root(); root && root->node) candidates.push_back(root->node);
+  for (Node* n : candidates) {
+    const std::optional<paint::ScrollBar> bar = bar_of(tree_, n);
+    if (!bar || !inside(bar->track, x, y)) continue;
+    if (bar->range <= 0) return true;  // nothing to scroll: the press is the bar's all the same
+    if (inside(bar->thumb, x, y)) {
+      dragging_ = n;
+      dragging_serial_ = n->serial;
+      grab_ = y - bar->thumb.y;
+      return true;
+    }
+    // A page towards the pointer, as the track of a Windows scroll bar does.
+    const float page = std::max(bar->track.height * 0.875f, line_height_px);
+    const float to = std::clamp(bar->offset + (y < bar->thumb.y ? -page : page), 0.0f, bar->range);
+    if (to != n->scroll.y) {
+      scroll_to(n, n->scroll.x, to);
+      ostrel::fire(event_scroll, n, {x, y});
+    }
+    return true;
+  }
+  return false;
+}
+
+void Pointer::drag_scroll_bar(float y) {
+  Node* n = alive(dragging_, dragging_serial_) ? dragging_ : nullptr;
+  const std::optional<paint::ScrollBar> bar = n ? bar_of(tree_, n) : std::nullopt;
+  if (!bar) return;
+  const float to = bar->offset_for(y - grab_);
+  if (to == n->scroll.y) return;
+  scroll_to(n, n->scroll.x, to);
+  ostrel::fire(event_scroll, n, {0, y});
+}
+
 void Pointer::move(float x, float y, std::uint32_t modifiers) {
+  if (dragging_) {
+    drag_scroll_bar(y);
+    return;
+  }
   Node* target = target_at(x, y);
   set_hovered(target);
   fire(event_mousemove, target, x, y, 0, modifiers);
@@ -59,6 +117,7 @@ void Pointer::leave() { set_hovered(nullptr); }
 void Pointer::down(int button, float x, float y, std::uint32_t modifiers, bool double_click) {
   Node* target = target_at(x, y);
   set_hovered(target);
+  if (button == 0 && press_scroll_bar(target, x, y)) return;  // the bar's, not the page's
   if (button == 0) set_active(target && !is_disabled(target) ? target : nullptr);
   if (target && is_disabled(target)) return;  // a disabled control gets nothing
   const std::uint64_t serial = target ? target->serial : 0;
@@ -70,6 +129,11 @@ void Pointer::down(int button, float x, float y, std::uint32_t modifiers, bool d
 }
 
 void Pointer::up(int button, float x, float y, std::uint32_t modifiers) {
+  if (dragging_ && button == 0) {
+    dragging_ = nullptr;
+    dragging_serial_ = 0;
+    return;
+  }
   Node* target = target_at(x, y);
   Node* pressed = alive(pressed_, pressed_serial_) ? pressed_ : nullptr;
   if (button == 0) set_active(nullptr);
@@ -103,9 +167,15 @@ void Pointer::wheel(float delta, float x, float y, std::uint32_t modifiers) {
   }
 }
 
+void Pointer::cancel() {
+  dragging_ = nullptr;
+  dragging_serial_ = 0;
+  set_active(nullptr);
+}
+
 void Pointer::reset() {
-  hovered_ = pressed_ = nullptr;
-  hovered_serial_ = pressed_serial_ = 0;
+  hovered_ = pressed_ = dragging_ = nullptr;
+  hovered_serial_ = pressed_serial_ = dragging_serial_ = 0;
 }
 
 }  // namespace ostrel

@@ -20,7 +20,8 @@ class Pointer {
       : document_(document), tree_(tree), keyboard_(keyboard) {}
 
   void move(float x, float y, std::uint32_t modifiers);
-  void leave();  // the pointer left the view
+  void leave();   // the pointer left the view
+  void cancel();  // the press ends without a release (the window lost the mouse)
   void down(int button, float x, float y, std::uint32_t modifiers, bool double_click);
   void up(int button, float x, float y, std::uint32_t modifiers);
   // `delta` in wheel notches (positive: away from the user, scrolling up).
@@ -34,6 +35,9 @@ class Pointer {
 
  private:
   Node* target_at(float x, float y) const;
+  // A press on a scroll bar: drags its thumb, or pages towards the pointer. Returns whether it was on one.
+  bool press_scroll_bar(Node* target, float x, float y);
+  void drag_scroll_bar(float y);
   void set_hovered(Node* element);
   void set_active(Node* element);
   // Dispatches one event; returns whether a listener prevented its default.
@@ -46,6 +50,9 @@ class Pointer {
   Keyboard* keyboard_;
   Node* hovered_ = nullptr;
   std::uint64_t hovered_serial_ = 0;
+  Node* dragging_ = nullptr;  // whose scroll bar thumb follows the pointer
+  std::uint64_t dragging_serial_ = 0;
+  float grab_ = 0;             // where on the thumb it was taken, from its top
   Node* pressed_ = nullptr;  // where the left button went down: a click needs the up there too
   std::uint64_t pressed_serial_ = 0;
 };

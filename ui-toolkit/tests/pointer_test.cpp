@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "dom/events.h"
+#include "paint/display_list.h"
 #include "pipeline_fixture.h"
 
 namespace {
@@ -99,6 +101,46 @@ TEST_F(Pointed, TheWheelScrollsTheScrollContainerUnderThePointer) {
   EXPECT_EQ(scroll_position(by_id("list")).y, 400 - 60) << "held at the end";
   pointer.wheel(1, 5, 70, 0);  // over the box below: the list stays
   EXPECT_EQ(scroll_position(by_id("list")).y, 340);
+}
+
+TEST_F(Pointed, ScrollBarsAreDrawnDraggedAndPagedAndKeepTheirPresses) {
+  std::string rows;
+  for (int i = 0; i < 20; ++i) rows += "<div class=row>row</div>";
+  load("<div id=list>" + rows + "</div>",
+       "body { margin: 0 } #list { width: 100px; height: 60px; overflow-y: auto } .row { height: 20px }");
+  frame();
+  listen("list", "click");
+  ostrel::Node* list = by_id("list");
+  std::optional<paint::ScrollBar> bar = paint::vertical_scroll_bar(*tree.box_of(list), 0, 0, tree.options());
+  ASSERT_TRUE(bar);
+  EXPECT_EQ(bar->track, (Rect{83, 0, 17, 60}));
+  EXPECT_EQ(bar->range, 340);
+  EXPECT_EQ(bar->thumb.height, 20) << "never too short to grab";
+  const std::string dump = paint::build_display_list(tree, 200, 100).dump();
+  EXPECT_NE(dump.find("rect 83,0 17x60"), std::string::npos) << "the track is drawn:\n" << dump;
+
+  pointer.down(0, 91, 5, 0, false);  // takes the thumb 5 px below its top
+  pointer.move(91, 45, 0);            // to the end of the track
+  EXPECT_EQ(scroll_position(list).y, 340);
+  pointer.move(91, 25, 0);
+  EXPECT_EQ(scroll_position(list).y, 170);
+  pointer.up(0, 91, 25, 0);
+  pointer.move(91, 5, 0);  // released: the pointer moves freely again
+  EXPECT_EQ(scroll_position(list).y, 170);
+  frame();
+
+  pointer.down(0, 91, 2, 0, false);  // on the track above the thumb: a page up
+  pointer.up(0, 91, 2, 0);
+  EXPECT_EQ(scroll_position(list).y, 170 - 52.5f);
+  EXPECT_TRUE(seen.empty()) << "presses on the bar are not clicks on the list";
+}
+
+TEST_F(Pointed, ThePagesOwnScrollBarScrollsThePage) {
+  load("<div id=tall>tall</div>", "body { margin: 0 } #tall { height: 400px }");
+  frame();  // 200 x 100: the page scrolls
+  pointer.down(0, 195, 90, 0, false);  // the track below the thumb
+  pointer.up(0, 195, 90, 0);
+  EXPECT_EQ(scroll_position(document_root(doc)).y, 87.5f);
 }
 
 }  // namespace

@@ -187,6 +187,13 @@ class ViewWindow {
         if (tooltip_) tooltip_->hide();
         after_input();
         return 0;
+      case WM_CAPTURECHANGED:
+        // Another window took the mouse mid-press: no release will come.
+        if (pointer_ && reinterpret_cast<HWND>(lparam) != hwnd_) {
+          pointer_->cancel();
+          after_input();
+        }
+        return 0;
       case WM_TIMER:
         if (wparam != tooltip_timer) return DefWindowProcW(hwnd_, message, wparam, lparam);
         KillTimer(hwnd_, tooltip_timer);
@@ -206,9 +213,11 @@ class ViewWindow {
       case WM_LBUTTONUP:
       case WM_RBUTTONUP:
       case WM_MBUTTONUP: {
-        if (GetCapture() == hwnd_) ReleaseCapture();
         const int button = message == WM_RBUTTONUP ? 2 : message == WM_MBUTTONUP ? 1 : 0;
-        return mouse([&](Pointer& p, float x, float y) { p.up(button, x, y, modifiers()); }, lparam);
+        const LRESULT result = mouse([&](Pointer& p, float x, float y) { p.up(button, x, y, modifiers()); }, lparam);
+        // After the release is handled: letting go of the mouse first would cancel the press.
+        if (GetCapture() == hwnd_) ReleaseCapture();
+        return result;
       }
       case WM_GETDLGCODE:
         return DLGC_WANTALLKEYS | DLGC_WANTARROWS | DLGC_WANTCHARS | DLGC_WANTTAB;

@@ -274,6 +274,28 @@ TEST_F(ViewWindow, ATitleShowsAsATooltipOnceThePointerRests) {
   EXPECT_EQ(ostrel::query_selector(root, ".ui-tooltip", 11), nullptr) << "a key sends it away";
 }
 
+TEST_F(ViewWindow, AListsScrollBarIsDrawnAndDragged) {
+  std::string rows;
+  for (int i = 0; i < 40; ++i) rows += "<div class=row>Row " + std::to_string(i) + "</div>";
+  load("<div id=list>" + rows + "</div>",
+       "body { margin: 0; font: 13px sans-serif } #list { height: 200px; overflow-y: auto }"
+       " .row { height: 20px; border-bottom: 1px solid #e5e5e5 }");
+  ostrel::set_bounds(view, 0, 0, 240, 200);
+  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
+  pump(300);
+  ostrel::Node* list = ostrel::get_element_by_id(ostrel::view_document(view), "list", 4);
+  PostMessageW(child(), WM_MOUSEMOVE, 0, MAKELPARAM(231, 10));
+  PostMessageW(child(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(231, 10));
+  PostMessageW(child(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(231, 60));
+  PostMessageW(child(), WM_LBUTTONUP, 0, MAKELPARAM(231, 60));
+  pump(300);
+  EXPECT_GT(ostrel::scroll_position(list).y, 200) << "the thumb was dragged down";
+  int width = 0, height = 0;
+  const std::vector<std::uint32_t> pixels = capture(child(), width, height);
+  EXPECT_EQ(pixels[static_cast<std::size_t>(2) * width + 225] & 0xFFFFFF, 0xF0F0F0u) << "the track";
+  save_png(pixels, width, height, std::filesystem::path(OSTREL_ARTIFACTS).append("scroll-bar.png").wstring());
+}
+
 TEST_F(ViewWindow, FramesStopWhenNothingChanges) {
   load("<p>idle</p>", "");
   ostrel::set_bounds(view, 0, 0, 100, 50);
