@@ -819,7 +819,13 @@ struct LayoutTree::Impl {
     // laid out twice on every change.
     const bool auto_y =
         b.parent && b.style->overflow_y == style::Overflow::auto_ && !scroll_y && content_height_for_children;
-    const bool with_bar_first = auto_y && b.had_auto_scrollbar;
+    // An observer starts from the live layout's guess, so that it checks
+    // everything else against a layout that guessed alike.
+    const bool had_bar = observer ? b.node && b.node->layout_box && b.node->layout_box->node == b.node &&
+                                        b.node->layout_generation == document.layout_generation &&
+                                        b.node->layout_box->had_auto_scrollbar
+                                  : b.had_auto_scrollbar;
+    const bool with_bar_first = auto_y && had_bar;
     if (with_bar_first) b.scrollbar_y = options.scrollbar_size;
     float content = layout_contents(b, content_height_for_children, depth);
     auto overflows = [&] { return b.content_height > *content_height_for_children + 0.01f; };
@@ -1085,12 +1091,17 @@ struct LayoutTree::Impl {
     const ComputedStyle& s = *b.style;
     float cbx = 0, cby = 0, cbw = options.viewport_width, cbh = options.viewport_height;
     if (s.position == style::Position::absolute) {
-      if (Box* a = containing_block(parent);
-          a && std::find(sizing.begin(), sizing.end(), a) != sizing.end()) {
-        // Its containing block's height is not known yet: bottom and
-        // percentage offsets need it.
-        deferred.push_back({a, &b, &parent});
-        return;
+      if (Box* a = containing_block(parent)) {
+        // Rows and row groups get their places only when their table is done.
+        Box* waits_for = a;
+        if (a->kind == BoxKind::table_row || a->kind == BoxKind::table_row_group)
+          while (waits_for && waits_for->kind != BoxKind::table) waits_for = waits_for->parent;
+        if (waits_for && std::find(sizing.begin(), sizing.end(), waits_for) != sizing.end()) {
+          // Its containing block's size is not known yet: bottom and
+          // percentage offsets need it.
+          deferred.push_back({waits_for, &b, &parent});
+          return;
+        }
       }
       for (Box* a = &parent; a; a = a->parent) {
         if (a->style && a->style->position != style::Position::static_ && a->node) {
