@@ -1,6 +1,9 @@
 #include "src/pointer.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
 #include <optional>
 #include <vector>
 
@@ -102,12 +105,97 @@ void Pointer::drag_scroll_bar(float y) {
   ostrel::fire(event_scroll, n, {0, y});
 }
 
+namespace {
+
+constexpr float column_grip = 4;        // px either side of a column border that take it
+constexpr float narrowest_column = 20;  // a column dragged narrower stops here
+
+// The inline style with its width declaration replaced by `width`.
+std::string with_width(const std::string* style, float width) {
+  std::string out;
+  if (style) {
+    std::size_t start = 0;
+    while (start <= style->size()) {
+      std::size_t end = style->find(';', start);
+      if (end == std::string::npos) end = style->size();
+      const std::string_view declaration(style->data() + start, end - start);
+      const std::size_t colon = declaration.find(':');
+      std::string_view name = declaration.substr(0, colon);
+      while (!name.empty() && (name.front() == ' ' || name.front() == '\t' || name.front() == '\n')) name.remove_prefix(1);
+      while (!name.empty() && (name.back() == ' ' || name.back() == '\t' || name.back() == '\n')) name.remove_suffix(1);
+      const bool blank = declaration.find_first_not_of(" \t\n") == std::string_view::npos;
+      const bool is_width = name.size() == 5 && std::equal(name.begin(), name.end(), "width", [](char a, char b) {
+                              return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b;
+                            });
+      if (!blank && !is_width) {
+        out.append(declaration);
+        out += ';';
+      }
+      start = end + 1;
+    }
+  }
+  char number[32];
+  std::snprintf(number, sizeof number, "width:%.0fpx", width);
+  return out + number;
+}
+
+}  // namespace
+
+Node* Pointer::column_border_at(Node* target, float x, float y) const {
+  Node* row = nullptr;
+  for (Node* n = target; n && n->is_element(); n = n->parent) {
+    if (n->tag_kind == TagKind::tr) {
+      row = n;
+      break;
+    }
+  }
+  if (!row) return nullptr;
+  const std::string* resize = attribute_value(row, atom_data_resize);
+  if (!resize || *resize != "col") return nullptr;
+  Node* last = nullptr;
+  for (Node* c = first_real_child(row); c; c = next_real_sibling(c))
+    if (c->is_element() && (c->tag_kind == TagKind::th || c->tag_kind == TagKind::td)) last = c;
+  for (Node* c = first_real_child(row); c && c != last; c = next_real_sibling(c)) {
+    if (!c->is_element() || (c->tag_kind != TagKind::th && c->tag_kind != TagKind::td) || !tree_.box_of(c)) continue;
+    const Rect r = element_rect(c);
+    const float edge = r.x + r.width;
+    if (std::fabs(x - edge) <= column_grip && y >= r.y && y < r.y + r.height) return c;
+  }
+  return nullptr;
+}
+
+void Pointer::drag_column(float x) {
+  Node* cell = alive(resizing_, resizing_serial_) ? resizing_ : nullptr;
+  if (!cell) return;
+  const float width = std::max(narrowest_column, std::round(resize_from_width_ + x - resize_from_x_));
+  const std::string style = with_width(attribute_value(cell, atom_style), width);
+  const std::string* old = attribute_value(cell, atom_style);
+  if (old && *old == style) return;
+  set_attribute(cell, "style", 5, style.data(), style.size());
+  // The row hears of it at once, so the page can fit its other columns while the border moves.
+  if (Node* row = cell->parent; row && row->is_element()) ostrel::fire(event_resize, row, {x, 0});
+}
+
+style::Cursor Pointer::cursor() const {
+  if (resizing_ || on_column_border_) return style::Cursor::col_resize;
+  Node* n = hovered();
+  if (!n || !n->style) return style::Cursor::auto_;
+  if (n->style->cursor == style::Cursor::auto_ && n->tag_kind == TagKind::input && n->control == ControlKind::text)
+    return style::Cursor::text;
+  return n->style->cursor;
+}
+
 void Pointer::move(float x, float y, std::uint32_t modifiers) {
   if (dragging_) {
     drag_scroll_bar(y);
     return;
   }
+  if (resizing_) {
+    drag_column(x);
+    return;
+  }
   Node* target = target_at(x, y);
+  on_column_border_ = column_border_at(target, x, y) != nullptr;
   set_hovered(target);
   fire(event_mousemove, target, x, y, 0, modifiers);
 }
@@ -118,6 +206,13 @@ void Pointer::down(int button, float x, float y, std::uint32_t modifiers, bool d
   Node* target = target_at(x, y);
   set_hovered(target);
   if (button == 0 && press_scroll_bar(target, x, y)) return;  // the bar's, not the page's
+  if (Node* cell = button == 0 ? column_border_at(target, x, y) : nullptr) {
+    resizing_ = cell;
+    resizing_serial_ = cell->serial;
+    resize_from_x_ = x;
+    resize_from_width_ = element_rect(cell).width;
+    return;
+  }
   if (button == 0) set_active(target && !is_disabled(target) ? target : nullptr);
   if (target && is_disabled(target)) return;  // a disabled control gets nothing
   const std::uint64_t serial = target ? target->serial : 0;
@@ -129,9 +224,9 @@ void Pointer::down(int button, float x, float y, std::uint32_t modifiers, bool d
 }
 
 void Pointer::up(int button, float x, float y, std::uint32_t modifiers) {
-  if (dragging_ && button == 0) {
-    dragging_ = nullptr;
-    dragging_serial_ = 0;
+  if ((dragging_ || resizing_) && button == 0) {
+    dragging_ = resizing_ = nullptr;
+    dragging_serial_ = resizing_serial_ = 0;
     return;
   }
   Node* target = target_at(x, y);
@@ -168,14 +263,15 @@ void Pointer::wheel(float delta, float x, float y, std::uint32_t modifiers) {
 }
 
 void Pointer::cancel() {
-  dragging_ = nullptr;
-  dragging_serial_ = 0;
+  dragging_ = resizing_ = nullptr;
+  dragging_serial_ = resizing_serial_ = 0;
   set_active(nullptr);
 }
 
 void Pointer::reset() {
-  hovered_ = pressed_ = dragging_ = nullptr;
-  hovered_serial_ = pressed_serial_ = dragging_serial_ = 0;
+  hovered_ = pressed_ = dragging_ = resizing_ = nullptr;
+  hovered_serial_ = pressed_serial_ = dragging_serial_ = resizing_serial_ = 0;
+  on_column_border_ = false;
 }
 
 }  // namespace ostrel

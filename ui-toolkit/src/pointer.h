@@ -8,6 +8,7 @@
 
 #include "dom/dom.h"
 #include "layout/box.h"
+#include "style/computed.h"
 
 namespace ostrel {
 
@@ -27,6 +28,10 @@ class Pointer {
   // `delta` in wheel notches (positive: away from the user, scrolling up).
   void wheel(float delta, float x, float y, std::uint32_t modifiers);
 
+  // The cursor for where the pointer is: a column border it can drag, or
+  // what the style of the element under it asks for.
+  style::Cursor cursor() const;
+
   // The element under the pointer (null when none, or it went).
   Node* hovered() const { return alive(hovered_, hovered_serial_) ? hovered_ : nullptr; }
 
@@ -38,6 +43,10 @@ class Pointer {
   // A press on a scroll bar: drags its thumb, or pages towards the pointer. Returns whether it was on one.
   bool press_scroll_bar(Node* target, float x, float y);
   void drag_scroll_bar(float y);
+  // The header cell whose right border is at (x, y) in a row with
+  // data-resize="col"; the last cell's border is the table's, not a column's.
+  Node* column_border_at(Node* target, float x, float y) const;
+  void drag_column(float x);
   void set_hovered(Node* element);
   void set_active(Node* element);
   // Dispatches one event; returns whether a listener prevented its default.
@@ -53,6 +62,10 @@ class Pointer {
   Node* dragging_ = nullptr;  // whose scroll bar thumb follows the pointer
   std::uint64_t dragging_serial_ = 0;
   float grab_ = 0;             // where on the thumb it was taken, from its top
+  Node* resizing_ = nullptr;  // the header cell whose width follows the pointer
+  std::uint64_t resizing_serial_ = 0;
+  float resize_from_x_ = 0, resize_from_width_ = 0;
+  bool on_column_border_ = false;
   Node* pressed_ = nullptr;  // where the left button went down: a click needs the up there too
   std::uint64_t pressed_serial_ = 0;
 };

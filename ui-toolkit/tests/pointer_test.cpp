@@ -26,7 +26,7 @@ struct Pointed : PipelineTest {
     const char* id = get_attribute(event_current_target(event), "id", 2, nullptr);
     static constexpr const char* names[] = {"", "click", "dblclick", "mousedown", "mouseup", "mousemove",
                                             "mouseenter", "mouseleave", "wheel", "keydown", "keyup", "input",
-                                            "change"};
+                                            "change", "focus", "blur", "scroll", "resize"};
     const unsigned type = event->type < std::size(names) ? event->type : 0;
     static_cast<Pointed*>(self)->seen.push_back(std::string(names[type]) + " " + (id ? id : "?"));
   }
@@ -133,6 +133,41 @@ TEST_F(Pointed, ScrollBarsAreDrawnDraggedAndPagedAndKeepTheirPresses) {
   pointer.up(0, 91, 2, 0);
   EXPECT_EQ(scroll_position(list).y, 170 - 52.5f);
   EXPECT_TRUE(seen.empty()) << "presses on the bar are not clicks on the list";
+}
+
+TEST_F(Pointed, HeaderBordersOfAResizableRowDragColumnWidthsAndTellTheRow) {
+  load("<table><tr id=head data-resize=col><th id=name style='color: red; WIDTH: 80px'>Name</th>"
+       "<th id=size style='width:50px'>Size</th><th id=fill></th></tr><tr><td>a</td><td>b</td><td>c</td></tr></table>"
+       "<table><tr id=plain><th id=other style='width:80px'>x</th><th>y</th></tr></table>",
+       "body { margin: 0 } table { width: 300px; table-layout: fixed; border-spacing: 0 }"
+       " th, td { padding: 0; height: 20px } th { cursor: pointer }");
+  frame();
+  listen("head", "resize");
+  listen("name", "click");
+  pointer.move(40, 10, 0);
+  EXPECT_EQ(pointer.cursor(), style::Cursor::pointer) << "the cell's own cursor away from its border";
+  pointer.move(79, 10, 0);
+  EXPECT_EQ(pointer.cursor(), style::Cursor::col_resize);
+  pointer.down(0, 79, 10, 0, false);
+  pointer.move(99, 10, 0);
+  EXPECT_STREQ(get_attribute(by_id("name"), "style", 5, nullptr), "color: red;width:100px")
+      << "the width replaced, the rest kept";
+  pointer.move(0, 10, 0);
+  EXPECT_STREQ(get_attribute(by_id("name"), "style", 5, nullptr), "color: red;width:20px") << "never narrower";
+  pointer.up(0, 0, 10, 0);
+  EXPECT_EQ(seen, (std::vector<std::string>{"resize head", "resize head"})) << "and no click";
+  frame();
+  EXPECT_EQ(element_rect(by_id("name")).width, 20);
+
+  seen.clear();
+  pointer.move(300, 10, 0);  // the last cell's border is the table's edge
+  EXPECT_NE(pointer.cursor(), style::Cursor::col_resize);
+  pointer.move(80, 30, 0);  // a row without data-resize
+  EXPECT_NE(pointer.cursor(), style::Cursor::col_resize);
+  pointer.down(0, 80, 30, 0, false);
+  pointer.move(120, 30, 0);
+  pointer.up(0, 120, 30, 0);
+  EXPECT_STREQ(get_attribute(by_id("other"), "style", 5, nullptr), "width:80px");
 }
 
 TEST_F(Pointed, ThePagesOwnScrollBarScrollsThePage) {

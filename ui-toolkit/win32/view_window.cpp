@@ -179,6 +179,8 @@ class ViewWindow {
               p.move(x, y, modifiers());
               tooltip_->pointer_at(p.hovered(), x, y, seconds_now());
               if (const std::optional<double> wait = tooltip_->update(seconds_now())) wake_tooltip(*wait);
+              // WM_SETCURSOR came before this move: the cursor for where the pointer is now.
+              SetCursor(LoadCursorW(nullptr, cursor_for(p.cursor())));
             },
             lparam);
       case WM_MOUSELEAVE:
@@ -187,6 +189,12 @@ class ViewWindow {
         if (tooltip_) tooltip_->hide();
         after_input();
         return 0;
+      case WM_SETCURSOR:
+        if (LOWORD(lparam) == HTCLIENT && pointer_) {
+          SetCursor(LoadCursorW(nullptr, cursor_for(pointer_->cursor())));
+          return TRUE;
+        }
+        return DefWindowProcW(hwnd_, message, wparam, lparam);
       case WM_CAPTURECHANGED:
         // Another window took the mouse mid-press: no release will come.
         if (pointer_ && reinterpret_cast<HWND>(lparam) != hwnd_) {
@@ -271,6 +279,22 @@ class ViewWindow {
     stop_ = true;
     SetEvent(wake_.get());
     worker_.join();
+  }
+
+  static const wchar_t* cursor_for(style::Cursor cursor) {
+    switch (cursor) {
+      case style::Cursor::pointer: case style::Cursor::grab: return IDC_HAND;
+      case style::Cursor::text: return IDC_IBEAM;
+      case style::Cursor::move: return IDC_SIZEALL;
+      case style::Cursor::not_allowed: return IDC_NO;
+      case style::Cursor::col_resize: case style::Cursor::ew_resize: return IDC_SIZEWE;
+      case style::Cursor::row_resize: case style::Cursor::ns_resize: return IDC_SIZENS;
+      case style::Cursor::wait: return IDC_WAIT;
+      case style::Cursor::progress: return IDC_APPSTARTING;
+      case style::Cursor::help: return IDC_HELP;
+      case style::Cursor::crosshair: return IDC_CROSS;
+      default: return IDC_ARROW;
+    }
   }
 
   static std::uint32_t modifiers() {
