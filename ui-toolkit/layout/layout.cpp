@@ -923,9 +923,13 @@ struct LayoutTree::Impl {
         offset_relative(*c, cw, content_height);
     for (Box* c : b.children)
       if (!in_flow(c)) place_positioned(*c, b, depth);
-    // Scrollable overflow: the extent of the children.
+    // Scrollable overflow: the extent of the children. Positioned ones count
+    // only for the box they are placed against, which adds them itself once
+    // it has placed them (see place_deferred); until then they are where the
+    // last layout put them.
     float right = cx + cw, bottom = cy + height;
     for (const Box* c : b.children) {
+      if (!in_flow(c) && c->kind != BoxKind::text) continue;
       right = std::max(right, c->x + c->width + c->margin.right);
       bottom = std::max(bottom, c->y + c->height + c->margin.bottom);
     }

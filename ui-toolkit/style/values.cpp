@@ -164,36 +164,48 @@ bool is_ident(const css::Token* t, std::string_view name) {
   return t && t->type == TokenType::ident && vx::iequals_ascii(t->text, name);
 }
 
+namespace {
+
+// Numbers beyond these are clamped, as browsers saturate their layout units:
+// a float must not become infinite on its way into a style.
+constexpr double max_length_px = 33554428.0;
+constexpr double max_number = 1e9;
+
+float bounded(double v, double limit) { return static_cast<float>(std::clamp(v, -limit, limit)); }
+
+}  // namespace
+
 std::optional<float> parse_number(const Token& t) {
-  if (t.type == TokenType::number && std::isfinite(t.number)) return static_cast<float>(t.number);
+  if (t.type == TokenType::number && std::isfinite(t.number)) return bounded(t.number, max_number);
   return std::nullopt;
 }
 
 std::optional<Length> parse_length(const Token& t, const UnitContext& units, bool allow_percent, bool allow_negative) {
   if (!std::isfinite(t.number)) return std::nullopt;
   if (!allow_negative && t.number < 0) return std::nullopt;
-  const float v = static_cast<float>(t.number);
+  const double v = t.number;
+  auto px = [](double d) { return Length::px(bounded(d, max_length_px)); };
   switch (t.type) {
     case TokenType::number:
       if (v == 0) return Length::px(0);  // a unitless zero is a length
       return std::nullopt;
     case TokenType::percentage:
       if (!allow_percent) return std::nullopt;
-      return Length::percent(v);
+      return Length::percent(bounded(v, max_length_px));
     case TokenType::dimension: {
       const std::string& u = t.text;
-      if (u == "px") return Length::px(v);
-      if (u == "em") return Length::px(v * units.font_size);
-      if (u == "rem") return Length::px(v * units.root_font_size);
-      if (u == "pt") return Length::px(v * 96.0f / 72.0f);
-      if (u == "pc") return Length::px(v * 16.0f);
-      if (u == "in") return Length::px(v * 96.0f);
-      if (u == "cm") return Length::px(v * 96.0f / 2.54f);
-      if (u == "mm") return Length::px(v * 96.0f / 25.4f);
-      if (u == "vw") return Length::px(v * units.viewport_width / 100.0f);
-      if (u == "vh") return Length::px(v * units.viewport_height / 100.0f);
-      if (u == "ex") return Length::px(v * units.font_size * 0.5f);
-      if (u == "ch") return Length::px(v * units.font_size * 0.5f);
+      if (u == "px") return px(v);
+      if (u == "em") return px(v * units.font_size);
+      if (u == "rem") return px(v * units.root_font_size);
+      if (u == "pt") return px(v * 96.0 / 72.0);
+      if (u == "pc") return px(v * 16.0);
+      if (u == "in") return px(v * 96.0);
+      if (u == "cm") return px(v * 96.0 / 2.54);
+      if (u == "mm") return px(v * 96.0 / 25.4);
+      if (u == "vw") return px(v * units.viewport_width / 100.0);
+      if (u == "vh") return px(v * units.viewport_height / 100.0);
+      if (u == "ex") return px(v * units.font_size * 0.5);
+      if (u == "ch") return px(v * units.font_size * 0.5);
       return std::nullopt;
     }
     default:
@@ -204,19 +216,20 @@ std::optional<Length> parse_length(const Token& t, const UnitContext& units, boo
 std::optional<float> parse_time(const Token& t) {
   if (t.type == TokenType::number && t.number == 0) return 0.0f;
   if (t.type != TokenType::dimension || !std::isfinite(t.number)) return std::nullopt;
-  if (t.text == "s") return static_cast<float>(t.number);
-  if (t.text == "ms") return static_cast<float>(t.number / 1000.0);
+  if (t.text == "s") return bounded(t.number, max_number);
+  if (t.text == "ms") return bounded(t.number / 1000.0, max_number);
   return std::nullopt;
 }
 
 std::optional<float> parse_angle(const Token& t) {
   if (t.type == TokenType::number && t.number == 0) return 0.0f;
   if (t.type != TokenType::dimension || !std::isfinite(t.number)) return std::nullopt;
-  const float v = static_cast<float>(t.number);
-  if (t.text == "deg") return v;
-  if (t.text == "rad") return v * 57.29577951f;
-  if (t.text == "turn") return v * 360.0f;
-  if (t.text == "grad") return v * 0.9f;
+  // Not reduced to one turn: an animation from 0 to 360deg must still turn.
+  const double v = t.number;
+  if (t.text == "deg") return bounded(v, max_number);
+  if (t.text == "rad") return bounded(v * 57.29577951308232, max_number);
+  if (t.text == "turn") return bounded(v * 360.0, max_number);
+  if (t.text == "grad") return bounded(v * 0.9, max_number);
   return std::nullopt;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <string>
 
 #include "dom/events.h"
@@ -149,6 +151,16 @@ TEST_F(Styled, InvalidValuesAreIgnoredNotFatal) {
   EXPECT_EQ(of("p").margin[0].value, 16);  // five values: ignored, the default sheet's 1em stays
   EXPECT_EQ(of("p").padding[0].value, 2);
   EXPECT_EQ(of("p").display, style::Display::block);
+}
+
+TEST_F(Styled, HugeNumbersStayFinite) {
+  load("<p id=p>x</p>", "p { top: 177777777777777777777777777777777777777777777777777777777777px; width: 1e300em;"
+                        " margin-left: -1e300px; flex-grow: 1e300; transition-duration: 1e300s }");
+  const ComputedStyle& p = of("p");
+  EXPECT_EQ(p.inset[0].value, 33554428.0f) << "clamped as a browser's layout units are";
+  EXPECT_EQ(p.width.value, 33554428.0f);
+  EXPECT_EQ(p.margin[3].value, -33554428.0f);
+  EXPECT_TRUE(std::isfinite(p.flex_grow));
 }
 
 TEST_F(Styled, FlexItemsAndPositionedBoxesBlockify) {
