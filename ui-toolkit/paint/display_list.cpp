@@ -392,7 +392,8 @@ Rect changed_region(const DisplayList& before, const DisplayList& after) {
       ++i, ++j;
       continue;
     }
-    if (structural(a[i].kind) || structural(b[j].kind)) break;
+    // Drawing items added or removed just before a clip (a cell's new
+    // background) are skipped over like any others.
     std::size_t skip_a = 0, skip_b = 0;
     for (std::size_t k = 1; k <= look_ahead && !skip_a && !skip_b; ++k) {
       if (i + k < a.size() && a[i + k] == b[j] && drawing_run(a, i, k)) skip_a = k;
@@ -408,6 +409,7 @@ Rect changed_region(const DisplayList& before, const DisplayList& after) {
       j += skip_b;
       continue;
     }
+    if (structural(a[i].kind) || structural(b[j].kind)) break;
     region = unite(region, unite(a[i].bounds, b[j].bounds));
     ++i, ++j;
   }

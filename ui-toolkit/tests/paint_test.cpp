@@ -100,4 +100,20 @@ TEST_F(Painted, ChangedRegionCoversOnlyWhatChanged) {
   EXPECT_EQ(paint::changed_region(after, resized).width, 300);
 }
 
+TEST_F(Painted, ARowSelectedInAClippedTableChangesThatRowOnly) {
+  // Each cell clips its content: the selected row's new backgrounds and
+  // borders come just before those clips.
+  std::string html = "<table>";
+  for (int i = 0; i < 6; ++i)
+    html += "<tr id=r" + std::to_string(i) + "><td>name " + std::to_string(i) + "</td><td>12 MB</td></tr>";
+  load(html + "</table>",
+       "body { margin: 0 } table { border-spacing: 0 } td { height: 20px; padding: 0; overflow: hidden;"
+       " border: 1px solid transparent } tr.active td { background: #cce8ff; border-color: #99d1ff }");
+  const paint::DisplayList before = frame();
+  add_class(by_id("r1"), "active", 6);
+  const Rect r = paint::changed_region(before, frame());
+  EXPECT_EQ(r.y, 22);
+  EXPECT_EQ(r.height, 22);
+}
+
 }  // namespace
