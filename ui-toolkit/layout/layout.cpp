@@ -1031,6 +1031,18 @@ struct LayoutTree::Impl {
 
   std::vector<Box*> translate_stack;  // scratch: translate runs for every placed box
 
+  // Whether a positioned box is placed against `subtree` or a box inside it,
+  // and so moves with it: one placed against the window or a box further out
+  // stays where it is.
+  static bool placed_inside(const Box& positioned, const Box& subtree) {
+    if (positioned.style->position == style::Position::fixed) return false;
+    for (const Box* a = positioned.parent; a; a = a->parent) {
+      if (a->style && a->style->position != style::Position::static_ && a->node) return true;
+      if (a == &subtree) return false;
+    }
+    return false;
+  }
+
   void translate(Box& b, float dx, float dy) {
     if (dx == 0 && dy == 0) return;
     std::vector<Box*>& stack = translate_stack;
@@ -1044,7 +1056,8 @@ struct LayoutTree::Impl {
       n->overflow.x += dx;
       n->overflow.y += dy;
       for (TextFragment& f : n->fragments) f.x += dx, f.y += dy, f.baseline += dy;
-      stack.insert(stack.end(), n->children.begin(), n->children.end());
+      for (Box* c : n->children)
+        if (in_flow(c) || placed_inside(*c, b)) stack.push_back(c);
     }
   }
 
@@ -1095,7 +1108,7 @@ struct LayoutTree::Impl {
     const ComputedStyle& s = *b.style;
     float cbx = 0, cby = 0, cbw = options.viewport_width, cbh = options.viewport_height;
     if (s.position == style::Position::absolute) {
-      if (Box* a = containing_block(parent)) {
+      if (Box* a = containing_block(b.parent ? *b.parent : parent)) {
         // Rows and row groups get their places only when their table is done.
         Box* waits_for = a;
         if (a->kind == BoxKind::table_row || a->kind == BoxKind::table_row_group)
@@ -1107,7 +1120,8 @@ struct LayoutTree::Impl {
           return;
         }
       }
-      for (Box* a = &parent; a; a = a->parent) {
+      // From its own parent: a positioned inline element holds it too.
+      for (Box* a = b.parent ? b.parent : &parent; a; a = a->parent) {
         if (a->style && a->style->position != style::Position::static_ && a->node) {
           cbx = a->x + a->border.left;
           cby = a->y + a->border.top;
