@@ -1109,11 +1109,12 @@ struct LayoutTree::Impl {
     float cbx = 0, cby = 0, cbw = options.viewport_width, cbh = options.viewport_height;
     if (s.position == style::Position::absolute) {
       if (Box* a = containing_block(b.parent ? *b.parent : parent)) {
-        // Rows and row groups get their places only when their table is done.
+        // A box still being sized, or inside one that is (rows and spans get
+        // their places only when their table or block is done): wait for that one.
         Box* waits_for = a;
-        if (a->kind == BoxKind::table_row || a->kind == BoxKind::table_row_group)
-          while (waits_for && waits_for->kind != BoxKind::table) waits_for = waits_for->parent;
-        if (waits_for && std::find(sizing.begin(), sizing.end(), waits_for) != sizing.end()) {
+        while (waits_for && std::find(sizing.begin(), sizing.end(), waits_for) == sizing.end())
+          waits_for = waits_for->parent;
+        if (waits_for) {
           // Its containing block's size is not known yet: bottom and
           // percentage offsets need it.
           deferred.push_back({waits_for, &b, &parent});

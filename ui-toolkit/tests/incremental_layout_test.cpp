@@ -150,6 +150,28 @@ TEST_F(Incremental, ViewportAndScrollBarChanges) {
   frame(464, 2000);  // and goes again
 }
 
+TEST_F(Incremental, BoxesPlacedAgainstSpansAndRowsFollowThem) {
+  // Spans, rows and row groups get their places only after their contents:
+  // what is placed against them must not take last frame's place.
+  load("<p id=p>Text <span id=s style='position:relative;left:10px;top:5px'>span<b id=a "
+       "style='position:absolute;left:20px;top:10px;width:30px;height:30px'></b></span></p>"
+       "<table><tbody id=g style='position:relative;top:2px'><tr><td id=c>cell"
+       "<i style='position:absolute;left:3px;top:4px;width:5px;height:5px'></i></td></tr></tbody></table>",
+       "");
+  frame();
+  set_text("p", "");
+  frame();
+  load("<p id=p>Text <span id=s style='position:relative;left:10px;top:5px'>span<b id=a "
+       "style='position:absolute;left:20px;bottom:0;width:30px;height:30px'></b></span></p>",
+       "");
+  frame();
+  for (const char* word : {"longer text before", "short"}) {
+    set_text_content(first_child(by_id("p")), word, std::char_traits<char>::length(word));
+    frame();
+  }
+  frame(300, 417);
+}
+
 TEST_F(Incremental, CellsCentredAgainAndAgainKeepTheirTextInside) {
   // The short cell's text is shifted down to the middle of a tall row each
   // time; its own scroll bar must not start counting the old shifts.
