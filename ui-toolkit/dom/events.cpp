@@ -51,6 +51,12 @@ std::optional<EventType> event_type_from_name(std::string_view name) {
   return it->type;
 }
 
+std::string_view event_type_name(EventType type) {
+  for (const EventName& e : event_names)
+    if (e.type == type) return e.name;
+  return {};
+}
+
 bool event_bubbles(EventType type) {
   for (const EventName& e : event_names)
     if (e.type == type) return e.bubbles;

@@ -38,6 +38,8 @@ enum EventType : std::uint8_t {
 // Exact, case-sensitive lookup of an event name.
 std::optional<EventType> event_type_from_name(std::string_view name);
 bool event_bubbles(EventType type);
+// The name `on` takes for a type; empty for none.
+std::string_view event_type_name(EventType type);
 
 // Adds a listener; a second registration of the same (type, callback, data) is ignored.
 void add_listener(Node* element, EventType type, EventCallback callback, void* user_data);

@@ -12,6 +12,11 @@ namespace ostrel {
 // Modifier bits of event payloads.
 inline constexpr std::uint32_t modifier_shift = 1, modifier_ctrl = 2, modifier_alt = 4;
 
+// Whether `node` is still the element it was when `serial` was taken (nodes are recycled).
+inline bool alive(const Node* node, std::uint64_t serial) {
+  return node && node->type == NodeType::element && node->serial == serial;
+}
+
 // Whether the element or an ancestor is disabled: such a control gets no input.
 bool is_disabled(const Node* element);
 

@@ -11,10 +11,6 @@
 namespace ostrel {
 namespace {
 
-bool alive(const Node* node, std::uint64_t serial) {
-  return node && node->type == NodeType::element && node->serial == serial;
-}
-
 bool connected(const Document& document, const Node* node) {
   return document.root && is_inclusive_ancestor(document.root, node);
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/text.h"
 #include "dom/events.h"
 #include "ostrel/ostrel.h"
 #include "paint/display_list.h"
@@ -19,10 +20,6 @@ namespace {
 constexpr float line_height_px = 40;  // one wheel notch scrolls about three lines
 
 }  // namespace
-
-bool Pointer::alive(Node* node, std::uint64_t serial) const {
-  return node && node->type == NodeType::element && node->serial == serial;
-}
 
 Node* Pointer::target_at(float x, float y) const {
   return host_element(paint::hit_test(tree_, x, y));
@@ -124,10 +121,7 @@ std::string with_width(const std::string* style, float width) {
       while (!name.empty() && (name.front() == ' ' || name.front() == '\t' || name.front() == '\n')) name.remove_prefix(1);
       while (!name.empty() && (name.back() == ' ' || name.back() == '\t' || name.back() == '\n')) name.remove_suffix(1);
       const bool blank = declaration.find_first_not_of(" \t\n") == std::string_view::npos;
-      const bool is_width = name.size() == 5 && std::equal(name.begin(), name.end(), "width", [](char a, char b) {
-                              return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b;
-                            });
-      if (!blank && !is_width) {
+      if (!blank && !vx::iequals_ascii(name, "width")) {
         out.append(declaration);
         out += ';';
       }

@@ -8,6 +8,7 @@
 
 #include "dom/dom.h"
 #include "layout/box.h"
+#include "src/controls.h"
 #include "style/computed.h"
 
 namespace ostrel {
@@ -52,7 +53,6 @@ class Pointer {
   // Dispatches one event; returns whether a listener prevented its default.
   bool fire(std::uint8_t type, Node* target, float x, float y, int button, std::uint32_t modifiers,
             float wheel_delta = 0);
-  bool alive(Node* node, std::uint64_t serial) const;
 
   Document& document_;
   const layout::LayoutTree& tree_;

@@ -5,15 +5,12 @@
 #include <cstdio>
 
 #include "ostrel/ostrel.h"
+#include "src/controls.h"
 
 namespace ostrel {
 namespace {
 
 constexpr char tooltip_class[] = "ui-tooltip";
-
-bool alive(const Node* node, std::uint64_t serial) {
-  return node && node->type == NodeType::element && node->serial == serial;
-}
 
 const std::string* title_of(const Node* element) {
   const std::string* title = attribute_value(element, atom_title);

@@ -14,25 +14,11 @@ namespace {
 
 using namespace ostrel;
 
-struct Keyed : PipelineTest {
+struct Keyed : InputTest {
   Keyboard keyboard{*doc, tree};
   Pointer pointer{*doc, tree, &keyboard};
-  std::vector<std::string> seen;  // "type id" per event
 
   void frame() { run(300, 200); }
-  void listen(const char* id, const char* type) {
-    on(by_id(id), type, std::char_traits<char>::length(type), record, this);
-  }
-  static void record(Event* event, void* self) {
-    const char* id = get_attribute(event_current_target(event), "id", 2, nullptr);
-    static constexpr const char* names[] = {"", "click", "dblclick", "mousedown", "mouseup", "mousemove",
-                                            "mouseenter", "mouseleave", "wheel", "keydown", "keyup", "input",
-                                            "change", "focus", "blur"};
-    const unsigned type = event->type < std::size(names) ? event->type : 0;
-    std::string line = std::string(names[type]) + " " + (id ? id : "?");
-    if (event_key(event)) line += " " + std::to_string(event_key(event)) + "/" + std::to_string(event->modifiers);
-    static_cast<Keyed*>(self)->seen.push_back(line);
-  }
   std::string focused_id() {
     Node* f = keyboard.focused();
     const char* id = f ? get_attribute(f, "id", 2, nullptr) : nullptr;
@@ -112,9 +98,9 @@ TEST_F(Keyed, FocusAndBlurReachOnlyTheirElementAndFollowTheMouse) {
 TEST_F(Keyed, KeysGoToTheFocusedElementOrTheBodyWithTheirCodeAndModifiers) {
   load("<input id=a>", "");
   frame();
-  on(document_body(doc), "keydown", 7, record, this);
-  on(document_body(doc), "keyup", 5, record, this);
-  on(document_body(doc), "click", 5, record, this);
+  on(document_body(doc), "keydown", 7, record_event, &seen);
+  on(document_body(doc), "keyup", 5, record_event, &seen);
+  on(document_body(doc), "click", 5, record_event, &seen);
   keyboard.key_down(0x41, modifier_ctrl);  // Ctrl+A with nothing focused
   keyboard.focus(by_id("a"));
   listen("a", "keydown");

@@ -14,22 +14,10 @@ namespace {
 
 using namespace ostrel;
 
-struct Pointed : PipelineTest {
+struct Pointed : InputTest {
   Pointer pointer{*doc, tree};
-  std::vector<std::string> seen;  // "type id" per event
 
   void frame() { run(200, 100); }
-  void listen(const char* id, const char* type) {
-    on(by_id(id), type, std::char_traits<char>::length(type), record, this);
-  }
-  static void record(Event* event, void* self) {
-    const char* id = get_attribute(event_current_target(event), "id", 2, nullptr);
-    static constexpr const char* names[] = {"", "click", "dblclick", "mousedown", "mouseup", "mousemove",
-                                            "mouseenter", "mouseleave", "wheel", "keydown", "keyup", "input",
-                                            "change", "focus", "blur", "scroll", "resize"};
-    const unsigned type = event->type < std::size(names) ? event->type : 0;
-    static_cast<Pointed*>(self)->seen.push_back(std::string(names[type]) + " " + (id ? id : "?"));
-  }
 };
 
 TEST_F(Pointed, HoverFollowsThePointerAndRestylesOnlyWhatItLeftAndEntered) {

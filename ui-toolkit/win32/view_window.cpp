@@ -177,10 +177,10 @@ class ViewWindow {
         return mouse(
             [&](Pointer& p, float x, float y) {
               p.move(x, y, modifiers());
-              tooltip_->pointer_at(p.hovered(), x, y, seconds_now());
-              if (const std::optional<double> wait = tooltip_->update(seconds_now())) wake_tooltip(*wait);
-              // WM_SETCURSOR came before this move: the cursor for where the pointer is now.
-              SetCursor(LoadCursorW(nullptr, cursor_for(p.cursor())));
+              const double now = seconds_now();
+              tooltip_->pointer_at(p.hovered(), x, y, now);
+              if (const std::optional<double> wait = tooltip_->update(now)) wake_tooltip(*wait);
+              show_cursor();  // WM_SETCURSOR came before this move: the cursor for where the pointer is now
             },
             lparam);
       case WM_MOUSELEAVE:
@@ -191,7 +191,7 @@ class ViewWindow {
         return 0;
       case WM_SETCURSOR:
         if (LOWORD(lparam) == HTCLIENT && pointer_) {
-          SetCursor(LoadCursorW(nullptr, cursor_for(pointer_->cursor())));
+          show_cursor();
           return TRUE;
         }
         return DefWindowProcW(hwnd_, message, wparam, lparam);
@@ -231,21 +231,13 @@ class ViewWindow {
         return DLGC_WANTALLKEYS | DLGC_WANTARROWS | DLGC_WANTCHARS | DLGC_WANTTAB;
       case WM_KEYDOWN:
       case WM_KEYUP:
-        if (input()) {
-          if (message == WM_KEYDOWN) tooltip_->hide();
-          if (message == WM_KEYDOWN) keyboard_->key_down(static_cast<std::uint32_t>(wparam), modifiers());
-          else keyboard_->key_up(static_cast<std::uint32_t>(wparam), modifiers());
-          after_input();
-        }
+        if (message == WM_KEYDOWN && tooltip_) tooltip_->hide();  // the tooltip goes with a key press
+        key(message == WM_KEYDOWN, wparam);
         return 0;
       case WM_SYSKEYDOWN:
       case WM_SYSKEYUP:
         // Alt and F10 combinations reach the page too, and still work the system's menus.
-        if (input()) {
-          if (message == WM_SYSKEYDOWN) keyboard_->key_down(static_cast<std::uint32_t>(wparam), modifiers());
-          else keyboard_->key_up(static_cast<std::uint32_t>(wparam), modifiers());
-          after_input();
-        }
+        key(message == WM_SYSKEYDOWN, wparam);
         return DefWindowProcW(hwnd_, message, wparam, lparam);
       case WM_MOUSEWHEEL: {
         POINT at{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
@@ -297,9 +289,19 @@ class ViewWindow {
     }
   }
 
+  void show_cursor() const { SetCursor(LoadCursorW(nullptr, cursor_for(pointer_->cursor()))); }
+
   static std::uint32_t modifiers() {
-    return (GetKeyState(VK_SHIFT) < 0 ? 1u : 0u) | (GetKeyState(VK_CONTROL) < 0 ? 2u : 0u) |
-           (GetKeyState(VK_MENU) < 0 ? 4u : 0u);
+    return (GetKeyState(VK_SHIFT) < 0 ? modifier_shift : 0u) | (GetKeyState(VK_CONTROL) < 0 ? modifier_ctrl : 0u) |
+           (GetKeyState(VK_MENU) < 0 ? modifier_alt : 0u);
+  }
+
+  // A key went down or up: the page hears it.
+  void key(bool down, WPARAM code) {
+    if (!input()) return;
+    if (down) keyboard_->key_down(static_cast<std::uint32_t>(code), modifiers());
+    else keyboard_->key_up(static_cast<std::uint32_t>(code), modifiers());
+    after_input();
   }
 
   // Mouse and keyboard state, once the document has been laid out.
@@ -359,9 +361,9 @@ class ViewWindow {
     const float scale = dpi ? static_cast<float>(dpi) / 96 : 1.0f;
     view_.scale = scale;
     if (!driver_) driver_ = std::make_unique<FrameDriver>(*view_.document, *measurer_);
-    // A document loaded since the window lost activation gets the class too.
-    if (Node* root = document_root(view_.document.get());
-        root && !view_.document->window_active && !has_class(root, view_.document->names.find(inactive_class)))
+    // A document loaded since the window lost activation gets the class too
+    // (adding a class it has changes nothing).
+    if (Node* root = document_root(view_.document.get()); root && !view_.document->window_active)
       add_class(root, inactive_class, sizeof inactive_class - 1);
     const bool full = force_full_ || switches().full_paint || scale != drawn_scale_;
     force_full_ = false;
