@@ -1108,28 +1108,24 @@ struct LayoutTree::Impl {
     const ComputedStyle& s = *b.style;
     float cbx = 0, cby = 0, cbw = options.viewport_width, cbh = options.viewport_height;
     if (s.position == style::Position::absolute) {
+      // From its own parent: a positioned inline element holds it too.
       if (Box* a = containing_block(b.parent ? *b.parent : parent)) {
-        // A box still being sized, or inside one that is (rows and spans get
-        // their places only when their table or block is done): wait for that one.
+        // Spans, rows and row groups get their places only when the block or
+        // table that holds them is done: wait for that one while it is sized.
         Box* waits_for = a;
-        while (waits_for && std::find(sizing.begin(), sizing.end(), waits_for) == sizing.end())
+        while (waits_for->parent && (waits_for->kind == BoxKind::inline_ || waits_for->kind == BoxKind::table_row ||
+                                     waits_for->kind == BoxKind::table_row_group))
           waits_for = waits_for->parent;
-        if (waits_for) {
+        if (std::find(sizing.begin(), sizing.end(), waits_for) != sizing.end()) {
           // Its containing block's size is not known yet: bottom and
           // percentage offsets need it.
           deferred.push_back({waits_for, &b, &parent});
           return;
         }
-      }
-      // From its own parent: a positioned inline element holds it too.
-      for (Box* a = b.parent ? b.parent : &parent; a; a = a->parent) {
-        if (a->style && a->style->position != style::Position::static_ && a->node) {
-          cbx = a->x + a->border.left;
-          cby = a->y + a->border.top;
-          cbw = a->width - a->border.horizontal();
-          cbh = a->height - a->border.vertical();
-          break;
-        }
+        cbx = a->x + a->border.left;
+        cby = a->y + a->border.top;
+        cbw = a->width - a->border.horizontal();
+        cbh = a->height - a->border.vertical();
       }
     }
     resolve_edges(b, cbw);
