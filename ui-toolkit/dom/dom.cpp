@@ -351,8 +351,13 @@ void attribute_changed(Node* element, Atom name, const std::string* value) {
         element->flags = value ? (element->flags | flag_checked) : (element->flags & ~flag_checked);
       break;
     case atom_value:
-      if (element->tag_kind == TagKind::input && !(element->flags & flag_value_dirty))
+      if (element->tag_kind == TagKind::input && !(element->flags & flag_value_dirty)) {
         element->text = value ? *value : std::string();
+        doc->invalidate(element, flag_needs_layout | flag_needs_paint);
+      }
+      break;
+    case atom_placeholder:
+      if (element->tag_kind == TagKind::input) doc->invalidate(element, flag_needs_layout | flag_needs_paint);
       break;
     case atom_src:
     case atom_width:

@@ -144,6 +144,21 @@ struct ImageEntry {
 
 }  // namespace ostrel
 
+namespace ostrel {
+
+// The focused text box as editing leaves it: layout shows the composition,
+// painting draws the caret and selection. Offsets are bytes of the value.
+struct TextEditView {
+  const Node* node = nullptr;  // null: no text box is being edited
+  std::uint32_t caret = 0, anchor = 0;  // the selection runs between them
+  std::string composition;     // input-method text at the caret, not in the value yet
+  float scroll = 0;            // how far the text is scrolled to the left, CSS px
+  bool caret_shown = true;     // blink phase
+  bool window_focused = true;  // the view has the keyboard: a live caret and selection
+};
+
+}  // namespace ostrel
+
 struct ostrel::Document {
   Document();
   ~Document();
@@ -163,6 +178,7 @@ struct ostrel::Document {
   bool dark = false;
   bool second_scheme_flag = false;
   bool window_active = true;
+  TextEditView edit;
 
   std::unordered_map<Atom, ImageEntry> images;
   std::vector<Atom> pending_image_requests;  // the loader is asked for these at the next frame
@@ -214,6 +230,10 @@ Node* next_real_sibling(const Node* node);
 Node* prev_real_sibling(const Node* node);
 // The node a hit or an event on a pseudo-element box stands for: its host element.
 Node* host_element(Node* node);
+// A single-line text input: the one control that is edited in place.
+inline bool is_text_box(const Node* node) {
+  return node && node->is_element() && node->tag_kind == TagKind::input && node->control == ControlKind::text;
+}
 
 // Attributes by atom.
 const Attribute* find_attribute(const Node* element, Atom name);

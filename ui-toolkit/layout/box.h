@@ -60,6 +60,11 @@ struct Box {
   std::string text;
   std::vector<TextFragment> fragments;
 
+  // Text boxes (inputs): `text` is what shows, value or placeholder, with
+  // one fragment; the caret's x for each byte offset, from the text's start.
+  std::vector<float> caret_offsets;
+  bool placeholder_shown = false;
+
   // Scroll containers: the size of what they hold, and the room for scroll bars.
   float content_width = 0, content_height = 0;
   float flow_height = 0;  // height of the in-flow content (what vertical alignment moves)

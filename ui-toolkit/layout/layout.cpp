@@ -910,6 +910,10 @@ struct LayoutTree::Impl {
         height = layout_table(b, cx, cy, cw, depth);
         break;
       default: {
+        if (is_text_box(b.node)) {
+          height = layout_text_box(b, cx, cy, content_height);
+          break;
+        }
         const bool inline_content = std::any_of(b.children.begin(), b.children.end(),
                                                 [](const Box* c) { return in_flow(c) && is_inline_level(c); });
         height = inline_content ? layout_inline(b, cx, cy, cw, depth) : layout_blocks(b, cx, cy, cw, content_height, depth);
@@ -936,6 +940,36 @@ struct LayoutTree::Impl {
     b.content_width = right - cx;
     b.content_height = bottom - cy;
     return height;
+  }
+
+  // A text input shows one line: its value with any input-method text at the
+  // caret, or its placeholder when both are empty, centred in a taller box.
+  float layout_text_box(Box& b, float cx, float cy, std::optional<float> content_height) {
+    const ComputedStyle& s = *b.style;
+    const TextEditView& edit = document.edit;
+    std::string shown = b.node->text;
+    b.placeholder_shown = false;
+    if (edit.node == b.node && !edit.composition.empty()) {
+      shown.insert(std::min<std::size_t>(edit.caret, shown.size()), edit.composition);
+    } else if (const std::string* hint = attribute_value(b.node, atom_placeholder); shown.empty() && hint) {
+      shown = *hint;
+      b.placeholder_shown = true;
+    }
+    measurer.advances(font_of(s), shown, advances);
+    b.caret_offsets.resize(shown.size() + 1);
+    float x = 0;
+    for (std::size_t i = 0; i < shown.size(); ++i) b.caret_offsets[i] = x, x += advances[i];
+    b.caret_offsets[shown.size()] = x;
+    const float line = line_height_of(s);
+    const text::FontMetrics& m = metrics_of(s);
+    const float top = cy + (content_height ? std::max(0.0f, (*content_height - line) / 2) : 0);
+    TextFragment f;
+    f.x = cx, f.y = top, f.width = x, f.height = line;
+    f.baseline = top + (line - m.ascent - m.descent) / 2 + m.ascent;
+    f.end = static_cast<std::uint32_t>(shown.size());
+    b.fragments.assign(1, f);
+    b.text = std::move(shown);
+    return line;
   }
 
   // Adjoining vertical margins combine: the larger positive and the more
@@ -1466,7 +1500,9 @@ struct LayoutTree::Impl {
         // An inline-block sits on the baseline of its last line; one with no
         // line, or that clips, by its bottom margin edge.
         if (leaf.kind == BoxKind::inline_block && !leaf.is_scroll_container()) {
-          if (const std::optional<float> base = last_baseline(leaf)) {
+          const std::optional<float> base =
+              is_text_box(leaf.node) && !leaf.fragments.empty() ? leaf.fragments[0].baseline : last_baseline(leaf);
+          if (base) {
             item.ascent = *base - leaf.y + leaf.margin.top;
             item.descent = outer_height - item.ascent;
             break;

@@ -227,6 +227,83 @@ struct Painter {
         list.items.push_back(std::move(it));
       }
     }
+    if (s.visibility == style::Visibility::visible && is_text_box(b.node)) text_box(b, dx, dy);
+  }
+
+  Item text_item(const Box& b, std::string text, float x, float width, const layout::TextFragment& f, float dy,
+                 style::Color color) {
+    const style::ComputedStyle& s = *b.style;
+    Item it;
+    it.kind = ItemKind::text;
+    it.bounds = {x, f.y + dy, width, f.height};
+    it.text = std::move(text);
+    it.color = color;
+    it.font_family = joined(s.font_family);
+    it.font_size = s.font_size;
+    it.font_weight = s.font_weight;
+    it.italic = s.italic;
+    it.baseline = f.baseline + dy;
+    return it;
+  }
+
+  // A text input's line inside its content box: the selection behind
+  // highlighted text, the text (or a grey placeholder), an underline under
+  // input-method text, and the caret.
+  void text_box(const Box& b, float dx, float dy) {
+    if (b.fragments.empty() || b.caret_offsets.size() != b.text.size() + 1) return;
+    const style::ComputedStyle& s = *b.style;
+    const layout::TextFragment& f = b.fragments[0];
+    const TextEditView& edit = b.node->document->edit;
+    const bool editing = edit.node == b.node;
+    const float left = b.content_x() + dx, width = b.content_box_width();
+    const float origin = left - (editing ? edit.scroll : 0);
+    const std::size_t size = b.text.size();
+    const auto at = [&](std::size_t offset) { return origin + b.caret_offsets[std::min(offset, size)]; };
+    Item clip;
+    clip.kind = ItemKind::push_clip;
+    clip.bounds = {left, b.y + dy + b.border.top, width, b.height - b.border.vertical()};
+    list.items.push_back(clip);
+
+    const std::size_t composed = editing ? std::min(edit.composition.size(), size) : 0;
+    std::size_t from = 0, to = 0;  // the selection within the shown text; a composition replaces it
+    if (editing && !b.placeholder_shown && !composed) {
+      from = std::min<std::size_t>(std::min(edit.caret, edit.anchor), size);
+      to = std::min<std::size_t>(std::max(edit.caret, edit.anchor), size);
+    }
+    const bool live = edit.window_focused && b.node->document->window_active;
+    if (to > from) {
+      Item sel;
+      sel.kind = ItemKind::rect;
+      sel.bounds = {at(from), f.y + dy, at(to) - at(from), f.height};
+      sel.color = live ? style::Color{0x00, 0x78, 0xD7, 255} : style::Color{0xCC, 0xCC, 0xCC, 255};
+      list.items.push_back(sel);
+    }
+    const auto run = [&](std::size_t a, std::size_t z, style::Color color) {
+      if (z > a) list.items.push_back(text_item(b, b.text.substr(a, z - a), at(a), at(z) - at(a), f, dy, color));
+    };
+    if (b.placeholder_shown) {
+      run(0, size, style::Color{0x75, 0x75, 0x75, s.color.a});
+    } else {
+      run(0, from, s.color);
+      run(from, to, live ? style::Color{255, 255, 255, 255} : s.color);
+      run(to, size, s.color);
+    }
+    const std::size_t start = std::min<std::size_t>(editing ? edit.caret : 0, size - composed);
+    if (composed) {
+      Item line;
+      line.kind = ItemKind::rect;
+      line.bounds = {at(start), f.baseline + dy + 2, at(start + composed) - at(start), 1};
+      line.color = s.color;
+      list.items.push_back(line);
+    }
+    if (editing && edit.caret_shown && live && from == to) {
+      Item bar;
+      bar.kind = ItemKind::rect;
+      bar.bounds = {std::round(at(b.placeholder_shown ? 0 : start + composed)), f.y + dy, 1, f.height};
+      bar.color = s.color;
+      list.items.push_back(bar);
+    }
+    list.items.push_back(marker(ItemKind::pop_clip));
   }
 
   void text(const Box& t, float dx, float dy) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "src/text_box.h"
 #include "src/view.h"
 
 namespace ostrel {
@@ -40,6 +41,7 @@ FrameDriver::Result FrameDriver::run(double now, float width, float height, bool
   animator_.styles_changed(engine_, now);
   result.more = animator_.tick(engine_, now);
   tree_.layout({width, height, 17});
+  keep_caret_in_view(document_, tree_);
   stats_.layout = milliseconds_since(start);
 
   start = clock::now();

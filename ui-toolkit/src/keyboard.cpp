@@ -7,6 +7,7 @@
 #include <string>
 
 #include "src/controls.h"
+#include "src/text_box.h"
 
 namespace ostrel {
 namespace {
@@ -70,11 +71,18 @@ Node* Keyboard::focused() {
   return nullptr;
 }
 
-void Keyboard::focus(Node* element) {
+void Keyboard::focus(Node* element) { move_focus(element, false); }
+
+void Keyboard::move_focus(Node* element, bool by_keyboard) {
   if (element && !focusable(element)) return;
   Node* old = focused();
   if (old == element) return;
   release_space();
+  const std::uint64_t serial = element ? element->serial : 0;
+  if (editor_) {
+    editor_->focus_moving(old, element, by_keyboard);  // a "change" listener may move focus itself
+    if (focused() != old || (element && !alive(element, serial))) return;
+  }
   focused_ = element;
   focused_serial_ = element ? element->serial : 0;
   if (old) {
@@ -133,7 +141,7 @@ void Keyboard::tab(bool backwards) {
     const std::size_t i = static_cast<std::size_t>(at - order.begin());
     next = backwards ? (i + order.size() - 1) % order.size() : (i + 1) % order.size();
   }
-  focus(order[next]);
+  move_focus(order[next], true);
 }
 
 Node* Keyboard::key_target() {
@@ -150,13 +158,15 @@ void Keyboard::release_space() {
 void Keyboard::key_down(std::uint32_t key, std::uint32_t modifiers) {
   Node* target = key_target();
   if (!target) return;
-  if (fire(event_keydown, target, {.modifiers = modifiers, .key = key})) return;
+  typing_allowed_ = !fire(event_keydown, target, {.modifiers = modifiers, .key = key});
+  if (!typing_allowed_) return;
   if (key == key_tab && !(modifiers & (modifier_ctrl | modifier_alt))) {
     tab((modifiers & modifier_shift) != 0);
     return;
   }
   Node* f = focused();  // the listener may have moved it
   if (!f || is_disabled(f)) return;
+  if (editor_ && editor_->key_down(key, modifiers)) return;
   if (key == key_enter && (is_button(f) || f->tag_kind == TagKind::a)) {
     activate(f, {.modifiers = modifiers});
   } else if (key == key_space && space_works(f) && !alive(space_, space_serial_)) {
@@ -174,6 +184,18 @@ void Keyboard::key_up(std::uint32_t key, std::uint32_t modifiers) {
   Node* pressed = alive(space_, space_serial_) ? space_ : nullptr;
   release_space();
   if (!prevented && pressed && pressed == focused()) activate(pressed, {.modifiers = modifiers});
+}
+
+void Keyboard::characters(std::string_view utf8) {
+  if (editor_ && typing_allowed_) editor_->type(utf8);
+}
+
+Node* Keyboard::context_menu(const Rect& at) {
+  Node* target = key_target();
+  if (!target || is_disabled(target)) return nullptr;
+  const std::uint64_t serial = target->serial;
+  if (fire(event_contextmenu, target, {.x = at.x, .y = at.y, .button = 2})) return nullptr;
+  return alive(target, serial) ? target : nullptr;
 }
 
 void Keyboard::reset() {

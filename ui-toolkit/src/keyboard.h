@@ -5,19 +5,25 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "dom/dom.h"
 #include "layout/box.h"
+#include "ostrel/ostrel.h"
 
 namespace ostrel {
+
+class TextEditor;
 
 // The virtual-key codes the keyboard acts on itself; key events carry every code as given.
 inline constexpr std::uint32_t key_tab = 0x09, key_enter = 0x0D, key_space = 0x20;
 
 class Keyboard {
  public:
-  Keyboard(Document& document, const layout::LayoutTree& tree) : document_(document), tree_(tree) {}
+  Keyboard(Document& document, const layout::LayoutTree& tree, TextEditor* editor = nullptr)
+      : document_(document), tree_(tree), editor_(editor) {}
+  TextEditor* editor() const { return editor_; }
 
   // The focused element; null when none has focus or it left the document,
   // was hidden or disabled since.
@@ -29,8 +35,17 @@ class Keyboard {
   // takes focus, or focus goes when there is none.
   void focus_from_click(Node* target);
 
+  // Keys go to the focused element (or the body); what no listener
+  // prevented does its default: Tab moves focus, Space and Enter work
+  // buttons, and a text box edits.
   void key_down(std::uint32_t key, std::uint32_t modifiers);
   void key_up(std::uint32_t key, std::uint32_t modifiers);
+  // Characters the key typed: into the text box being edited, unless its
+  // keydown was prevented.
+  void characters(std::string_view utf8);
+  // The context-menu key: "contextmenu" on the focused element (or the body)
+  // at `at`; returns that element unless a listener prevented the default.
+  Node* context_menu(const Rect& at);
 
   // The elements Tab visits, in order: positive tabindex values first, in
   // ascending order, then the rest in document order.
@@ -40,6 +55,7 @@ class Keyboard {
 
  private:
   bool focusable(const Node* element) const;
+  void move_focus(Node* element, bool by_keyboard);
   Node* key_target();
   void tab(bool backwards);
   void release_space();
@@ -48,6 +64,8 @@ class Keyboard {
   const layout::LayoutTree& tree_;
   Node* focused_ = nullptr;
   std::uint64_t focused_serial_ = 0;
+  TextEditor* editor_;
+  bool typing_allowed_ = true;  // the last keydown was not prevented
   Node* space_ = nullptr;  // pressed by Space, worked when it is released
   std::uint64_t space_serial_ = 0;
 };

@@ -13,6 +13,7 @@
 #include "paint/display_list.h"
 #include "src/controls.h"
 #include "src/keyboard.h"
+#include "src/text_box.h"
 
 namespace ostrel {
 namespace {
@@ -179,7 +180,10 @@ style::Cursor Pointer::cursor() const {
   return n->style->cursor;
 }
 
+TextEditor* Pointer::editor() const { return keyboard_ ? keyboard_->editor() : nullptr; }
+
 void Pointer::move(float x, float y, std::uint32_t modifiers) {
+  if (TextEditor* e = editor(); e && e->selecting()) e->drag(x, y);
   if (dragging_) {
     drag_scroll_bar(y);
     return;
@@ -214,10 +218,23 @@ void Pointer::down(int button, float x, float y, std::uint32_t modifiers, bool d
   // As in a browser, a page that prevents the press keeps focus where it was.
   if (keyboard_ && !prevented) keyboard_->focus_from_click(alive(target, serial) ? target : nullptr);
   if (target && !alive(target, serial)) return;
+  if (TextEditor* e = editor(); e && !prevented && target && e->editing() == target) {
+    if (button == 0) e->press(x, y, modifiers, double_click);
+    if (button == 2) e->press_for_menu(x, y);
+  }
   if (double_click && button == 0) fire(event_dblclick, target, x, y, button, modifiers);
 }
 
+Node* Pointer::context_menu(float x, float y, std::uint32_t modifiers) {
+  Node* target = target_at(x, y);
+  if (!target || is_disabled(target)) return nullptr;
+  const std::uint64_t serial = target->serial;
+  if (fire(event_contextmenu, target, x, y, 2, modifiers)) return nullptr;
+  return alive(target, serial) ? target : nullptr;
+}
+
 void Pointer::up(int button, float x, float y, std::uint32_t modifiers) {
+  if (TextEditor* e = editor(); e && button == 0) e->release();
   if ((dragging_ || resizing_) && button == 0) {
     dragging_ = resizing_ = nullptr;
     dragging_serial_ = resizing_serial_ = 0;
@@ -257,6 +274,7 @@ void Pointer::wheel(float delta, float x, float y, std::uint32_t modifiers) {
 }
 
 void Pointer::cancel() {
+  if (TextEditor* e = editor()) e->release();
   dragging_ = resizing_ = nullptr;
   dragging_serial_ = resizing_serial_ = 0;
   set_active(nullptr);

@@ -14,6 +14,7 @@
 namespace ostrel {
 
 class Keyboard;
+class TextEditor;
 
 class Pointer {
  public:
@@ -26,6 +27,9 @@ class Pointer {
   void cancel();  // the press ends without a release (the window lost the mouse)
   void down(int button, float x, float y, std::uint32_t modifiers, bool double_click);
   void up(int button, float x, float y, std::uint32_t modifiers);
+  // The right button was released at (x, y): "contextmenu" there. Returns
+  // the element under the pointer unless a listener prevented the default.
+  Node* context_menu(float x, float y, std::uint32_t modifiers);
   // `delta` in wheel notches (positive: away from the user, scrolling up).
   void wheel(float delta, float x, float y, std::uint32_t modifiers);
 
@@ -41,6 +45,7 @@ class Pointer {
 
  private:
   Node* target_at(float x, float y) const;
+  TextEditor* editor() const;
   // A press on a scroll bar: drags its thumb, or pages towards the pointer. Returns whether it was on one.
   bool press_scroll_bar(Node* target, float x, float y);
   void drag_scroll_bar(float y);
