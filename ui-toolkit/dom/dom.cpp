@@ -199,6 +199,7 @@ void Document::free_subtree_now(Node* node) {
       next = done->next ? done->next : done->parent;
       if (done->parent && done->parent->first_child == done) done->parent->first_child = done->next;
     }
+    if (edit.node == done) edit.node = nullptr;  // nothing draws a caret in a recycled node
     for (Attribute* a = done->attributes; a;) {
       Attribute* following = a->next;
       recycle_attribute(a);

@@ -4,11 +4,14 @@
 #include <commctrl.h>
 #include <d2d1.h>
 #include <dwmapi.h>
+#include <imm.h>
 #include <objbase.h>
 #include <wincodec.h>
+#include <windowsx.h>
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -23,8 +26,11 @@
 #include "src/frame.h"
 #include "src/keyboard.h"
 #include "src/pointer.h"
+#include "src/text_box.h"
 #include "src/tooltip.h"
 #include "src/view.h"
+#include "common/win32/text.h"
+#include "win32/clipboard.h"
 #include "win32/text_painter.h"
 
 namespace ostrel::win32 {
@@ -39,6 +45,42 @@ constexpr double frame_interval_ms = 1000.0 / 60;
 constexpr DWORD high_resolution_timer = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 constexpr char inactive_class[] = "ui-window-inactive";
 constexpr UINT_PTR tooltip_timer = 1;
+constexpr UINT_PTR caret_timer = 2;
+// The system's texts of a text box's menu, in EditCommand order; separators after Undo and Delete.
+constexpr const wchar_t* edit_menu_labels[edit_command_count] = {L"&Undo",   L"Cu&t",   L"&Copy",
+                                                                 L"&Paste",  L"&Delete", L"Select &All"};
+
+struct MenuDestroyer {
+  void operator()(HMENU menu) const { DestroyMenu(menu); }
+};
+using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDestroyer>;
+
+// The input-method context of a window, released when done.
+class ImeContext {
+ public:
+  explicit ImeContext(HWND hwnd) : hwnd_(hwnd), context_(ImmGetContext(hwnd)) {}
+  ~ImeContext() {
+    if (context_) ImmReleaseContext(hwnd_, context_);
+  }
+  ImeContext(const ImeContext&) = delete;
+  ImeContext& operator=(const ImeContext&) = delete;
+  explicit operator bool() const { return context_ != nullptr; }
+  // The composition's text or result (GCS_COMPSTR, GCS_RESULTSTR).
+  std::string string(DWORD which) const {
+    const LONG bytes = ImmGetCompositionStringW(context_, which, nullptr, 0);
+    if (bytes <= 0) return {};
+    std::wstring units(static_cast<std::size_t>(bytes) / sizeof(wchar_t), L'\0');
+    const LONG got = ImmGetCompositionStringW(context_, which, units.data(), static_cast<DWORD>(bytes));
+    if (got <= 0) return {};
+    units.resize(std::min(units.size(), static_cast<std::size_t>(got) / sizeof(wchar_t)));
+    return vx::win32::narrow(units);
+  }
+  HIMC get() const { return context_; }
+
+ private:
+  HWND hwnd_;
+  HIMC context_;
+};
 
 // The two switches, read once per process at the first frame.
 struct Switches {
@@ -138,6 +180,9 @@ class ViewWindow {
         SetWindowSubclass(top, top_level_procedure, reinterpret_cast<UINT_PTR>(this), reinterpret_cast<DWORD_PTR>(this)))
       top_ = top;
     set_window_active(top && GetActiveWindow() == top);
+    clipboard_ = SystemClipboard(hwnd);
+    ImmAssociateContextEx(hwnd, nullptr, 0);  // no input method until a text box has focus
+    input_method_on_ = false;
     worker_ = std::thread([this] { pace(); });
   }
 
@@ -203,10 +248,62 @@ class ViewWindow {
         }
         return 0;
       case WM_TIMER:
+        if (wparam == caret_timer) {
+          blink();
+          return 0;
+        }
         if (wparam != tooltip_timer) return DefWindowProcW(hwnd_, message, wparam, lparam);
         KillTimer(hwnd_, tooltip_timer);
         request_frame();  // the frame shows the tooltip that is due
         return 0;
+      case WM_SETFOCUS:
+      case WM_KILLFOCUS:
+        if (input()) editor_->set_window_focused(message == WM_SETFOCUS);
+        after_input();
+        return 0;
+      case WM_CHAR: {
+        if (!input()) return 0;
+        const auto unit = static_cast<wchar_t>(wparam);
+        // Characters outside the first plane come as two messages, one per surrogate.
+        if (IS_HIGH_SURROGATE(unit)) {
+          high_surrogate_ = unit;
+          return 0;
+        }
+        std::wstring units;
+        if (IS_LOW_SURROGATE(unit) && high_surrogate_) units += high_surrogate_;
+        units += unit;
+        high_surrogate_ = 0;
+        keyboard_->characters(vx::win32::narrow(units));
+        after_input();
+        return 0;
+      }
+      case WM_CONTEXTMENU:
+        context_menu(lparam);
+        return 0;
+      case WM_IME_SETCONTEXT:
+        // Text boxes draw the composition themselves, at the caret.
+        return DefWindowProcW(hwnd_, message, wparam, lparam & ~static_cast<LPARAM>(ISC_SHOWUICOMPOSITIONWINDOW));
+      case WM_IME_STARTCOMPOSITION:
+        if (!input() || !editor_->editing()) return DefWindowProcW(hwnd_, message, wparam, lparam);
+        editor_->composition_start();
+        place_input_method();
+        after_input();
+        return 0;
+      case WM_IME_COMPOSITION: {
+        if (!input() || !editor_->editing()) return DefWindowProcW(hwnd_, message, wparam, lparam);
+        const ImeContext context(hwnd_);
+        if (!context) return 0;
+        // A Korean input method finishes one syllable and starts the next in one message.
+        if (lparam & GCS_RESULTSTR) editor_->composition_end(context.string(GCS_RESULTSTR));
+        if (lparam & GCS_COMPSTR) editor_->composition_update(context.string(GCS_COMPSTR));
+        place_input_method();
+        after_input();
+        return 0;  // the result went in here: no WM_IME_CHAR
+      }
+      case WM_IME_ENDCOMPOSITION:
+        if (input() && editor_->composing()) editor_->composition_end({});  // cancelled
+        after_input();
+        return DefWindowProcW(hwnd_, message, wparam, lparam);
       case WM_LBUTTONDOWN:
       case WM_LBUTTONDBLCLK:
       case WM_RBUTTONDOWN:
@@ -225,6 +322,7 @@ class ViewWindow {
         const LRESULT result = mouse([&](Pointer& p, float x, float y) { p.up(button, x, y, modifiers()); }, lparam);
         // After the release is handled: letting go of the mouse first would cancel the press.
         if (GetCapture() == hwnd_) ReleaseCapture();
+        if (message == WM_RBUTTONUP) DefWindowProcW(hwnd_, message, wparam, lparam);  // sends WM_CONTEXTMENU
         return result;
       }
       case WM_GETDLGCODE:
@@ -307,7 +405,8 @@ class ViewWindow {
   // Mouse and keyboard state, once the document has been laid out.
   bool input() {
     if (!driver_) return false;
-    if (!keyboard_) keyboard_ = std::make_unique<Keyboard>(*view_.document, driver_->layout());
+    if (!editor_) editor_ = std::make_unique<TextEditor>(*view_.document, driver_->layout(), &clipboard_);
+    if (!keyboard_) keyboard_ = std::make_unique<Keyboard>(*view_.document, driver_->layout(), editor_.get());
     if (!pointer_) pointer_ = std::make_unique<Pointer>(*view_.document, driver_->layout(), keyboard_.get());
     if (!tooltip_) tooltip_ = std::make_unique<Tooltip>(*view_.document);
     return true;
@@ -350,7 +449,83 @@ class ViewWindow {
   }
 
   void after_input() {
+    if (editor_) {
+      // The input method works only in text boxes, as in a browser, and the caret blinks there.
+      const bool editing = editor_->editing() != nullptr;
+      if (editing != input_method_on_) {
+        ImmAssociateContextEx(hwnd_, nullptr, editing ? IACE_DEFAULT : 0);
+        input_method_on_ = editing;
+      }
+      const bool blinking = editing && GetFocus() == hwnd_ && GetCaretBlinkTime() != INFINITE;
+      if (blinking && !blinking_) SetTimer(hwnd_, caret_timer, GetCaretBlinkTime(), nullptr);
+      if (!blinking && blinking_) KillTimer(hwnd_, caret_timer);
+      blinking_ = blinking;
+    }
     if (view_.document->wants_frame) request_frame();
+  }
+
+  // The caret turns off and on while nothing happens; typing keeps it on.
+  void blink() {
+    if (!editor_) return;
+    const bool busy = editor_->activity() != blink_activity_;
+    blink_activity_ = editor_->activity();
+    editor_->show_caret(busy || !view_.document->edit.caret_shown);
+    after_input();
+  }
+
+  // The right button or the menu key: the page hears "contextmenu", and a
+  // text box shows its own menu unless the page prevented it.
+  void context_menu(LPARAM lparam) {
+    if (!input()) return;
+    const float scale = view_.scale > 0 ? view_.scale : 1.0f;
+    POINT at{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+    Node* target = nullptr;
+    if (at.x == -1 && at.y == -1) {
+      // From the keyboard: at the caret, or under the focused element.
+      Rect r{0, 0, 0, 0};
+      if (std::optional<Rect> caret = editor_->caret_rect()) r = *caret;
+      else if (Node* focused = keyboard_->focused()) r = element_rect(focused);
+      target = keyboard_->context_menu(r);
+      at = {static_cast<LONG>(r.x * scale), static_cast<LONG>((r.y + r.height) * scale)};
+      ClientToScreen(hwnd_, &at);
+    } else {
+      POINT client = at;
+      ScreenToClient(hwnd_, &client);
+      target = pointer_->context_menu(static_cast<float>(client.x) / scale, static_cast<float>(client.y) / scale,
+                                      modifiers());
+    }
+    if (target && target == editor_->editing()) edit_menu(at);
+    after_input();
+  }
+
+  void edit_menu(POINT at) {
+    const UniqueMenu menu(CreatePopupMenu());
+    if (!menu) return;
+    const std::array<bool, edit_command_count> on = editor_->available();
+    for (int i = 0; i < edit_command_count; ++i) {
+      AppendMenuW(menu.get(), MF_STRING | (on[i] ? MF_ENABLED : MF_GRAYED), static_cast<UINT_PTR>(i + 1),
+                  edit_menu_labels[i]);
+      if (i == static_cast<int>(EditCommand::undo) || i == static_cast<int>(EditCommand::erase))
+        AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+    }
+    const int chosen = static_cast<int>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                                       at.x, at.y, 0, hwnd_, nullptr));
+    if (chosen >= 1 && chosen <= edit_command_count) editor_->run(static_cast<EditCommand>(chosen - 1));
+  }
+
+  // Puts the input method's windows at the caret, in device pixels.
+  void place_input_method() {
+    const std::optional<Rect> caret = editor_ ? editor_->caret_rect() : std::nullopt;
+    if (!caret) return;
+    const ImeContext context(hwnd_);
+    if (!context) return;
+    const float scale = view_.scale > 0 ? view_.scale : 1.0f;
+    const LONG x = std::lround(caret->x * scale), y = std::lround(caret->y * scale);
+    const LONG bottom = std::lround((caret->y + caret->height) * scale);
+    COMPOSITIONFORM composition{CFS_POINT, {x, y}, {}};
+    ImmSetCompositionWindow(context.get(), &composition);
+    CANDIDATEFORM candidate{0, CFS_EXCLUDE, {x, bottom}, {x, y, x + 1, bottom}};
+    ImmSetCandidateWindow(context.get(), &candidate);
   }
 
   void frame() {
@@ -386,6 +561,7 @@ class ViewWindow {
       std::fflush(stderr);
     }
     if (result.more) request_frame();
+    if (editor_ && editor_->composing()) place_input_method();  // the caret may have moved with the layout
   }
 
   // Frames draw what changed into a kept picture of the whole view (a WIC
@@ -477,11 +653,17 @@ class ViewWindow {
   ComPtr<ID2D1RenderTarget> back_;    // draws into picture_
   paint::win32::D2DPlayer player_;
   std::unique_ptr<FrameDriver> driver_;
-  std::unique_ptr<Keyboard> keyboard_;  // after driver_: both read the driver's layout
+  SystemClipboard clipboard_{nullptr};
+  std::unique_ptr<TextEditor> editor_;  // after driver_: these read the driver's layout
+  std::unique_ptr<Keyboard> keyboard_;
   std::unique_ptr<Pointer> pointer_;    // after keyboard_: it moves the focus
   std::unique_ptr<Tooltip> tooltip_;
   HWND top_ = nullptr;                  // the top-level window watched for activation
   bool tracking_leave_ = false;
+  bool input_method_on_ = true;  // a new window has the default context
+  bool blinking_ = false;
+  std::uint64_t blink_activity_ = 0;
+  wchar_t high_surrogate_ = 0;
   bool force_full_ = true;
   float drawn_scale_ = 0;
 

@@ -296,6 +296,87 @@ TEST_F(ViewWindow, AListsScrollBarIsDrawnAndDragged) {
   save_png(pixels, width, height, std::filesystem::path(OSTREL_ARTIFACTS).append("scroll-bar.png").wstring());
 }
 
+// Keys posted with Ctrl held: the view reads modifiers from the thread's key state.
+void post_with_ctrl(HWND hwnd, WPARAM code) {
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  SetKeyboardState(keys);
+  PostMessageW(hwnd, WM_KEYDOWN, code, 1);
+  pump(50);
+  keys[VK_CONTROL] = 0;
+  SetKeyboardState(keys);
+}
+
+std::string clipboard_text() {
+  std::string text;
+  if (!OpenClipboard(nullptr)) return text;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* units = static_cast<const wchar_t*>(GlobalLock(data))) {
+      const int n = WideCharToMultiByte(CP_UTF8, 0, units, -1, nullptr, 0, nullptr, nullptr);
+      if (n > 1) {
+        text.resize(static_cast<std::size_t>(n));
+        WideCharToMultiByte(CP_UTF8, 0, units, -1, text.data(), n, nullptr, nullptr);
+        text.resize(static_cast<std::size_t>(n - 1));
+      }
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+TEST_F(ViewWindow, ATextBoxTakesCharactersTheClipboardAndItsOwnMenu) {
+  load("<input id=t placeholder='Search programs'><p id=p>검색어를 입력하세요</p>",
+       "body { margin: 8px; font: 14px sans-serif } input { width: 200px; font: 14px sans-serif }");
+  ostrel::set_bounds(view, 0, 0, 260, 80);
+  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
+  pump(300);
+  ostrel::Document* doc = ostrel::view_document(view);
+  ostrel::Node* box = ostrel::get_element_by_id(doc, "t", 1);
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> pixels = capture(child(), width, height);
+  save_png(pixels, width, height, std::filesystem::path(OSTREL_ARTIFACTS).append("text-box-empty.png").wstring());
+
+  PostMessageW(child(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 18));
+  PostMessageW(child(), WM_LBUTTONUP, 0, MAKELPARAM(20, 18));
+  for (wchar_t unit : std::wstring(L"Total 한글 \U0001F600")) PostMessageW(child(), WM_CHAR, unit, 1);
+  pump(150);
+  std::size_t length = 0;
+  const char* value = ostrel::get_value(box, &length);
+  EXPECT_EQ(std::string(value, length), "Total 한글 \xF0\x9F\x98\x80") << "a surrogate pair is one character";
+
+  // The built-in menu: Select All by its mnemonic, while the menu's own loop runs.
+  SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    PostMessageW(GetFocus(), WM_KEYDOWN, 'A', 1);  // the menu's loop makes the character
+  });
+  const UINT_PTR escape = SetTimer(nullptr, 0, 2000, [](HWND, UINT, UINT_PTR, DWORD) { EndMenu(); });
+  RECT r{};
+  GetWindowRect(child(), &r);
+  SendMessageW(child(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(child()), MAKELPARAM(r.left + 30, r.top + 18));
+  KillTimer(nullptr, escape);
+  EXPECT_EQ(doc->edit.anchor, 0u);
+  EXPECT_EQ(doc->edit.caret, length) << "Select All chose from the menu";
+  post_with_ctrl(child(), 'C');
+  EXPECT_EQ(clipboard_text(), "Total 한글 \xF0\x9F\x98\x80");
+
+  PostMessageW(child(), WM_KEYDOWN, VK_END, 1);
+  for (int i = 0; i < 3; ++i) PostMessageW(child(), WM_KEYDOWN, VK_LEFT, 1);
+  pump(50);  // before Ctrl goes down
+  post_with_ctrl(child(), 'V');
+  value = ostrel::get_value(box, &length);
+  EXPECT_EQ(std::string(value, length), "Total 한Total 한글 \xF0\x9F\x98\x80글 \xF0\x9F\x98\x80");
+  post_with_ctrl(child(), 'A');
+  pump(200);
+  pixels = capture(child(), width, height);
+  save_png(pixels, width, height, std::filesystem::path(OSTREL_ARTIFACTS).append("text-box.png").wstring());
+  const ostrel::Rect at = ostrel::element_rect(box);
+  EXPECT_EQ(pixels[static_cast<std::size_t>(at.y + 4) * width + static_cast<std::size_t>(at.x + 5)] & 0xFFFFFF,
+            0x0078D7u)
+      << "the selection is highlighted";
+}
+
 TEST_F(ViewWindow, FramesStopWhenNothingChanges) {
   load("<p>idle</p>", "");
   ostrel::set_bounds(view, 0, 0, 100, 50);
