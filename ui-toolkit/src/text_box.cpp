@@ -202,7 +202,8 @@ void TextEditor::erase_selection(Step step) {
 void TextEditor::type(std::string_view utf8) {
   if (!editing() || composing()) return;
   std::string text = single_line(utf8);
-  std::erase_if(text, [](char c) { return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F; });
+  // Control characters come from keys that do something else (Tab moves focus, Ctrl+A selects).
+  std::erase_if(text, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
   if (text.empty()) return;
   const TextEditView& e = document_.edit;
   replace(e.caret, e.anchor, text, Step::typing);

@@ -82,7 +82,7 @@ TEST_F(Edited, TypingAndDeletingWorkOnWholeCharactersAndReportEachInput) {
   EXPECT_EQ(selected(), "hello") << "Tab selects the whole text";
   type("x");
   type("한글");
-  type("\x01\x7f");  // Ctrl+A's character and DEL type nothing
+  type("\x01\t\x7f");  // the characters of Ctrl+A, Tab and DEL type nothing
   EXPECT_EQ(value("t"), "x한글");
   press(key_backspace);
   EXPECT_EQ(value("t"), "x한") << "Backspace takes a whole character, not a byte";

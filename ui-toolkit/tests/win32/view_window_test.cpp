@@ -1,11 +1,13 @@
 // The view's window under Wine: attaching, bounds, frames and what they draw.
 #include <windows.h>
+#include <imm.h>
 #include <wincodec.h>
 #include <wrl/client.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "dom/dom.h"
+#include "dom/events.h"
 #include "ostrel/ostrel.h"
 #include "win32/view_window.h"
 
@@ -375,6 +378,48 @@ TEST_F(ViewWindow, ATextBoxTakesCharactersTheClipboardAndItsOwnMenu) {
   EXPECT_EQ(pixels[static_cast<std::size_t>(at.y + 4) * width + static_cast<std::size_t>(at.x + 5)] & 0xFFFFFF,
             0x0078D7u)
       << "the selection is highlighted";
+}
+
+TEST_F(ViewWindow, AnInputMethodComposesAtTheCaretOnlyInTextBoxes) {
+  load("<button id=b>b</button><input id=t value=ab>", "body { margin: 0; font: 14px sans-serif }");
+  ostrel::set_bounds(view, 0, 0, 260, 60);
+  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
+  pump(300);
+  ostrel::Document* doc = ostrel::view_document(view);
+  static std::vector<std::string> heard;
+  heard.clear();
+  auto record = [](ostrel::Event* event, void*) {
+    heard.push_back(std::string(ostrel::event_type_name(event->type)) + " " + event->text);
+  };
+  ostrel::Node* box = ostrel::get_element_by_id(doc, "t", 1);
+  for (const char* type : {"compositionstart", "compositionupdate", "compositionend", "input"})
+    ostrel::on(box, type, std::strlen(type), record, nullptr);
+  SetFocus(child());
+  PostMessageW(child(), WM_KEYDOWN, VK_TAB, 1);
+  pump(100);
+  HIMC context = ImmGetContext(child());
+  EXPECT_EQ(context, nullptr) << "no input method over a button";
+  if (context) ImmReleaseContext(child(), context);
+  PostMessageW(child(), WM_KEYDOWN, VK_TAB, 1);
+  PostMessageW(child(), WM_KEYDOWN, VK_END, 1);
+  pump(100);
+  context = ImmGetContext(child());
+  ASSERT_NE(context, nullptr) << "the text box has one";
+  std::wstring composing = L"\uD558";  // 하
+  ImmSetCompositionStringW(context, SCS_SETSTR, composing.data(), static_cast<DWORD>(composing.size() * sizeof(wchar_t)),
+                           nullptr, 0);
+  pump(100);
+  EXPECT_EQ(doc->edit.composition, "하");
+  ImmNotifyIME(context, NI_COMPOSITIONSTR, CPS_COMPLETE, 0);
+  ImmReleaseContext(child(), context);
+  pump(100);
+  std::size_t length = 0;
+  const char* value = ostrel::get_value(box, &length);
+  EXPECT_EQ(std::string(value, length), "ab하");
+  EXPECT_EQ(doc->edit.composition, "");
+  ASSERT_FALSE(heard.empty());
+  EXPECT_EQ(heard.front(), "compositionstart ");
+  EXPECT_EQ(heard.back(), "compositionend 하");
 }
 
 TEST_F(ViewWindow, FramesStopWhenNothingChanges) {
