@@ -1114,12 +1114,16 @@ struct LayoutTree::Impl {
   }
 
   void place_deferred(Box& containing, int depth) {
-    // Ours were queued while our contents were laid out: they are the last ones.
-    std::size_t first = deferred.size();
-    while (first > 0 && deferred[first - 1].containing == &containing) --first;
-    if (first == deferred.size()) return;
-    const std::vector<Deferred> ours(deferred.begin() + static_cast<std::ptrdiff_t>(first), deferred.end());
-    deferred.resize(first);
+    // Ours were queued while our contents were laid out, maybe between boxes
+    // that wait for a block around us.
+    if (deferred.empty()) return;
+    std::vector<Deferred> ours;
+    std::erase_if(deferred, [&](const Deferred& d) {
+      if (d.containing != &containing) return false;
+      ours.push_back(d);
+      return true;
+    });
+    if (ours.empty()) return;
     const float cx = containing.content_x(), cy = containing.content_y();
     for (std::size_t i = 0; i < ours.size(); ++i) {
       const Deferred& d = ours[i];

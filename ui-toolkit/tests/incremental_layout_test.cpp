@@ -172,6 +172,25 @@ TEST_F(Incremental, BoxesPlacedAgainstSpansAndRowsFollowThem) {
   frame(300, 417);
 }
 
+TEST_F(Incremental, ABlockPlacesWhatWaitsForItEvenBehindWhatWaitsForABlockAroundIt) {
+  // #b waits for the inner block (it is placed against a span in it), #a for
+  // the positioned block around both, and #a is queued last.
+  load("<div style='position:relative'><div>Text<div id=a style='position:absolute;left:4px;top:6px'></div>"
+       "<span id=s style='position:relative'>span<b id=b style='position:absolute;left:20px;top:10px'></b></span>"
+       "</div></div>",
+       "body { margin: 0 }");
+  frame();
+  const layout::Box* span = tree.box_of(by_id("s"));
+  const layout::Box* b = tree.box_of(by_id("b"));
+  ASSERT_TRUE(span && b);
+  EXPECT_FLOAT_EQ(b->x, span->x + 20);
+  EXPECT_FLOAT_EQ(b->y, span->y + 10);
+  EXPECT_FLOAT_EQ(tree.box_of(by_id("a"))->x, 4);
+  set_text_content(first_child(by_id("s")), "longer span", 11);
+  frame();
+  EXPECT_FLOAT_EQ(tree.box_of(by_id("b"))->x, tree.box_of(by_id("s"))->x + 20);
+}
+
 TEST_F(Incremental, CellsCentredAgainAndAgainKeepTheirTextInside) {
   // The short cell's text is shifted down to the middle of a tall row each
   // time; its own scroll bar must not start counting the old shifts.
