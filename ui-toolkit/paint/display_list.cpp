@@ -228,6 +228,32 @@ struct Painter {
       }
     }
     if (s.visibility == style::Visibility::visible && is_text_box(b.node)) text_box(b, dx, dy);
+    if (b.kind == BoxKind::replaced && b.node && (b.node->flags & flag_checked) &&
+        (b.node->control == ControlKind::checkbox || b.node->control == ControlKind::radio))
+      check(b, dx, dy);
+  }
+
+  // A checked box's tick, or a radio's dot, in white on a dark fill and in
+  // the text colour on a light one.
+  void check(const Box& b, float dx, float dy) {
+    const style::ComputedStyle& s = *b.style;
+    const style::Color fill = s.background_color;
+    const bool dark = fill.a > 127 && fill.r * 299 + fill.g * 587 + fill.b * 114 < 160 * 1000;
+    Item it;
+    it.color = dark ? style::Color{255, 255, 255, 255} : s.color;
+    const Rect inside{b.x + dx + b.border.left, b.y + dy + b.border.top, b.width - b.border.horizontal(),
+                      b.height - b.border.vertical()};
+    if (inside.width <= 0 || inside.height <= 0) return;
+    if (b.node->control == ControlKind::checkbox) {
+      it.kind = ItemKind::check_mark;
+      it.bounds = inside;
+    } else {
+      const float d = std::min(inside.width, inside.height) * 0.4f;
+      it.kind = ItemKind::rect;
+      it.bounds = {inside.x + (inside.width - d) / 2, inside.y + (inside.height - d) / 2, d, d};
+      std::fill(std::begin(it.radii), std::end(it.radii), d / 2);
+    }
+    list.items.push_back(std::move(it));
   }
 
   Item text_item(const Box& b, std::string text, float x, float width, const layout::TextFragment& f, float dy,
@@ -413,6 +439,7 @@ const char* kind_name(ItemKind k) {
     case ItemKind::pop_clip: return "end-clip";
     case ItemKind::push_layer: return "layer";
     case ItemKind::pop_layer: return "end-layer";
+    case ItemKind::check_mark: return "check";
   }
   return "?";
 }
@@ -561,7 +588,7 @@ std::string DisplayList::dump() const {
       out += buf;
     };
     switch (it.kind) {
-      case ItemKind::rect: hex(it.color); break;
+      case ItemKind::rect: case ItemKind::check_mark: hex(it.color); break;
       case ItemKind::border:
         for (int i = 0; i < 4; ++i) {
           std::snprintf(buf, sizeof buf, " %g", r(it.widths[i]));

@@ -25,6 +25,7 @@ enum class ItemKind : std::uint8_t {
   pop_clip,
   push_layer,  // draw what follows with `opacity` and `transform` until the matching pop
   pop_layer,
+  check_mark,  // the tick of a checked check box, filling `bounds`
 };
 
 struct Item {

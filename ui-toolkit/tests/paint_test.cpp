@@ -80,6 +80,17 @@ TEST_F(Painted, PicturesCarryTheirElementsColourForCurrentColor) {
   EXPECT_NE(dump.find("image 0,4 20x10 logo.svg #123456ff"), std::string::npos) << dump;
 }
 
+TEST_F(Painted, CheckedBoxesDrawATickAndRadiosADotThatStandOutFromTheirFill) {
+  load("<input type=checkbox id=a checked><input type=checkbox id=b><input type=radio id=r checked>"
+       "<input type=checkbox id=light checked>",
+       "body { margin: 0 } input { margin: 0 } #light { background: #f0f0f0; color: #123456 }");
+  const std::string dump = frame().dump();
+  EXPECT_NE(dump.find("check 1,2 11x11 #ffffffff"), std::string::npos) << dump;
+  EXPECT_EQ(dump.find("check 14,"), std::string::npos) << "an unchecked box has none";
+  EXPECT_NE(dump.find("rect 30.3,5.3 4.4x4.4 #ffffffff"), std::string::npos) << "the radio's dot, centred";
+  EXPECT_NE(dump.find("check 40,2 11x11 #123456ff"), std::string::npos) << "on a light fill, in the text colour";
+}
+
 TEST_F(Painted, ChangedRegionCoversOnlyWhatChanged) {
   std::string html = "<div id=list>";
   for (int i = 0; i < 5; ++i) html += "<div id=r" + std::to_string(i) + " class=row>row</div>";

@@ -436,6 +436,14 @@ struct D2DPlayer::Impl {
       case ItemKind::image:
         draw_image(it);
         break;
+      case ItemKind::check_mark: {
+        const Box css = css_box(it.bounds);
+        if (it.color.transparent() || css.empty() || !shows(css)) break;
+        Path p = check_mark(css);
+        transform_path(p, matrix);
+        fill(p, false, it.color, false);
+        break;
+      }
       case ItemKind::push_clip:
         if (!push_clip(css_box(it.bounds), radii_of(it.radii, 1, 1))) skipping = 1;
         break;

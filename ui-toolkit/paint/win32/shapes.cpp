@@ -151,6 +151,20 @@ void add_rounded_box(Path& path, const Box& box, const Radii& radii) {
   close(path);
 }
 
+Path check_mark(const Box& box) {
+  // A stroke about a sixth of the box thick, bent at a point left of centre.
+  static constexpr Point outline[] = {{0.16f, 0.52f}, {0.28f, 0.40f}, {0.42f, 0.54f},
+                                      {0.72f, 0.24f}, {0.84f, 0.36f}, {0.42f, 0.78f}};
+  Path path;
+  for (std::size_t i = 0; i < std::size(outline); ++i) {
+    const Point p{box.left + outline[i].x * box.width(), box.top + outline[i].y * box.height()};
+    if (i == 0) move_to(path, p);
+    else line_to(path, p);
+  }
+  path.push_back({SegmentKind::Close, {}});
+  return path;
+}
+
 Path border_piece(const Box& outer, const Radii& radii, const float widths[4], int side) {
   const Radii r = fit_radii(outer, radii);
   const Box in = inset(outer, widths);

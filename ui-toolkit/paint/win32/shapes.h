@@ -70,6 +70,9 @@ Path border_piece(const Box& outer, const Radii& radii, const float widths[4], i
 
 void transform_path(Path& path, const Affine& m);
 
+// A check box's tick filling `box`, as one closed figure.
+Path check_mark(const Box& box);
+
 // Device pixels. Edges go to the nearest pixel boundary; a border that is
 // there at all keeps at least one whole pixel, so hairlines stay sharp.
 Box snap(const Box& device);
