@@ -407,6 +407,42 @@ bool remove_attribute_value(Node* element, Atom name) {
   return false;
 }
 
+std::vector<Node*> options_of(const Node* select) {
+  std::vector<Node*> found;
+  for (Node* n = select->first_child; n;) {
+    if (n->is_element() && n->tag_kind == TagKind::option) found.push_back(n);
+    if (n->first_child && n->tag_kind != TagKind::option) {
+      n = n->first_child;
+      continue;
+    }
+    while (n && n != select && !n->next) n = n->parent;
+    n = (!n || n == select) ? nullptr : n->next;
+  }
+  return found;
+}
+
+Node* selected_option(const Node* select) {
+  const std::vector<Node*> all = options_of(select);
+  for (Node* o : all)
+    if (o->flags & flag_checked) return o;
+  return all.empty() ? nullptr : all.front();
+}
+
+std::string option_label(const Node* option) {
+  std::string text;
+  append_text_content(option, text);
+  std::string label;
+  for (char c : text) {
+    if (is_html_space(c)) {
+      if (!label.empty() && label.back() != ' ') label += ' ';
+    } else {
+      label += c;
+    }
+  }
+  if (!label.empty() && label.back() == ' ') label.pop_back();
+  return label;
+}
+
 void append_text_content(const Node* node, std::string& out) {
   if (node->is_text()) {
     out += node->text;

@@ -234,6 +234,10 @@ Node* host_element(Node* node);
 inline bool is_text_box(const Node* node) {
   return node && node->is_element() && node->tag_kind == TagKind::input && node->control == ControlKind::text;
 }
+// A drop-down list: it shows its chosen option's text on one line, as a text box shows its value.
+inline bool is_select(const Node* node) { return node && node->is_element() && node->tag_kind == TagKind::select; }
+// Room a drop-down list keeps at its right for its arrow, CSS px.
+inline constexpr float select_arrow_room = 16;
 
 // Attributes by atom.
 const Attribute* find_attribute(const Node* element, Atom name);
@@ -253,6 +257,12 @@ bool is_inclusive_ancestor(const Node* ancestor, const Node* node);
 
 // Text of a node and its descendants (pseudo-elements skipped), appended to `out`.
 void append_text_content(const Node* node, std::string& out);
+// The options of a select in document order, and the one it shows: the
+// first selected, or the first option when none is.
+std::vector<Node*> options_of(const Node* select);
+Node* selected_option(const Node* select);
+// An option's text as a select shows it: white space collapsed and trimmed.
+std::string option_label(const Node* option);
 
 // Indented text picture of the tree for tests and debugging.
 std::string dump(const Node* node);

@@ -203,7 +203,9 @@ struct LayoutTree::Impl {
     }
     Box* box = new_box(element, s, kind_for(element, *s), parent);
     if (box->kind == BoxKind::replaced) find_picture(*box);
-    if (box->kind != BoxKind::replaced && box->kind != BoxKind::line_break) build_children(element, box, depth);
+    // A drop-down list draws its chosen option itself; the others show in its pop-up.
+    if (box->kind != BoxKind::replaced && box->kind != BoxKind::line_break && !is_select(element))
+      build_children(element, box, depth);
     if (box->kind == BoxKind::inline_) {
       // An inline holding blocks lays out as a block, which is how it looks anyway.
       for (Box* c : box->children)
@@ -625,6 +627,13 @@ struct LayoutTree::Impl {
       const float w = border_box_width(b, b.style->width.value);
       return {w, w};
     }
+    if (is_select(b.node)) {
+      // As wide as its longest option, beside its arrow.
+      float widest = 0;
+      for (const Node* option : options_of(b.node))
+        widest = std::max(widest, measurer.width(font_of(*b.style), option_label(option)));
+      return {widest + select_arrow_room + edges, widest + select_arrow_room + edges};
+    }
     switch (b.kind) {
       case BoxKind::text: {
         const std::string text = collapsed_text(b);
@@ -910,7 +919,7 @@ struct LayoutTree::Impl {
         height = layout_table(b, cx, cy, cw, depth);
         break;
       default: {
-        if (is_text_box(b.node)) {
+        if (is_text_box(b.node) || is_select(b.node)) {
           height = layout_text_box(b, cx, cy, content_height);
           break;
         }
@@ -947,11 +956,17 @@ struct LayoutTree::Impl {
   float layout_text_box(Box& b, float cx, float cy, std::optional<float> content_height) {
     const ComputedStyle& s = *b.style;
     const TextEditView& edit = document.edit;
-    std::string shown = b.node->text;
+    std::string shown;
+    if (is_select(b.node)) {
+      if (const Node* option = selected_option(b.node)) shown = option_label(option);
+    } else {
+      shown = b.node->text;
+    }
     b.placeholder_shown = false;
     if (edit.node == b.node && !edit.composition.empty()) {
       shown.insert(std::min<std::size_t>(edit.caret, shown.size()), edit.composition);
-    } else if (const std::string* hint = attribute_value(b.node, atom_placeholder); shown.empty() && hint) {
+    } else if (const std::string* hint = attribute_value(b.node, atom_placeholder);
+               shown.empty() && hint && is_text_box(b.node)) {
       shown = *hint;
       b.placeholder_shown = true;
     }

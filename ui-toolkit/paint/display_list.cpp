@@ -227,7 +227,7 @@ struct Painter {
         list.items.push_back(std::move(it));
       }
     }
-    if (s.visibility == style::Visibility::visible && is_text_box(b.node)) text_box(b, dx, dy);
+    if (s.visibility == style::Visibility::visible && (is_text_box(b.node) || is_select(b.node))) text_box(b, dx, dy);
     if (b.kind == BoxKind::replaced && b.node && (b.node->flags & flag_checked) &&
         (b.node->control == ControlKind::checkbox || b.node->control == ControlKind::radio))
       check(b, dx, dy);
@@ -281,7 +281,9 @@ struct Painter {
     const layout::TextFragment& f = b.fragments[0];
     const TextEditView& edit = b.node->document->edit;
     const bool editing = edit.node == b.node;
-    const float left = b.content_x() + dx, width = b.content_box_width();
+    const bool drop_down = is_select(b.node);
+    const float left = b.content_x() + dx;
+    const float width = std::max(0.0f, b.content_box_width() - (drop_down ? select_arrow_room : 0));
     const float origin = left - (editing ? edit.scroll : 0);
     const std::size_t size = b.text.size();
     const auto at = [&](std::size_t offset) { return origin + b.caret_offsets[std::min(offset, size)]; };
@@ -330,6 +332,13 @@ struct Painter {
       list.items.push_back(bar);
     }
     list.items.push_back(marker(ItemKind::pop_clip));
+    if (drop_down) {
+      Item arrow;
+      arrow.kind = ItemKind::drop_arrow;
+      arrow.bounds = {left + width, f.y + dy, std::min(select_arrow_room, b.content_box_width()), f.height};
+      arrow.color = s.color;
+      list.items.push_back(arrow);
+    }
   }
 
   void text(const Box& t, float dx, float dy) {
@@ -440,6 +449,7 @@ const char* kind_name(ItemKind k) {
     case ItemKind::push_layer: return "layer";
     case ItemKind::pop_layer: return "end-layer";
     case ItemKind::check_mark: return "check";
+    case ItemKind::drop_arrow: return "arrow";
   }
   return "?";
 }
@@ -588,7 +598,7 @@ std::string DisplayList::dump() const {
       out += buf;
     };
     switch (it.kind) {
-      case ItemKind::rect: case ItemKind::check_mark: hex(it.color); break;
+      case ItemKind::rect: case ItemKind::check_mark: case ItemKind::drop_arrow: hex(it.color); break;
       case ItemKind::border:
         for (int i = 0; i < 4; ++i) {
           std::snprintf(buf, sizeof buf, " %g", r(it.widths[i]));

@@ -26,6 +26,7 @@ enum class ItemKind : std::uint8_t {
   push_layer,  // draw what follows with `opacity` and `transform` until the matching pop
   pop_layer,
   check_mark,  // the tick of a checked check box, filling `bounds`
+  drop_arrow,  // a drop-down list's arrow, centred in `bounds`
 };
 
 struct Item {

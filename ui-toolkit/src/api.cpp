@@ -142,17 +142,6 @@ void for_each_element(Node* root, F&& f) {
   }
 }
 
-Node* selected_option(Node* select) {
-  Node* first = nullptr;
-  Node* chosen = nullptr;
-  for_each_element(select, [&](Node* n) {
-    if (n->tag_kind != TagKind::option) return;
-    if (!first) first = n;
-    if (!chosen && (n->flags & flag_checked)) chosen = n;
-  });
-  return chosen ? chosen : first;  // a single select shows its first option when none is selected
-}
-
 std::string option_value(Node* option) {
   if (const std::string* v = attribute_value(option, atom_value)) return *v;
   std::string text;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "src/controls.h"
+#include "src/select_popup.h"
 #include "src/text_box.h"
 
 namespace ostrel {
@@ -156,6 +157,11 @@ void Keyboard::release_space() {
 }
 
 void Keyboard::key_down(std::uint32_t key, std::uint32_t modifiers) {
+  // An open drop-down list takes the keys it knows before the page does.
+  if (popup_ && popup_->owner() && popup_->key_down(key, modifiers)) {
+    typing_allowed_ = false;
+    return;
+  }
   Node* target = key_target();
   if (!target) return;
   typing_allowed_ = !fire(event_keydown, target, {.modifiers = modifiers, .key = key});
@@ -167,6 +173,7 @@ void Keyboard::key_down(std::uint32_t key, std::uint32_t modifiers) {
   Node* f = focused();  // the listener may have moved it
   if (!f || is_disabled(f)) return;
   if (editor_ && editor_->key_down(key, modifiers)) return;
+  if (popup_ && popup_->key_on_list(f, key, modifiers)) return;
   if (key == key_enter && (is_button(f) || f->tag_kind == TagKind::a)) {
     activate(f, {.modifiers = modifiers});
   } else if (key == key_space && space_works(f) && !alive(space_, space_serial_)) {

@@ -14,6 +14,7 @@
 
 namespace ostrel {
 
+class SelectPopup;
 class TextEditor;
 
 // The virtual-key codes the keyboard acts on itself; key events carry every code as given.
@@ -21,9 +22,11 @@ inline constexpr std::uint32_t key_tab = 0x09, key_enter = 0x0D, key_space = 0x2
 
 class Keyboard {
  public:
-  Keyboard(Document& document, const layout::LayoutTree& tree, TextEditor* editor = nullptr)
-      : document_(document), tree_(tree), editor_(editor) {}
+  Keyboard(Document& document, const layout::LayoutTree& tree, TextEditor* editor = nullptr,
+           SelectPopup* popup = nullptr)
+      : document_(document), tree_(tree), editor_(editor), popup_(popup) {}
   TextEditor* editor() const { return editor_; }
+  SelectPopup* popup() const { return popup_; }
 
   // The focused element; null when none has focus or it left the document,
   // was hidden or disabled since.
@@ -65,6 +68,7 @@ class Keyboard {
   Node* focused_ = nullptr;
   std::uint64_t focused_serial_ = 0;
   TextEditor* editor_;
+  SelectPopup* popup_;
   bool typing_allowed_ = true;  // the last keydown was not prevented
   Node* space_ = nullptr;  // pressed by Space, worked when it is released
   std::uint64_t space_serial_ = 0;

@@ -13,6 +13,7 @@
 #include "paint/display_list.h"
 #include "src/controls.h"
 #include "src/keyboard.h"
+#include "src/select_popup.h"
 #include "src/text_box.h"
 
 namespace ostrel {
@@ -181,6 +182,7 @@ style::Cursor Pointer::cursor() const {
 }
 
 TextEditor* Pointer::editor() const { return keyboard_ ? keyboard_->editor() : nullptr; }
+SelectPopup* Pointer::popup() const { return keyboard_ ? keyboard_->popup() : nullptr; }
 
 void Pointer::move(float x, float y, std::uint32_t modifiers) {
   if (TextEditor* e = editor(); e && e->selecting()) e->drag(x, y);
@@ -195,6 +197,7 @@ void Pointer::move(float x, float y, std::uint32_t modifiers) {
   Node* target = target_at(x, y);
   on_column_border_ = column_border_at(target, x, y) != nullptr;
   set_hovered(target);
+  if (SelectPopup* p = popup()) p->hover(target);
   fire(event_mousemove, target, x, y, 0, modifiers);
 }
 
@@ -203,6 +206,7 @@ void Pointer::leave() { set_hovered(nullptr); }
 void Pointer::down(int button, float x, float y, std::uint32_t modifiers, bool double_click) {
   Node* target = target_at(x, y);
   set_hovered(target);
+  if (SelectPopup* p = popup(); p && p->press(target)) return;  // the open list's press, or the one that closes it
   if (button == 0 && press_scroll_bar(target, x, y)) return;  // the bar's, not the page's
   if (Node* cell = button == 0 ? column_border_at(target, x, y) : nullptr) {
     resizing_ = cell;
@@ -218,6 +222,8 @@ void Pointer::down(int button, float x, float y, std::uint32_t modifiers, bool d
   // As in a browser, a page that prevents the press keeps focus where it was.
   if (keyboard_ && !prevented) keyboard_->focus_from_click(alive(target, serial) ? target : nullptr);
   if (target && !alive(target, serial)) return;
+  if (SelectPopup* p = popup(); p && !prevented && button == 0 && is_select(target) && !is_disabled(target))
+    p->open(target);
   if (TextEditor* e = editor(); e && !prevented && target && e->editing() == target) {
     if (button == 0) e->press(x, y, modifiers, double_click);
     if (button == 2) e->press_for_menu(x, y);
@@ -243,6 +249,7 @@ void Pointer::up(int button, float x, float y, std::uint32_t modifiers) {
   Node* target = target_at(x, y);
   Node* pressed = alive(pressed_, pressed_serial_) ? pressed_ : nullptr;
   if (button == 0) set_active(nullptr);
+  if (SelectPopup* p = popup(); p && button == 0 && p->release(target)) return;
   if (!target || is_disabled(target)) return;
   fire(event_mouseup, target, x, y, button, modifiers);
   if (button != 0 || target != pressed) return;  // a click starts and ends on the same element
@@ -252,6 +259,8 @@ void Pointer::up(int button, float x, float y, std::uint32_t modifiers) {
 void Pointer::wheel(float delta, float x, float y, std::uint32_t modifiers) {
   Node* target = target_at(x, y);
   if (!target) return;
+  // The wheel scrolls an open list under the pointer; anywhere else it closes the list first.
+  if (SelectPopup* p = popup(); p && p->owner() && !p->holds(target)) p->close();
   if (fire(event_wheel, target, x, y, 0, modifiers, delta)) return;
   // The nearest scroll container that can still move that way scrolls; the page otherwise.
   for (Node* n = target; n && n->is_element(); n = n->parent) {

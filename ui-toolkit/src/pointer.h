@@ -14,6 +14,7 @@
 namespace ostrel {
 
 class Keyboard;
+class SelectPopup;
 class TextEditor;
 
 class Pointer {
@@ -46,6 +47,7 @@ class Pointer {
  private:
   Node* target_at(float x, float y) const;
   TextEditor* editor() const;
+  SelectPopup* popup() const;
   // A press on a scroll bar: drags its thumb, or pages towards the pointer. Returns whether it was on one.
   bool press_scroll_bar(Node* target, float x, float y);
   void drag_scroll_bar(float y);

@@ -26,6 +26,7 @@
 #include "src/frame.h"
 #include "src/keyboard.h"
 #include "src/pointer.h"
+#include "src/select_popup.h"
 #include "src/text_box.h"
 #include "src/tooltip.h"
 #include "src/view.h"
@@ -207,6 +208,7 @@ class ViewWindow {
       case WM_ERASEBKGND:
         return 1;  // the frame paints every pixel
       case WM_SIZE:
+        if (popup_) popup_->close();  // it was placed for the old size
         force_full_ = true;  // the kept picture is remade at the new size
         request_frame();
         return 0;
@@ -259,6 +261,7 @@ class ViewWindow {
       case WM_SETFOCUS:
       case WM_KILLFOCUS:
         if (input()) editor_->set_window_focused(message == WM_SETFOCUS);
+        if (message == WM_KILLFOCUS && popup_) popup_->close();  // an open list goes with the keyboard
         after_input();
         return 0;
       case WM_CHAR: {
@@ -406,7 +409,9 @@ class ViewWindow {
   bool input() {
     if (!driver_) return false;
     if (!editor_) editor_ = std::make_unique<TextEditor>(*view_.document, driver_->layout(), &clipboard_);
-    if (!keyboard_) keyboard_ = std::make_unique<Keyboard>(*view_.document, driver_->layout(), editor_.get());
+    if (!popup_) popup_ = std::make_unique<SelectPopup>(*view_.document, driver_->layout());
+    if (!keyboard_)
+      keyboard_ = std::make_unique<Keyboard>(*view_.document, driver_->layout(), editor_.get(), popup_.get());
     if (!pointer_) pointer_ = std::make_unique<Pointer>(*view_.document, driver_->layout(), keyboard_.get());
     if (!tooltip_) tooltip_ = std::make_unique<Tooltip>(*view_.document);
     return true;
@@ -551,6 +556,10 @@ class ViewWindow {
       tooltip_->fit(driver_->layout(), width, height);
       after_input();  // moved back inside: one more frame
     }
+    if (popup_) {
+      popup_->fit(width, height);
+      after_input();
+    }
 
     const double start = seconds_now();
     if (result.region.width > 0 && result.region.height > 0) draw(result.region, client, scale);
@@ -655,6 +664,7 @@ class ViewWindow {
   std::unique_ptr<FrameDriver> driver_;
   SystemClipboard clipboard_{nullptr};
   std::unique_ptr<TextEditor> editor_;  // after driver_: these read the driver's layout
+  std::unique_ptr<SelectPopup> popup_;
   std::unique_ptr<Keyboard> keyboard_;
   std::unique_ptr<Pointer> pointer_;    // after keyboard_: it moves the focus
   std::unique_ptr<Tooltip> tooltip_;

@@ -436,10 +436,11 @@ struct D2DPlayer::Impl {
       case ItemKind::image:
         draw_image(it);
         break;
-      case ItemKind::check_mark: {
+      case ItemKind::check_mark:
+      case ItemKind::drop_arrow: {
         const Box css = css_box(it.bounds);
         if (it.color.transparent() || css.empty() || !shows(css)) break;
-        Path p = check_mark(css);
+        Path p = it.kind == ItemKind::check_mark ? check_mark(css) : drop_arrow(css);
         transform_path(p, matrix);
         fill(p, false, it.color, false);
         break;

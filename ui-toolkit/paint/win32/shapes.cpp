@@ -165,6 +165,17 @@ Path check_mark(const Box& box) {
   return path;
 }
 
+Path drop_arrow(const Box& box) {
+  const float size = std::min(box.width(), box.height()) * 0.5f;
+  const float cx = (box.left + box.right) / 2, cy = (box.top + box.bottom) / 2;
+  Path path;
+  move_to(path, {cx - size / 2, cy - size / 4});
+  line_to(path, {cx + size / 2, cy - size / 4});
+  line_to(path, {cx, cy + size / 4});
+  path.push_back({SegmentKind::Close, {}});
+  return path;
+}
+
 Path border_piece(const Box& outer, const Radii& radii, const float widths[4], int side) {
   const Radii r = fit_radii(outer, radii);
   const Box in = inset(outer, widths);

@@ -72,6 +72,8 @@ void transform_path(Path& path, const Affine& m);
 
 // A check box's tick filling `box`, as one closed figure.
 Path check_mark(const Box& box);
+// A drop-down arrow: a small triangle pointing down in the middle of `box`.
+Path drop_arrow(const Box& box);
 
 // Device pixels. Edges go to the nearest pixel boundary; a border that is
 // there at all keeps at least one whole pixel, so hairlines stay sharp.

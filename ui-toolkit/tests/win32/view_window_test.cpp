@@ -422,6 +422,35 @@ TEST_F(ViewWindow, AnInputMethodComposesAtTheCaretOnlyInTextBoxes) {
   EXPECT_EQ(heard.back(), "compositionend 하");
 }
 
+TEST_F(ViewWindow, ADropDownListOpensUnderItselfAndTakesAChoice) {
+  load("<select id=s><option>Light<option selected>Dark<option>System</select>",
+       "body { margin: 8px; font: 14px sans-serif } select { font: 14px sans-serif }");
+  ostrel::set_bounds(view, 0, 0, 200, 120);
+  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
+  pump(300);
+  ostrel::Document* doc = ostrel::view_document(view);
+  ostrel::Node* list = ostrel::get_element_by_id(doc, "s", 1);
+  PostMessageW(child(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 15));
+  PostMessageW(child(), WM_LBUTTONUP, 0, MAKELPARAM(20, 15));
+  pump(200);
+  ostrel::Node* popup = ostrel::query_selector(ostrel::document_root(doc), ".ui-select-popup", 16);
+  ASSERT_NE(popup, nullptr);
+  int width = 0, height = 0;
+  const std::vector<std::uint32_t> pixels = capture(child(), width, height);
+  save_png(pixels, width, height, std::filesystem::path(OSTREL_ARTIFACTS).append("select.png").wstring());
+  const ostrel::Rect dark = ostrel::element_rect(ostrel::query_selector(popup, ".active", 7));
+  EXPECT_EQ(pixels[static_cast<std::size_t>(dark.y + 2) * width + static_cast<std::size_t>(dark.x + 1)] & 0xFFFFFF,
+            0x0078D7u)
+      << "the highlighted option";
+  PostMessageW(child(), WM_KEYDOWN, VK_DOWN, 1);
+  PostMessageW(child(), WM_KEYDOWN, VK_RETURN, 1);
+  pump(200);
+  std::size_t length = 0;
+  const char* value = ostrel::get_value(list, &length);
+  EXPECT_EQ(std::string(value, length), "System");
+  EXPECT_EQ(ostrel::query_selector(ostrel::document_root(doc), ".ui-select-popup", 16), nullptr);
+}
+
 TEST_F(ViewWindow, FramesStopWhenNothingChanges) {
   load("<p>idle</p>", "");
   ostrel::set_bounds(view, 0, 0, 100, 50);
