@@ -60,7 +60,6 @@ TEST_F(Listed, AClosedListShowsItsChoiceBesideAnArrowAndIsAsWideAsItsLongestOpti
   const layout::Box* b = tree.box_of(by_id("s"));
   ASSERT_TRUE(b);
   EXPECT_EQ(b->text, "Two words");
-  text::FakeFont font;
   const std::string family = "sans-serif";
   const text::FontSpec spec{std::span(&family, 1), 10, 400, false};
   EXPECT_FLOAT_EQ(b->content_box_width(), font.width(spec, "Two words") + select_arrow_room);
