@@ -14,7 +14,6 @@
 #include <array>
 #include <atomic>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -152,11 +151,9 @@ class ViewWindow {
     measurer_ = std::make_unique<text::MeasureCache>(fonts_ ? static_cast<text::TextMeasurer&>(*fonts_) : fake_font_);
     D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory), nullptr,
                       reinterpret_cast<void**>(factory_.GetAddressOf()));
-    for (paint::win32::D2DPlayer* p : {&player_, &small_player_}) {
-      p->set_document(view_.document.get());
-      p->set_text_painter(painter_.get());
-      p->set_background({255, 255, 255, 255});
-    }
+    player_.set_document(view_.document.get());
+    player_.set_text_painter(painter_.get());
+    player_.set_background({255, 255, 255, 255});
   }
 
   ~ViewWindow() {
@@ -167,11 +164,8 @@ class ViewWindow {
       DestroyWindow(hwnd_);
     }
     player_.set_target(nullptr);
-    small_player_.set_target(nullptr);
     back_.Reset();
     picture_.Reset();
-    scratch_target_.Reset();
-    scratch_.Reset();
     wic_.Reset();
     if (com_initialised_) CoUninitialize();
   }
@@ -608,24 +602,9 @@ class ViewWindow {
       player_.set_target(back_.Get());
       drawn_scale_ = 0;  // a new picture holds nothing yet
     }
-    const Rect everything{0, 0, static_cast<float>(width) / scale, static_cast<float>(height) / scale};
-    // The device pixels that change, rounded outwards.
-    RECT part{std::max<LONG>(0, static_cast<LONG>(std::floor(region.x * scale))),
-              std::max<LONG>(0, static_cast<LONG>(std::floor(region.y * scale))),
-              std::min<LONG>(static_cast<LONG>(width), static_cast<LONG>(std::ceil((region.x + region.width) * scale))),
-              std::min<LONG>(static_cast<LONG>(height),
-                             static_cast<LONG>(std::ceil((region.y + region.height) * scale)))};
-    if (part.right <= part.left || part.bottom <= part.top) return;
-    if (drawn_scale_ == scale && draw_part(region, part, scale)) {
-      HDC dc = GetDC(hwnd_);
-      copy_to(dc, part);
-      ReleaseDC(hwnd_, dc);
-      return;
-    }
-    // Larger changes redraw the whole picture: its target then rewrites every
-    // pixel, parts copied in since included.
     player_.set_scale(scale);
-    const Rect area = everything;
+    const Rect everything{0, 0, static_cast<float>(width) / scale, static_cast<float>(height) / scale};
+    const Rect area = drawn_scale_ == scale ? region : everything;
     if (player_.draw(driver_->display_list(), area) == paint::win32::PlayResult::recreate_target) {
       picture_.Reset();
       force_full_ = true;
@@ -633,65 +612,13 @@ class ViewWindow {
       return;
     }
     drawn_scale_ = scale;
-    part = {0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
+    // The changed part in device pixels, rounded outwards.
+    RECT part{static_cast<LONG>(area.x * scale), static_cast<LONG>(area.y * scale),
+              static_cast<LONG>(std::ceil((area.x + area.width) * scale)),
+              static_cast<LONG>(std::ceil((area.y + area.height) * scale))};
     HDC dc = GetDC(hwnd_);
     copy_to(dc, part);
     ReleaseDC(hwnd_, dc);
-  }
-
-  // A small change (a quarter of the view at most) is drawn into a bitmap of
-  // its own size and copied into the kept picture. A WIC target hands back its
-  // whole bitmap at every EndDraw (under Wine, a read-back of the whole
-  // surface), so a row's change should not cost the whole view's pixels.
-  // Returns false when the change is too large or the small target fails.
-  bool draw_part(const Rect& region, const RECT& part, float scale) {
-    const auto w = static_cast<UINT>(part.right - part.left), h = static_cast<UINT>(part.bottom - part.top);
-    if (static_cast<std::uint64_t>(w) * h * 4 > static_cast<std::uint64_t>(picture_width_) * picture_height_)
-      return false;
-    if (!scratch_ || scratch_width_ < w || scratch_height_ < h) {
-      small_player_.set_target(nullptr);
-      scratch_target_.Reset();
-      scratch_.Reset();
-      // Grown in steps, so that changes of slightly different sizes reuse it.
-      const UINT sw = (std::max(w, scratch_width_) + 63) / 64 * 64, sh = (std::max(h, scratch_height_) + 63) / 64 * 64;
-      D2D1_RENDER_TARGET_PROPERTIES properties{};
-      properties.pixelFormat = {DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED};
-      if (FAILED(wic_->CreateBitmap(sw, sh, GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad,
-                                    scratch_.GetAddressOf())) ||
-          FAILED(factory_->CreateWicBitmapRenderTarget(scratch_.Get(), properties, scratch_target_.GetAddressOf()))) {
-        scratch_target_.Reset();
-        scratch_.Reset();
-        return false;
-      }
-      scratch_width_ = sw;
-      scratch_height_ = sh;
-      small_player_.set_target(scratch_target_.Get());
-    }
-    small_player_.set_scale(scale);
-    small_player_.set_origin(static_cast<float>(part.left), static_cast<float>(part.top));
-    if (small_player_.draw(driver_->display_list(), region) != paint::win32::PlayResult::ok) {
-      small_player_.set_target(nullptr);
-      scratch_target_.Reset();
-      scratch_.Reset();
-      scratch_width_ = scratch_height_ = 0;
-      return false;
-    }
-    const WICRect from{0, 0, static_cast<INT>(w), static_cast<INT>(h)};
-    const WICRect to{part.left, part.top, static_cast<INT>(w), static_cast<INT>(h)};
-    ComPtr<IWICBitmapLock> source, destination;
-    UINT source_stride = 0, destination_stride = 0, size = 0;
-    BYTE* source_bits = nullptr;
-    BYTE* destination_bits = nullptr;
-    if (FAILED(scratch_->Lock(&from, WICBitmapLockRead, source.GetAddressOf())) ||
-        FAILED(picture_->Lock(&to, WICBitmapLockWrite, destination.GetAddressOf())) ||
-        FAILED(source->GetStride(&source_stride)) || FAILED(destination->GetStride(&destination_stride)) ||
-        FAILED(source->GetDataPointer(&size, &source_bits)) || !source_bits ||
-        FAILED(destination->GetDataPointer(&size, &destination_bits)) || !destination_bits)
-      return false;
-    for (UINT row = 0; row < h; ++row)
-      std::memcpy(destination_bits + static_cast<std::size_t>(row) * destination_stride,
-                  source_bits + static_cast<std::size_t>(row) * source_stride, static_cast<std::size_t>(w) * 4);
-    return true;
   }
 
   // Copies part of the kept picture to a device context of the window.
@@ -734,10 +661,6 @@ class ViewWindow {
   UINT picture_width_ = 0, picture_height_ = 0;
   ComPtr<ID2D1RenderTarget> back_;    // draws into picture_
   paint::win32::D2DPlayer player_;
-  ComPtr<IWICBitmap> scratch_;        // small changes are drawn here first
-  UINT scratch_width_ = 0, scratch_height_ = 0;
-  ComPtr<ID2D1RenderTarget> scratch_target_;
-  paint::win32::D2DPlayer small_player_;
   std::unique_ptr<FrameDriver> driver_;
   SystemClipboard clipboard_{nullptr};
   std::unique_ptr<TextEditor> editor_;  // after driver_: these read the driver's layout

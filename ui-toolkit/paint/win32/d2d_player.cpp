@@ -99,7 +99,6 @@ struct D2DPlayer::Impl {
   const Document* document = nullptr;
   TextPainter* text = nullptr;
   style::Color background{255, 255, 255, 255};
-  float origin_x = 0, origin_y = 0;  // the view's device pixel at the target's top-left
 
   // One frame's state.
   Affine matrix;  // CSS px to device px
@@ -463,17 +462,14 @@ struct D2DPlayer::Impl {
     if (!target) return PlayResult::no_target;
     ++stats.frames;
     const D2D1_SIZE_U size = target->GetPixelSize();
-    const Box whole{origin_x, origin_y, origin_x + static_cast<float>(size.width),
-                    origin_y + static_cast<float>(size.height)};
+    const Box whole{0, 0, static_cast<float>(size.width), static_cast<float>(size.height)};
     const Box area = intersect(whole, round_out(Affine::scale(scale).map_bounds(css_box(region))));
     if (area.empty()) return PlayResult::ok;
     if (!brush && FAILED(target->CreateSolidColorBrush(D2D1::ColorF(0, 0, 0, 1), &brush))) return PlayResult::failed;
 
     target->BeginDraw();
     target->SetTransform(D2D1::Matrix3x2F::Identity());
-    target->PushAxisAlignedClip(
-        rect_f({area.left - origin_x, area.top - origin_y, area.right - origin_x, area.bottom - origin_y}),
-        D2D1_ANTIALIAS_MODE_ALIASED);
+    target->PushAxisAlignedClip(rect_f(area), D2D1_ANTIALIAS_MODE_ALIASED);
     // The canvas rect comes first and covers the view: clearing to it paints it.
     std::size_t first = 0;
     style::Color canvas = background;
@@ -490,7 +486,7 @@ struct D2DPlayer::Impl {
 
     matrix = Affine::scale(scale);
     clip = area;
-    surfaces.assign(1, {target.Get(), origin_x, origin_y});
+    surfaces.assign(1, {target.Get(), 0, 0});
     frames.clear();
     groups = 0;
     skipping = 0;
@@ -537,11 +533,6 @@ void D2DPlayer::set_target(ID2D1RenderTarget* target) {
 void D2DPlayer::set_scale(float device_pixels_per_css_pixel) {
   const float s = device_pixels_per_css_pixel;
   impl_->scale = std::isfinite(s) && s > 0 ? s : 1;
-}
-
-void D2DPlayer::set_origin(float x, float y) {
-  impl_->origin_x = std::isfinite(x) ? x : 0;
-  impl_->origin_y = std::isfinite(y) ? y : 0;
 }
 
 void D2DPlayer::set_document(const Document* document) {

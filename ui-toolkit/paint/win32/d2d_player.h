@@ -79,9 +79,6 @@ class D2DPlayer final : public Player {
   // made for the previous one (decoded images and geometry are kept).
   void set_target(ID2D1RenderTarget* target);
   void set_scale(float device_pixels_per_css_pixel);
-  // The view's device pixel that the target's top-left pixel shows: a target
-  // smaller than the view draws only the part of it there. (0, 0) by default.
-  void set_origin(float x, float y);
   // Where image items find their images; may be null (images draw nothing).
   // The document must outlive the player or be replaced first.
   void set_document(const Document* document);
