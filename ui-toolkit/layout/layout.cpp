@@ -2039,7 +2039,12 @@ const Box* LayoutTree::box_of(const Node* node) const {
 
 std::string first_difference(const Box* a, const Box* b, float tolerance) {
   std::vector<std::pair<const Box*, const Box*>> stack{{a, b}};
-  auto far = [tolerance](float x, float y) { return !(std::fabs(x - y) <= tolerance); };
+  // Far from the origin a float's own step outgrows the tolerance: boxes moved
+  // as a whole and boxes placed afresh may round a few steps apart there.
+  auto far = [tolerance](float x, float y) {
+    const float step = std::max(std::fabs(x), std::fabs(y)) * 4 * std::numeric_limits<float>::epsilon();
+    return !(std::fabs(x - y) <= std::max(tolerance, step));
+  };
   while (!stack.empty()) {
     const auto [p, q] = stack.back();
     stack.pop_back();
