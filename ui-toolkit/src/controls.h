@@ -9,6 +9,12 @@
 
 namespace ostrel {
 
+// The virtual-key codes the toolkit acts on itself; key events carry every code as given.
+inline constexpr std::uint32_t key_backspace = 0x08, key_tab = 0x09, key_enter = 0x0D, key_escape = 0x1B,
+                               key_space = 0x20, key_page_up = 0x21, key_page_down = 0x22, key_end = 0x23,
+                               key_home = 0x24, key_left = 0x25, key_arrow_up = 0x26, key_right = 0x27,
+                               key_arrow_down = 0x28, key_insert = 0x2D, key_delete = 0x2E, key_f4 = 0x73;
+
 // Modifier bits of event payloads.
 inline constexpr std::uint32_t modifier_shift = 1, modifier_ctrl = 2, modifier_alt = 4;
 

@@ -11,14 +11,12 @@
 #include "dom/dom.h"
 #include "layout/box.h"
 #include "ostrel/ostrel.h"
+#include "src/controls.h"
 
 namespace ostrel {
 
 class SelectPopup;
 class TextEditor;
-
-// The virtual-key codes the keyboard acts on itself; key events carry every code as given.
-inline constexpr std::uint32_t key_tab = 0x09, key_enter = 0x0D, key_space = 0x20;
 
 class Keyboard {
  public:

@@ -156,10 +156,10 @@ bool SelectPopup::key_down(std::uint32_t key, std::uint32_t modifiers) {
       return true;
     case key_page_up: step(false, page_step); return true;
     case key_page_down: step(true, page_step); return true;
-    case 0x24: step(false, items_.size()); return true;  // Home
-    case 0x23: step(true, items_.size()); return true;   // End
-    case 0x0D: choose(select, options_[active_]); return true;
-    case 0x09: choose(select, options_[active_]); return false;  // Tab still moves focus
+    case key_home: step(false, items_.size()); return true;
+    case key_end: step(true, items_.size()); return true;
+    case key_enter: choose(select, options_[active_]); return true;
+    case key_tab: choose(select, options_[active_]); return false;  // Tab still moves focus
     case key_escape:
     case key_f4:
       close();
@@ -172,11 +172,11 @@ bool SelectPopup::key_down(std::uint32_t key, std::uint32_t modifiers) {
 bool SelectPopup::key_on_list(Node* select, std::uint32_t key, std::uint32_t modifiers) {
   if (!is_select(select) || is_disabled(select)) return false;
   const bool alt = modifiers & modifier_alt;
-  if ((alt && (key == key_arrow_down || key == key_arrow_up)) || key == key_f4 || key == 0x20 || key == 0x0D) {
+  if ((alt && (key == key_arrow_down || key == key_arrow_up)) || key == key_f4 || key == key_space || key == key_enter) {
     open(select);
     return true;
   }
-  if (alt || (key != key_arrow_up && key != key_arrow_down && key != 0x24 && key != 0x23)) return false;
+  if (alt || (key != key_arrow_up && key != key_arrow_down && key != key_home && key != key_end)) return false;
   const std::vector<Node*> can = choices(select);
   if (can.empty()) return true;
   const auto at = std::find(can.begin(), can.end(), selected_option(select));
@@ -184,8 +184,8 @@ bool SelectPopup::key_on_list(Node* select, std::uint32_t key, std::uint32_t mod
   std::size_t to = now;
   if (key == key_arrow_up && now > 0) to = now - 1;
   if (key == key_arrow_down && now + 1 < can.size()) to = now + 1;
-  if (key == 0x24) to = 0;
-  if (key == 0x23) to = can.size() - 1;
+  if (key == key_home) to = 0;
+  if (key == key_end) to = can.size() - 1;
   choose(select, can[to]);
   return true;
 }

@@ -10,12 +10,9 @@
 
 #include "dom/dom.h"
 #include "layout/box.h"
+#include "src/controls.h"
 
 namespace ostrel {
-
-// Virtual-key codes the lists act on.
-inline constexpr std::uint32_t key_escape = 0x1B, key_page_up = 0x21, key_page_down = 0x22, key_arrow_up = 0x26,
-                               key_arrow_down = 0x28, key_f4 = 0x73;
 
 class SelectPopup {
  public:

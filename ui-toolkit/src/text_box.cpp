@@ -251,7 +251,7 @@ bool TextEditor::key_down(std::uint32_t key, std::uint32_t modifiers) {
       else if (shift && !ctrl) run(EditCommand::paste);
       else return false;
       return true;
-    case 0x0D:  // Enter sends "change", as a browser's text box does
+    case key_enter:  // sends "change", as a browser's text box does
       commit_change();
       return true;
     default:

@@ -15,12 +15,9 @@
 #include "dom/dom.h"
 #include "layout/box.h"
 #include "ostrel/ostrel.h"
+#include "src/controls.h"
 
 namespace ostrel {
-
-// Virtual-key codes editing acts on.
-inline constexpr std::uint32_t key_backspace = 0x08, key_end = 0x23, key_home = 0x24, key_left = 0x25,
-                               key_right = 0x27, key_insert = 0x2D, key_delete = 0x2E;
 
 // Text on the system clipboard (a fake in tests).
 class Clipboard {

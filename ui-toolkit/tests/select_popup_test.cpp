@@ -108,7 +108,7 @@ TEST_F(Listed, KeysChooseOnAClosedListAndMoveTheHighlightOnAnOpenOne) {
   keyboard.focus(by_id("s"));
   press(key_arrow_down);
   EXPECT_EQ(value(), "c") << "a disabled option is passed over";
-  press(0x23);  // End
+  press(key_end);
   EXPECT_EQ(value(), "d");
   EXPECT_EQ(list(), nullptr) << "closed lists choose without opening";
   press(key_arrow_down, modifier_alt);
@@ -119,12 +119,12 @@ TEST_F(Listed, KeysChooseOnAClosedListAndMoveTheHighlightOnAnOpenOne) {
   EXPECT_EQ(list(), nullptr);
   EXPECT_EQ(value(), "d") << "Escape chooses nothing";
   press(key_f4);
-  press(0x24);  // Home
-  press(0x0D);
+  press(key_home);
+  press(key_enter);
   EXPECT_EQ(value(), "a");
   press(key_f4);
   press(key_arrow_down);
-  press(0x09);  // Tab takes the highlight and moves on
+  press(key_tab);  // takes the highlight and moves on
   EXPECT_EQ(value(), "c");
   EXPECT_EQ(keyboard.focused(), by_id("next"));
   EXPECT_EQ(seen, (std::vector<std::string>{"change s", "change s", "change s", "change s"}));
@@ -143,8 +143,8 @@ TEST_F(Listed, AListNearTheBottomOpensWhereThereIsMoreRoomAndScrollsToItsHighlig
   const Rect shown = element_rect(list());
   EXPECT_LE(shown.y + shown.height, at.y + 0.5f) << "above the list: there is more room there";
   EXPECT_GE(shown.y, -0.5f);
-  press(0x23);  // End
-  press(0x0D);
+  press(key_end);
+  press(key_enter);
   EXPECT_EQ(value(), "Option 39");
   click(at.x + 2, at.y + 2);
   EXPECT_GT(scroll_position(list()).y, 0) << "the chosen option is in sight";

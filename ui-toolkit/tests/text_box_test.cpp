@@ -176,8 +176,8 @@ TEST_F(Edited, ChangeComesOnBlurOrEnterOnlyWhenTheValueChanged) {
   seen.clear();
   keyboard.focus(by_id("t"));
   type("b");
-  press(0x0D);
-  press(0x0D);
+  press(key_enter);
+  press(key_enter);
   type("c");
   keyboard.focus(by_id("b"));
   EXPECT_EQ(seen, (std::vector<std::string>{"change t", "change t", "blur t"}));
