@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "dom/dom.h"
@@ -125,6 +128,82 @@ struct D2DPlayer::Impl {
     brush.Reset();
     pool.clear();
     images.drop_bitmaps();
+    texts.clear();
+    text_pixels = 0;
+  }
+
+  // Texts drawn once into bitmaps of their own and copied from then on:
+  // where Direct2D rasterises a glyph run on every call (under Wine, some
+  // 50 us a glyph) a list that redraws its rows pays for every letter again.
+  // Keyed by everything that changes the pixels, the position's fraction of a
+  // device pixel included, so a copy looks exactly like a fresh drawing.
+  struct TextKey {
+    std::string text, family;
+    float size, scale_x, scale_y;  // CSS to device pixels, transforms included
+    std::uint16_t weight;
+    bool italic, underline;
+    std::uint32_t color;
+    std::uint8_t phase_x, phase_y;  // quarters of a device pixel
+    friend bool operator==(const TextKey&, const TextKey&) = default;
+  };
+  struct TextKeyHash {
+    std::size_t operator()(const TextKey& k) const noexcept {
+      std::size_t h = std::hash<std::string>()(k.text);
+      auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2); };
+      mix(std::hash<std::string>()(k.family));
+      for (const float f : {k.size, k.scale_x, k.scale_y}) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &f, sizeof bits);
+        mix(bits);
+      }
+      mix(k.color);
+      mix(static_cast<std::size_t>(k.weight) << 16 | k.italic << 8 | k.underline << 9 | k.phase_x << 4 | k.phase_y);
+      return h;
+    }
+  };
+  struct CachedText {
+    ComPtr<ID2D1Bitmap> bitmap;  // null: it could not be made; drawn directly
+    float left, top;             // its top-left against the text's whole-pixel origin
+    UINT width, height;
+  };
+  static constexpr std::size_t max_text_pixels = 8u << 20;  // 32 MB of bitmaps
+  std::unordered_map<TextKey, CachedText, TextKeyHash> texts;
+  std::size_t text_pixels = 0;
+
+  const CachedText* cached_text(const Item& it, float origin_x, float origin_y, std::uint8_t phase_x,
+                                std::uint8_t phase_y) {
+    TextKey key{it.text, it.font_family, it.font_size, matrix.a, matrix.d, it.font_weight, it.italic, it.underline,
+                static_cast<std::uint32_t>(it.color.r) << 24 | it.color.g << 16 | it.color.b << 8 | it.color.a,
+                phase_x, phase_y};
+    if (auto found = texts.find(key); found != texts.end()) return &found->second;
+    // Room for glyphs that reach past the line box: accents, descenders, overhangs.
+    const float pad = std::ceil(std::max(1.0f, it.font_size * matrix.a));
+    const float left = -pad, top = -std::ceil((it.baseline - it.bounds.y) * matrix.d) - pad;
+    const float w = std::ceil(it.bounds.width * matrix.a) + 2 * pad, h = std::ceil(it.bounds.height * matrix.d) + 2 * pad;
+    CachedText made{nullptr, left, top, static_cast<UINT>(w), static_cast<UINT>(h)};
+    if (text_pixels + made.width * made.height > max_text_pixels) {
+      texts.clear();  // a whole new set of texts: start over rather than track ages
+      text_pixels = 0;
+    }
+    ComPtr<ID2D1BitmapRenderTarget> canvas;
+    if (w > 0 && h > 0 && w <= 4096 && h <= 4096 &&
+        SUCCEEDED(target->CreateCompatibleRenderTarget(
+            D2D1::SizeF(w, h), D2D1::SizeU(made.width, made.height),
+            D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED),
+            D2D1_COMPATIBLE_RENDER_TARGET_OPTIONS_NONE, &canvas))) {
+      canvas->SetDpi(96, 96);
+      canvas->SetTextAntialiasMode(D2D1_TEXT_ANTIALIAS_MODE_GRAYSCALE);
+      canvas->BeginDraw();
+      canvas->Clear(D2D1::ColorF(0, 0, 0, 0));
+      // The text's origin lands at (-left, -top) plus its fraction of a pixel.
+      const float shift_x = -left + phase_x / 4.0f - origin_x, shift_y = -top + phase_y / 4.0f - origin_y;
+      canvas->SetTransform(D2D1::Matrix3x2F(matrix.a, 0, 0, matrix.d, shift_x, shift_y));
+      brush->SetColor(color_f(it.color));
+      text->draw_text(*canvas.Get(), it, scale, *brush.Get());
+      if (SUCCEEDED(canvas->EndDraw())) canvas->GetBitmap(&made.bitmap);
+    }
+    text_pixels += made.width * made.height;
+    return &texts.emplace(std::move(key), std::move(made)).first->second;
   }
 
   bool shows(const Box& css, float margin = 0) const {
@@ -212,6 +291,26 @@ struct D2DPlayer::Impl {
     if (!text || it.text.empty() || it.color.transparent()) return;
     // Glyphs reach past their line box (accents, descenders, italic overhang).
     if (!shows(css_box(it.bounds), std::max(0.0f, it.font_size))) return;
+    if (matrix.keeps_boxes()) {
+      // Device pixels of the text's origin (its left end on the baseline).
+      const float x = matrix.a * it.bounds.x + matrix.e, y = matrix.d * it.baseline + matrix.f;
+      float whole_x = std::floor(x), whole_y = std::floor(y);
+      auto phase_x = static_cast<std::uint8_t>(std::lround((x - whole_x) * 4));
+      auto phase_y = static_cast<std::uint8_t>(std::lround((y - whole_y) * 4));
+      if (phase_x == 4) phase_x = 0, whole_x += 1;
+      if (phase_y == 4) phase_y = 0, whole_y += 1;
+      const CachedText* cached = cached_text(it, it.bounds.x * matrix.a, it.baseline * matrix.d, phase_x, phase_y);
+      if (cached->bitmap) {
+        device_transform();
+        const float left = whole_x + cached->left, top = whole_y + cached->top;
+        rt().DrawBitmap(cached->bitmap.Get(),
+                        D2D1::RectF(left, top, left + static_cast<float>(cached->width),
+                                    top + static_cast<float>(cached->height)),
+                        1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR,
+                        D2D1::RectF(0, 0, static_cast<float>(cached->width), static_cast<float>(cached->height)));
+        return;
+      }
+    }
     brush->SetColor(color_f(it.color));
     css_transform(matrix);
     rt().SetAntialiasMode(D2D1_ANTIALIAS_MODE_PER_PRIMITIVE);
