@@ -1148,6 +1148,14 @@ void StyleEngine::apply_rules(Node* element, bool generated, const std::vector<M
         copy_property(l, out, css::property_inherited(l) ? parent : *initial_);
       continue;
     }
+    // The size was settled above, in order with the font-size longhands: a
+    // shorthand from an earlier rule must not undo a later font-size.
+    if (d->property == Property::font) {
+      const float size = out.font_size;
+      applier.apply(d->property, *v);
+      out.font_size = size;
+      continue;
+    }
     applier.apply(d->property, *v);
   }
 }

@@ -44,6 +44,12 @@ TEST_F(Styled, CascadeOrderSpecificityImportanceAndInlineStyle) {
   EXPECT_EQ(of("p").color, rgb(128, 128, 128));  // important with higher specificity beats inline
   load("<p id=p class=y style='color: #010203'>t</p>", ".y { color: blue }");
   EXPECT_EQ(of("p").color, rgb(1, 2, 3));        // inline beats any selector
+  // A later font-size beats the size inside an earlier font shorthand (the
+  // built-in sheet gives buttons one), and the shorthand's other parts stay.
+  load("<button id=b>b</button><p id=p>t</p>", "button { font-size: 20px } p { font-size: 9px; font: 30px serif }");
+  EXPECT_EQ(of("b").font_size, 20);
+  EXPECT_EQ(of("b").font_family, (std::vector<std::string>{"sans-serif"}));
+  EXPECT_EQ(of("p").font_size, 30) << "and a later shorthand beats an earlier font-size";
 }
 
 TEST_F(Styled, InheritanceAndDefaults) {
