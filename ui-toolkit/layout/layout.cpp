@@ -852,6 +852,14 @@ struct LayoutTree::Impl {
                               : clamp_height(b, content + b.padding.vertical() + b.border.vertical() + b.scrollbar_x,
                                              cb_height);
     b.height = height;
+    // A button taller than its content centres it, as browsers draw buttons.
+    if (own_height && b.node && (b.node->tag_kind == TagKind::button ||
+                                 (b.node->tag_kind == TagKind::input && b.node->control == ControlKind::button))) {
+      const float room = *content_height_for_children - b.scrollbar_x - content;
+      if (room > 0)
+        for (Box* c : b.children)
+          if (in_flow(c)) translate(*c, 0, room / 2);
+    }
     sizing.pop_back();
     place_deferred(b, depth);
     compute_overflow(b);
