@@ -1,11 +1,36 @@
-// Vorlix.exe: start-up, single instance and the message loop.
+// Vorlix.exe: start-up, single instance, the document in its window and the message loop.
 #include <windows.h>
 
 #include <objbase.h>
+#include <shellapi.h>
 
+#include <string>
+#include <vector>
+
+#include "common/win32/text.h"
+#include "i18n/lang.h"
+#include "i18n/templates.h"
 #include "main_window.h"
+#include "ostrel/ostrel.h"
+#include "win32/view_window.h"
 
 namespace {
+
+std::vector<std::string> arguments() {
+  std::vector<std::string> args;
+  int count = 0;
+  if (LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    for (int i = 1; i < count; ++i) args.push_back(vx::win32::narrow(argv[i]));
+    LocalFree(argv);
+  }
+  return args;
+}
+
+std::string system_locale() {
+  wchar_t name[LOCALE_NAME_MAX_LENGTH];
+  const int n = GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
+  return n > 1 ? vx::win32::narrow(std::wstring_view(name, static_cast<std::size_t>(n - 1))) : std::string();
+}
 
 // A second start raises the first window and ends. The mutex handle stays
 // open for the life of the first process on purpose.
@@ -19,23 +44,52 @@ bool another_instance_running() {
   return true;
 }
 
+std::string text_of(std::string_view key, std::string_view language) {
+  const std::optional<std::string_view> text = vx::i18n::lookup(key, language);
+  return std::string(text ? *text : key);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  const std::string document = vx::i18n::compose_document();
+  const std::vector<std::string> args = arguments();
+  const std::string language = vx::i18n::choose_language(args, system_locale);
   if (another_instance_running()) return 0;
+  const std::wstring title = vx::win32::widen(text_of("app.vorlix", language));
+  const std::string html = vx::i18n::expand_template(document, language);
+  const std::string css = vx::i18n::compose_style();
 
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  ostrel::win32::use_windows_views();
 
-  if (vx::app::register_main_window_class(instance)) {
-    if (HWND window = vx::app::create_main_window(instance, L"Vorlix")) {
+  HWND window = vx::app::register_main_window_class(instance) ? vx::app::create_main_window(instance, title.c_str())
+                                                               : nullptr;
+  if (window) {
+    // A view that cannot be made, loaded or attached ends the program quietly.
+    ostrel::View* view = ostrel::view_new();
+    ostrel::Document* doc = view ? ostrel::view_document(view) : nullptr;
+    RECT client{};
+    GetClientRect(window, &client);
+    if (doc && ostrel::load_html(view, html.data(), html.size()) == ostrel::status_ok &&
+        ostrel::load_css(view, css.data(), css.size()) == ostrel::status_ok &&
+        ostrel::set_color_scheme(doc, vx::app::system_uses_dark_theme(), 0) == ostrel::status_ok &&
+        ostrel::attach(view, window) == ostrel::status_ok &&
+        ostrel::set_bounds(view, 0, 0, client.right, client.bottom) == ostrel::status_ok) {
+      vx::app::wire(view, language);
+      vx::app::set_main_view(view);
       ShowWindow(window, SW_SHOW);
       MSG msg;
       while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
       }
+      vx::app::set_main_view(nullptr);
+    } else if (IsWindow(window)) {
+      DestroyWindow(window);
     }
+    if (view) ostrel::view_free(view);
   }
   if (SUCCEEDED(com)) CoUninitialize();
   return 0;

@@ -2,12 +2,46 @@
 
 #include <dwmapi.h>
 
+#include <array>
+#include <cstring>
 #include <limits>
+#include <string>
+
+#include "i18n/lang.h"
+#include "i18n/templates.h"
+#include "ostrel/ostrel.h"
 
 namespace vx::app {
 namespace {
 
 constexpr DWORD dwmwa_use_immersive_dark_mode = 20;
+constexpr char inactive_class[] = "win-inactive";
+constexpr std::array<std::string_view, 4> tab_names = {"home", "startup", "cleanup", "bundle"};
+
+// The window thread's view; the window procedure reads it.
+ostrel::View* main_view = nullptr;
+
+ostrel::Document* main_document() { return main_view ? ostrel::view_document(main_view) : nullptr; }
+
+ostrel::Node* element(ostrel::Document* doc, std::string_view id) {
+  return ostrel::get_element_by_id(doc, id.data(), id.size());
+}
+
+// Shows the clicked tab's panel: the tab and its panel carry "active", the others lose it.
+void switch_tab(ostrel::Document* doc, std::string_view clicked) {
+  for (std::string_view name : tab_names)
+    for (std::string_view prefix : {"tab-", "panel-"}) {
+      const std::string id = std::string(prefix) + std::string(name);
+      if (ostrel::Node* n = element(doc, id)) {
+        if (name == clicked) ostrel::add_class(n, "active", 6);
+        else ostrel::remove_class(n, "active", 6);
+      }
+    }
+}
+
+void on_tab_click(ostrel::Event*, void* name) {
+  if (ostrel::Document* doc = main_document()) switch_tab(doc, *static_cast<const std::string_view*>(name));
+}
 
 int scale(int value, UINT dpi) {
   const float scaled = static_cast<float>(value) * static_cast<float>(dpi) / 96.0f;
@@ -41,6 +75,21 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       return 0;
     case WM_GETMINMAXINFO:
       return 0;
+    case WM_SIZE:
+      if (main_view) ostrel::set_bounds(main_view, 0, 0, LOWORD(lparam), HIWORD(lparam));
+      return 0;
+    case WM_ACTIVATE:
+      if (ostrel::Document* doc = main_document()) {
+        if (ostrel::Node* root = ostrel::document_root(doc)) {
+          if (LOWORD(wparam) != WA_INACTIVE) ostrel::remove_class(root, inactive_class, sizeof inactive_class - 1);
+          else ostrel::add_class(root, inactive_class, sizeof inactive_class - 1);
+        }
+      }
+      return 0;
+    case WM_SETTINGCHANGE:
+      if (lparam && std::wstring_view(reinterpret_cast<const wchar_t*>(lparam)) == L"ImmersiveColorSet")
+        if (ostrel::Document* doc = main_document()) ostrel::set_color_scheme(doc, system_uses_dark_theme(), 0);
+      return DefWindowProcW(window, message, wparam, lparam);
     case WM_DPICHANGED: {
       const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
       SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
@@ -53,6 +102,30 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 }
 
 }  // namespace
+
+bool system_uses_dark_theme() {
+  DWORD light = 1, size = sizeof light;
+  return RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+                      L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &light, &size) == ERROR_SUCCESS &&
+         light == 0;
+}
+
+void set_main_view(ostrel::View* view) { main_view = view; }
+
+void wire(ostrel::View* view, std::string_view language) {
+  ostrel::Document* doc = ostrel::view_document(view);
+  for (std::string_view name : i18n::builtin_image_names) {
+    const std::string_view bytes = i18n::builtin_file(name);
+    ostrel::image_set(doc, name.data(), name.size(), bytes.data(), bytes.size());
+  }
+  if (ostrel::Node* desc = element(doc, "cl-desc")) {
+    const std::string_view text = i18n::lookup("cleaner.desc1", language).value_or("cleaner.desc1");
+    ostrel::set_text_content(desc, text.data(), text.size());
+  }
+  for (const std::string_view& name : tab_names)
+    if (ostrel::Node* tab = element(doc, "tab-" + std::string(name)))
+      ostrel::on(tab, "click", 5, on_tab_click, const_cast<std::string_view*>(&name));
+}
 
 SIZE client_size_for_dpi(UINT dpi) { return {scale(client_width_96, dpi), scale(client_height_96, dpi)}; }
 

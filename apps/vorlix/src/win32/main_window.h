@@ -3,6 +3,12 @@
 
 #include <windows.h>
 
+#include <string_view>
+
+namespace ostrel {
+struct View;
+}
+
 namespace vx::app {
 
 inline constexpr wchar_t main_window_class[] = L"TFrmVorlix";
@@ -19,5 +25,15 @@ HWND create_main_window(HINSTANCE instance, const wchar_t* title);
 
 // Client size in device pixels at a DPI: 464 x 417 scaled and truncated.
 SIZE client_size_for_dpi(UINT dpi);
+
+// Whether the user chose the dark theme for apps (a missing setting means light).
+bool system_uses_dark_theme();
+
+// The view the window shows, kept for the window procedure (window thread only).
+void set_main_view(ostrel::View* view);
+
+// Fills in what the document leaves to the program: its built-in images, the
+// cleaner's description and the tabs.
+void wire(ostrel::View* view, std::string_view language);
 
 }  // namespace vx::app

@@ -70,6 +70,43 @@ TEST(VorlixExe, OpensItsFixedSizeWindowAndClosesCleanly) {
   EXPECT_EQ(app.wait_exit(10000), 0u);
 }
 
+// The colour of one pixel of a window as the screen shows it, 0xRRGGBB.
+COLORREF pixel(HWND window, int x, int y) {
+  POINT at{x, y};
+  ClientToScreen(window, &at);
+  HDC screen = GetDC(nullptr);
+  const COLORREF c = GetPixel(screen, at.x, at.y);
+  ReleaseDC(nullptr, screen);
+  return RGB(GetBValue(c), GetGValue(c), GetRValue(c));
+}
+
+TEST(VorlixExe, ShowsItsDocumentAndATabClickShowsThatTab) {
+  Process app;
+  ASSERT_TRUE(app.start(program_path()));
+  HWND window = wait_for_window(app.info.dwProcessId, 20000);
+  ASSERT_NE(window, nullptr);
+  HWND view = FindWindowExW(window, nullptr, L"OstrelUIView", nullptr);
+  ASSERT_NE(view, nullptr) << "no document view in the window";
+  RECT client{}, shown{};
+  GetClientRect(window, &client);
+  GetClientRect(view, &shown);
+  EXPECT_EQ(shown.right, client.right);
+  EXPECT_EQ(shown.bottom, client.bottom) << "the view fills the client area";
+  if (GetDpiForWindow(window) == 96) {
+    constexpr COLORREF active = 0x3D84DD;  // the selected tab's background
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    while (pixel(view, 14, 14) != active && GetTickCount64() < deadline) Sleep(50);
+    EXPECT_EQ(pixel(view, 14, 14), active) << "the home tab starts selected";
+    PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(115, 17));
+    PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(115, 17));
+    Sleep(500);
+    EXPECT_EQ(pixel(view, 100, 14), active) << "the startup tab is selected";
+    EXPECT_NE(pixel(view, 14, 14), active);
+  }
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(app.wait_exit(10000), 0u);
+}
+
 TEST(VorlixExe, SecondStartEndsAndLeavesTheFirstRunning) {
   Process first;
   ASSERT_TRUE(first.start(program_path()));
