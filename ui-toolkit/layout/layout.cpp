@@ -2047,12 +2047,23 @@ const Box* LayoutTree::box_of(const Node* node) const {
 
 std::string first_difference(const Box* a, const Box* b, float tolerance) {
   std::vector<std::pair<const Box*, const Box*>> stack{{a, b}};
-  // Far from the origin a float's own step outgrows the tolerance: boxes moved
-  // as a whole and boxes placed afresh may round a few steps apart there.
-  auto far = [tolerance](float x, float y) {
-    const float step = std::max(std::fabs(x), std::fabs(y)) * 4 * std::numeric_limits<float>::epsilon();
-    return !(std::fabs(x - y) <= std::max(tolerance, step));
-  };
+  // In a document millions of pixels tall a float's own step outgrows the
+  // tolerance: sums and differences of such sizes (a cell centring content
+  // as tall as itself) round a few steps apart even for boxes near the
+  // origin. The largest extent of the layout sets how far that can go.
+  float extent = 0;
+  for (const Box* root : {a, b}) {
+    std::vector<const Box*> walk{root};
+    while (!walk.empty()) {
+      const Box* n = walk.back();
+      walk.pop_back();
+      if (!n) continue;
+      extent = std::max({extent, std::fabs(n->x) + std::fabs(n->width), std::fabs(n->y) + std::fabs(n->height)});
+      walk.insert(walk.end(), n->children.begin(), n->children.end());
+    }
+  }
+  const float slack = std::max(tolerance, extent * 8 * std::numeric_limits<float>::epsilon());
+  auto far = [slack](float x, float y) { return !(std::fabs(x - y) <= slack); };
   while (!stack.empty()) {
     const auto [p, q] = stack.back();
     stack.pop_back();
