@@ -10,6 +10,8 @@
 #include "i18n/lang.h"
 #include "i18n/templates.h"
 #include "ostrel/ostrel.h"
+#include "post.h"
+#include "window_state.h"
 
 namespace vx::app {
 namespace {
@@ -18,10 +20,14 @@ constexpr DWORD dwmwa_use_immersive_dark_mode = 20;
 constexpr char inactive_class[] = "win-inactive";
 constexpr std::array<std::string_view, 4> tab_names = {"home", "startup", "cleanup", "bundle"};
 
-// The window thread's view; the window procedure reads it.
-ostrel::View* main_view = nullptr;
+ostrel::View* main_view() {
+  return window_state().view.with([](ostrel::View*& view) { return view; });
+}
 
-ostrel::Document* main_document() { return main_view ? ostrel::view_document(main_view) : nullptr; }
+ostrel::Document* main_document() {
+  ostrel::View* view = main_view();
+  return view ? ostrel::view_document(view) : nullptr;
+}
 
 ostrel::Node* element(ostrel::Document* doc, std::string_view id) {
   return ostrel::get_element_by_id(doc, id.data(), id.size());
@@ -76,7 +82,15 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_GETMINMAXINFO:
       return 0;
     case WM_SIZE:
-      if (main_view) ostrel::set_bounds(main_view, 0, 0, LOWORD(lparam), HIWORD(lparam));
+      if (ostrel::View* view = main_view()) {
+        ostrel::set_bounds(view, 0, 0, LOWORD(lparam), HIWORD(lparam));
+        // A copy: a callback may register another.
+        const auto callbacks = window_state().resize_callbacks.with([](auto& list) { return list; });
+        for (const auto& callback : callbacks) callback();
+      }
+      return 0;
+    case job_message:
+      run_posted_job(lparam);
       return 0;
     case WM_ACTIVATE:
       if (ostrel::Document* doc = main_document()) {
@@ -110,7 +124,18 @@ bool system_uses_dark_theme() {
          light == 0;
 }
 
-void set_main_view(ostrel::View* view) { main_view = view; }
+WindowState& window_state() {
+  static WindowState state;
+  return state;
+}
+
+void set_main_view(ostrel::View* view) {
+  window_state().view.with([view](ostrel::View*& kept) { kept = view; });
+}
+
+void register_resize_callback(std::function<void()> callback) {
+  window_state().resize_callbacks.with([&](auto& list) { list.push_back(std::move(callback)); });
+}
 
 void wire(ostrel::View* view, std::string_view language) {
   ostrel::Document* doc = ostrel::view_document(view);

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string_view>
 
 namespace ostrel {
@@ -31,6 +32,9 @@ bool system_uses_dark_theme();
 
 // The view the window shows, kept for the window procedure (window thread only).
 void set_main_view(ostrel::View* view);
+
+// Called after the view follows a new window size (list tables fit their columns).
+void register_resize_callback(std::function<void()> callback);
 
 // Fills in what the document leaves to the program: its built-in images, the
 // cleaner's description and the tabs.

@@ -1,0 +1,57 @@
+// What the window thread keeps between messages. Each member is a cell that
+// is made on first use and lent out for the length of one call: a handler
+// that reaches the same cell again while it is lent (an event fired from
+// inside another) is a programming error, and the program stops at once
+// rather than let two callers change one value under each other.
+#pragma once
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace ostrel {
+struct View;
+}
+
+namespace vx::app {
+
+template <class T>
+class Cell {
+ public:
+  // Calls `use` with the value (made on first use) and returns what it returns.
+  template <class F>
+  decltype(auto) with(F&& use) {
+    if (lent_) {
+      std::fputs("[app] window state used again while in use\n", stderr);
+      std::abort();
+    }
+    if (!value_) value_.emplace();
+    struct Lend {
+      bool& lent;
+      explicit Lend(bool& l) : lent(l) { lent = true; }
+      ~Lend() { lent = false; }
+    } lend(lent_);
+    return std::forward<F>(use)(*value_);
+  }
+
+ private:
+  std::optional<T> value_;
+  bool lent_ = false;
+};
+
+enum class Page { startup, cleanup, bundle };
+
+struct WindowState {
+  Cell<ostrel::View*> view;                            // set after wiring, taken out at shutdown
+  Cell<std::vector<std::function<void()>>> resize_callbacks;  // called in order on WM_SIZE
+  Cell<std::array<bool, 3>> opened;                    // by Page: opened on its first tab click
+};
+
+// The one state of the process; only the window thread may touch it.
+WindowState& window_state();
+
+}  // namespace vx::app
