@@ -61,8 +61,8 @@ TEST_F(Listed, AClosedListShowsItsChoiceBesideAnArrowAndIsAsWideAsItsLongestOpti
   ASSERT_TRUE(b);
   EXPECT_EQ(b->text, "Two words");
   const std::string family = "sans-serif";
-  const text::FontSpec spec{std::span(&family, 1), 10, 400, false};
-  EXPECT_FLOAT_EQ(b->content_box_width(), font.width(spec, "Two words") + select_arrow_room);
+  const text::FontSpec ten_px{std::span(&family, 1), 10, 400, false};
+  EXPECT_FLOAT_EQ(b->content_box_width(), font.width(ten_px, "Two words") + select_arrow_room);
   const std::string dump = paint::build_display_list(tree, width, height).dump();
   EXPECT_NE(dump.find("\"Two words\""), std::string::npos) << dump;
   EXPECT_NE(dump.find("arrow "), std::string::npos);
