@@ -345,20 +345,12 @@ struct Painter {
     const style::ComputedStyle& s = *t.style;
     if (s.visibility != style::Visibility::visible) return;
     for (const layout::TextFragment& f : t.fragments) {
-      Item it;
-      it.kind = ItemKind::text;
-      it.bounds = {f.x + dx, f.y + dy, f.width, f.height};
-      it.text = t.text.substr(f.start, f.end - f.start);
-      if (f.ellipsis) it.text += text::ellipsis;
-      while (!it.text.empty() && it.text.back() == ' ') it.text.pop_back();  // hanging spaces draw nothing
-      if (it.text.empty()) continue;
-      it.color = s.color;
-      it.font_family = joined(s.font_family);
-      it.font_size = s.font_size;
-      it.font_weight = s.font_weight;
-      it.italic = s.italic;
+      std::string run = t.text.substr(f.start, f.end - f.start);
+      if (f.ellipsis) run += text::ellipsis;
+      while (!run.empty() && run.back() == ' ') run.pop_back();  // hanging spaces draw nothing
+      if (run.empty()) continue;
+      Item it = text_item(t, std::move(run), f.x + dx, f.width, f, dy, s.color);
       it.underline = s.underline;
-      it.baseline = f.baseline + dy;
       list.items.push_back(std::move(it));
     }
   }

@@ -234,8 +234,10 @@ bool TextEditor::key_down(std::uint32_t key, std::uint32_t modifiers) {
       move(size_of(value), shift);
       return true;
     case key_backspace:
-      if (selected) erase_selection(Step::deleting);
-      else replace(ctrl ? previous_word(value, e.caret) : previous_boundary(value, e.caret), e.caret, {}, Step::deleting);
+      if (selected)
+        erase_selection(Step::deleting);
+      else
+        replace(ctrl ? previous_word(value, e.caret) : previous_boundary(value, e.caret), e.caret, {}, Step::deleting);
       return true;
     case key_delete:
       if (shift && !ctrl) {
@@ -321,30 +323,16 @@ void TextEditor::run(EditCommand command) {
   }
 }
 
-void TextEditor::undo() {
-  if (undo_.empty()) return;
-  TextEditView& e = document_.edit;
-  redo_.push_back({node_->text, e.caret, e.anchor});
-  Snapshot s = std::move(undo_.back());
-  undo_.pop_back();
-  last_step_ = Step::none;
-  node_->text = s.value;
-  node_->flags |= flag_value_dirty;
-  seen_ = s.value;
-  select(s.caret, s.anchor);
-  document_.invalidate(node_, flag_needs_layout | flag_needs_paint);
-  const std::uint64_t serial = serial_;
-  Node* box = node_;
-  fire(event_input, box);
-  if (alive(box, serial)) sync(box);
-}
+void TextEditor::undo() { step_back(undo_, redo_); }
+void TextEditor::redo() { step_back(redo_, undo_); }
 
-void TextEditor::redo() {
-  if (redo_.empty()) return;
+// Puts back the last snapshot of `from`, keeping the present one in `to`.
+void TextEditor::step_back(std::vector<Snapshot>& from, std::vector<Snapshot>& to) {
+  if (from.empty()) return;
   TextEditView& e = document_.edit;
-  undo_.push_back({node_->text, e.caret, e.anchor});
-  Snapshot s = std::move(redo_.back());
-  redo_.pop_back();
+  to.push_back({node_->text, e.caret, e.anchor});
+  Snapshot s = std::move(from.back());
+  from.pop_back();
   last_step_ = Step::none;
   node_->text = s.value;
   node_->flags |= flag_value_dirty;
@@ -483,7 +471,8 @@ void keep_caret_in_view(Document& document, const layout::LayoutTree& tree) {
   if (!box || box->caret_offsets.empty()) return;
   const std::vector<float>& offsets = box->caret_offsets;
   const float width = std::max(0.0f, box->content_box_width() - 1);  // room for the caret's own pixel
-  const float caret = box->placeholder_shown ? 0 : offsets[std::min<std::size_t>(e.caret + e.composition.size(), offsets.size() - 1)];
+  const float caret =
+      box->placeholder_shown ? 0 : offsets[std::min<std::size_t>(e.caret + e.composition.size(), offsets.size() - 1)];
   float scroll = e.scroll;
   if (caret - scroll > width) scroll = caret - width;
   if (caret < scroll) scroll = caret;

@@ -98,6 +98,7 @@ class TextEditor {
   void erase_selection(Step step);
   void undo();
   void redo();
+  void step_back(std::vector<Snapshot>& from, std::vector<Snapshot>& to);
   void commit_change();  // "change" when the value differs from the last committed one
 
   Document& document_;

@@ -128,6 +128,14 @@ class ViewWindow : public ::testing::Test {
     ostrel::load_css(view, css.data(), css.size());
   }
   HWND child() const { return FindWindowExW(host.get(), nullptr, L"OstrelUIView", nullptr); }
+  // Loads a page into the view, attaches it at the given size and lets its first frames come.
+  bool show(std::string_view html, std::string_view css, int width, int height) {
+    load(html, css);
+    ostrel::set_bounds(view, 0, 0, width, height);
+    if (ostrel::attach(view, host.get()) != ostrel::status_ok) return false;
+    pump(300);
+    return true;
+  }
 };
 std::filesystem::path ViewWindow::log_path_;
 
@@ -195,11 +203,10 @@ TEST_F(ViewWindow, FramesDrawTheDocumentAndThenOnlyWhatChanged) {
 }
 
 TEST_F(ViewWindow, PostedMouseMessagesClickTheElementUnderThePointer) {
-  load("<div id=a>first</div><div id=b>second</div><input id=c type=checkbox>",
-       "body { margin: 0 } div { height: 30px } input { display: block; width: 13px; height: 13px; margin: 0 }");
-  ostrel::set_bounds(view, 0, 0, 200, 100);
-  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
-  pump(300);
+  ASSERT_TRUE(
+      show("<div id=a>first</div><div id=b>second</div><input id=c type=checkbox>",
+           "body { margin: 0 } div { height: 30px } input { display: block; width: 13px; height: 13px; margin: 0 }",
+           200, 100));
   ostrel::Document* doc = ostrel::view_document(view);
   static std::vector<std::string> clicked;
   clicked.clear();
@@ -221,10 +228,7 @@ TEST_F(ViewWindow, PostedMouseMessagesClickTheElementUnderThePointer) {
 }
 
 TEST_F(ViewWindow, KeysMoveFocusAndWorkControlsAndTheRootFollowsActivation) {
-  load("<button id=go>Go</button><input id=box type=checkbox>", "body { margin: 0 }");
-  ostrel::set_bounds(view, 0, 0, 200, 100);
-  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
-  pump(300);
+  ASSERT_TRUE(show("<button id=go>Go</button><input id=box type=checkbox>", "body { margin: 0 }", 200, 100));
   ostrel::Document* doc = ostrel::view_document(view);
   static std::vector<std::string> seen;
   seen.clear();
@@ -254,11 +258,8 @@ TEST_F(ViewWindow, KeysMoveFocusAndWorkControlsAndTheRootFollowsActivation) {
 }
 
 TEST_F(ViewWindow, ATitleShowsAsATooltipOnceThePointerRests) {
-  load("<div id=a title='Closes every program Windows does not need'>Close all</div>",
-       "body { margin: 0; font: 14px sans-serif } #a { height: 40px; background: #e5f3ff }");
-  ostrel::set_bounds(view, 0, 0, 320, 120);
-  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
-  pump(300);
+  ASSERT_TRUE(show("<div id=a title='Closes every program Windows does not need'>Close all</div>",
+       "body { margin: 0; font: 14px sans-serif } #a { height: 40px; background: #e5f3ff }", 320, 120));
   ostrel::Document* doc = ostrel::view_document(view);
   ostrel::Node* root = ostrel::document_root(doc);
   PostMessageW(child(), WM_MOUSEMOVE, 0, MAKELPARAM(30, 20));
@@ -280,12 +281,9 @@ TEST_F(ViewWindow, ATitleShowsAsATooltipOnceThePointerRests) {
 TEST_F(ViewWindow, AListsScrollBarIsDrawnAndDragged) {
   std::string rows;
   for (int i = 0; i < 40; ++i) rows += "<div class=row>Row " + std::to_string(i) + "</div>";
-  load("<div id=list>" + rows + "</div>",
+  ASSERT_TRUE(show("<div id=list>" + rows + "</div>",
        "body { margin: 0; font: 13px sans-serif } #list { height: 200px; overflow-y: auto }"
-       " .row { height: 20px; border-bottom: 1px solid #e5e5e5 }");
-  ostrel::set_bounds(view, 0, 0, 240, 200);
-  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
-  pump(300);
+       " .row { height: 20px; border-bottom: 1px solid #e5e5e5 }", 240, 200));
   ostrel::Node* list = ostrel::get_element_by_id(ostrel::view_document(view), "list", 4);
   PostMessageW(child(), WM_MOUSEMOVE, 0, MAKELPARAM(231, 10));
   PostMessageW(child(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(231, 10));
@@ -330,11 +328,9 @@ std::string clipboard_text() {
 }
 
 TEST_F(ViewWindow, ATextBoxTakesCharactersTheClipboardAndItsOwnMenu) {
-  load("<input id=t placeholder='Search programs'><p id=p>검색어를 입력하세요</p>",
-       "body { margin: 8px; font: 14px sans-serif } input { width: 200px; font: 14px sans-serif }");
-  ostrel::set_bounds(view, 0, 0, 260, 80);
-  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
-  pump(300);
+  ASSERT_TRUE(show("<input id=t placeholder='Search programs'><p id=p>검색어를 입력하세요</p>",
+                   "body { margin: 8px; font: 14px sans-serif } input { width: 200px; font: 14px sans-serif }", 260,
+                   80));
   ostrel::Document* doc = ostrel::view_document(view);
   ostrel::Node* box = ostrel::get_element_by_id(doc, "t", 1);
   int width = 0, height = 0;
@@ -381,10 +377,8 @@ TEST_F(ViewWindow, ATextBoxTakesCharactersTheClipboardAndItsOwnMenu) {
 }
 
 TEST_F(ViewWindow, AnInputMethodComposesAtTheCaretOnlyInTextBoxes) {
-  load("<button id=b>b</button><input id=t value=ab>", "body { margin: 0; font: 14px sans-serif }");
-  ostrel::set_bounds(view, 0, 0, 260, 60);
-  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
-  pump(300);
+  ASSERT_TRUE(
+      show("<button id=b>b</button><input id=t value=ab>", "body { margin: 0; font: 14px sans-serif }", 260, 60));
   ostrel::Document* doc = ostrel::view_document(view);
   static std::vector<std::string> heard;
   heard.clear();
@@ -406,8 +400,8 @@ TEST_F(ViewWindow, AnInputMethodComposesAtTheCaretOnlyInTextBoxes) {
   context = ImmGetContext(child());
   ASSERT_NE(context, nullptr) << "the text box has one";
   std::wstring composing = L"\uD558";  // 하
-  ImmSetCompositionStringW(context, SCS_SETSTR, composing.data(), static_cast<DWORD>(composing.size() * sizeof(wchar_t)),
-                           nullptr, 0);
+  ImmSetCompositionStringW(context, SCS_SETSTR, composing.data(),
+                           static_cast<DWORD>(composing.size() * sizeof(wchar_t)), nullptr, 0);
   pump(100);
   EXPECT_EQ(doc->edit.composition, "하");
   ImmNotifyIME(context, NI_COMPOSITIONSTR, CPS_COMPLETE, 0);
@@ -423,11 +417,8 @@ TEST_F(ViewWindow, AnInputMethodComposesAtTheCaretOnlyInTextBoxes) {
 }
 
 TEST_F(ViewWindow, ADropDownListOpensUnderItselfAndTakesAChoice) {
-  load("<select id=s><option>Light<option selected>Dark<option>System</select>",
-       "body { margin: 8px; font: 14px sans-serif } select { font: 14px sans-serif }");
-  ostrel::set_bounds(view, 0, 0, 200, 120);
-  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
-  pump(300);
+  ASSERT_TRUE(show("<select id=s><option>Light<option selected>Dark<option>System</select>",
+                   "body { margin: 8px; font: 14px sans-serif } select { font: 14px sans-serif }", 200, 120));
   ostrel::Document* doc = ostrel::view_document(view);
   ostrel::Node* list = ostrel::get_element_by_id(doc, "s", 1);
   PostMessageW(child(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 15));
@@ -452,10 +443,7 @@ TEST_F(ViewWindow, ADropDownListOpensUnderItselfAndTakesAChoice) {
 }
 
 TEST_F(ViewWindow, FramesStopWhenNothingChanges) {
-  load("<p>idle</p>", "");
-  ostrel::set_bounds(view, 0, 0, 100, 50);
-  ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
-  pump(300);
+  ASSERT_TRUE(show("<p>idle</p>", "", 100, 50));
   std::fflush(stderr);
   const std::size_t before = read_file(log_path_).size();
   pump(300);
