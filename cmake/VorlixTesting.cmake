@@ -22,14 +22,21 @@ else()
   include(GoogleTest)
 endif()
 
-# vorlix_test(<name> SOURCES ... [LIBS ...])
+# vorlix_test(<name> SOURCES ... [LIBS ...] [PREFIX name])
+# PREFIX runs a Windows test in a Wine prefix of its own, for tests that change
+# settings every later program in the prefix would see.
 function(vorlix_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "PREFIX" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main vorlix::options)
   if(WIN32)
     # A console program: Wine passes its output and exit code straight through.
-    add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+    if(T_PREFIX)
+      add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-run --root ${VORLIX_WINE_ROOT} --prefix ${T_PREFIX}
+                                    $<TARGET_FILE:${name}> --gtest_color=no)
+    else()
+      add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+    endif()
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine LABELS wine TIMEOUT 300)
   else()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${name}." PROPERTIES LABELS native)

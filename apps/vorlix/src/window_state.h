@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "app_context.h"
+
 namespace ostrel {
 struct View;
 }
@@ -46,10 +48,23 @@ class Cell {
 enum class Page { startup, cleanup, bundle };
 
 struct WindowState {
-  Cell<ostrel::View*> view;                            // set after wiring, taken out at shutdown
+  Cell<ostrel::View*> view;                                   // set after wiring, taken out at shutdown
   Cell<std::vector<std::function<void()>>> resize_callbacks;  // called in order on WM_SIZE
-  Cell<std::array<bool, 3>> opened;                    // by Page: opened on its first tab click
+  Cell<std::array<bool, 3>> opened;                           // by Page: opened on its first tab click
+  Cell<std::optional<AppContext>> context;                    // stored by the wiring
 };
+
+// True the first time it is asked for a page, false ever after.
+inline bool first_visit(WindowState& state, Page page) {
+  return state.opened.with([page](std::array<bool, 3>& opened) {
+    return !std::exchange(opened[static_cast<std::size_t>(page)], true);
+  });
+}
+
+// A copy of the stored context; none before the wiring stored it.
+inline std::optional<AppContext> context_of(WindowState& state) {
+  return state.context.with([](const std::optional<AppContext>& context) { return context; });
+}
 
 // The one state of the process; only the window thread may touch it.
 WindowState& window_state();

@@ -25,3 +25,28 @@ TEST(WindowStateCellDeathTest, UsingACellAgainWhileItIsLentStopsTheProgram) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(WindowState, EachPageOpensOnItsFirstVisitOnly) {
+  vx::app::WindowState state;
+  using vx::app::Page;
+  EXPECT_TRUE(vx::app::first_visit(state, Page::startup));
+  EXPECT_FALSE(vx::app::first_visit(state, Page::startup)) << "a second click builds nothing";
+  EXPECT_TRUE(vx::app::first_visit(state, Page::bundle)) << "pages keep their own flags";
+  EXPECT_TRUE(vx::app::first_visit(state, Page::cleanup));
+}
+
+TEST(WindowState, TheContextIsAbsentUntilStoredAndReadAsACopy) {
+  vx::app::WindowState state;
+  EXPECT_FALSE(vx::app::context_of(state));
+  vx::app::AppContext stored;
+  stored.language = "ja";
+  state.context.with([&](auto& context) { context = stored; });
+  auto copy = vx::app::context_of(state);
+  ASSERT_TRUE(copy);
+  copy->language = "ko";
+  EXPECT_EQ(vx::app::context_of(state)->language, "ja");
+}
+
+}  // namespace

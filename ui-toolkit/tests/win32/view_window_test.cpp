@@ -1,8 +1,6 @@
 // The view's window under Wine: attaching, bounds, frames and what they draw.
 #include <windows.h>
 #include <imm.h>
-#include <wincodec.h>
-#include <wrl/client.h>
 
 #include <gtest/gtest.h>
 
@@ -17,11 +15,10 @@
 #include "dom/dom.h"
 #include "dom/events.h"
 #include "ostrel/ostrel.h"
+#include "win32/screen.h"
 #include "win32/view_window.h"
 
 namespace {
-
-using Microsoft::WRL::ComPtr;
 
 // A top-level window to attach views to, destroyed with the test.
 class Host {
@@ -59,52 +56,6 @@ void pump(DWORD milliseconds) {
 std::string read_file(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The window's pixels as 32-bit BGRA rows, read back from the screen.
-std::vector<std::uint32_t> capture(HWND hwnd, int& width, int& height) {
-  RECT rc;
-  GetClientRect(hwnd, &rc);
-  width = rc.right, height = rc.bottom;
-  HDC screen = GetDC(hwnd);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-  SelectObject(memory, old);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down rows
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
-  GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(hwnd, screen);
-  return pixels;
-}
-
-void save_png(const std::vector<std::uint32_t>& pixels, int width, int height, const std::wstring& path) {
-  ComPtr<IWICImagingFactory> wic;
-  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&wic)))) return;
-  ComPtr<IWICStream> stream;
-  ComPtr<IWICBitmapEncoder> encoder;
-  ComPtr<IWICBitmapFrameEncode> frame;
-  if (FAILED(wic->CreateStream(&stream)) || FAILED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE)) ||
-      FAILED(wic->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) ||
-      FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) ||
-      FAILED(encoder->CreateNewFrame(&frame, nullptr)) || FAILED(frame->Initialize(nullptr)))
-    return;
-  frame->SetSize(width, height);
-  WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGR;
-  frame->SetPixelFormat(&format);
-  frame->WritePixels(height, width * 4, width * height * 4,
-                     reinterpret_cast<BYTE*>(const_cast<std::uint32_t*>(pixels.data())));
-  frame->Commit();
-  encoder->Commit();
 }
 
 class ViewWindow : public ::testing::Test {
@@ -178,14 +129,12 @@ TEST_F(ViewWindow, FramesDrawTheDocumentAndThenOnlyWhatChanged) {
   ASSERT_EQ(ostrel::attach(view, host.get()), ostrel::status_ok);
   pump(400);
 
-  int width = 0, height = 0;
-  std::vector<std::uint32_t> pixels = capture(child(), width, height);
-  ASSERT_EQ(width, 320);
-  auto at = [&](int x, int y) { return pixels[static_cast<std::size_t>(y) * width + x] & 0xFFFFFF; };
+  vx::testing::Capture shot = vx::testing::capture(child());
+  ASSERT_EQ(shot.width, 320);
+  auto at = [&](int x, int y) { return shot.at(x, y); };
   EXPECT_EQ(at(300, 5), 0x3D84DDu) << "the header's background";
   EXPECT_EQ(at(300, 100), 0xFFFFFFu) << "the page's background";
-  std::filesystem::create_directories(OSTREL_ARTIFACTS);
-  save_png(pixels, width, height, std::filesystem::path(OSTREL_ARTIFACTS).append("view.png").wstring());
+  vx::testing::save_artifact(shot, L"view.png");
 
   // One row changes: the next frame draws that row's region only.
   std::fflush(stderr);
@@ -193,7 +142,7 @@ TEST_F(ViewWindow, FramesDrawTheDocumentAndThenOnlyWhatChanged) {
   ostrel::Document* doc = ostrel::view_document(view);
   ostrel::add_class(ostrel::get_element_by_id(doc, "r3", 2), "on", 2);
   pump(200);
-  pixels = capture(child(), width, height);
+  shot = vx::testing::capture(child());
   EXPECT_EQ(at(300, 40 + 3 * 20 + 10), 0xFF0000u) << "the row turned red";
   EXPECT_EQ(at(300, 40 + 4 * 20 + 10), 0xFFFFFFu);
   std::fflush(stderr);
@@ -269,10 +218,9 @@ TEST_F(ViewWindow, ATitleShowsAsATooltipOnceThePointerRests) {
   ostrel::Node* tip = ostrel::query_selector(root, ".ui-tooltip", 11);
   ASSERT_NE(tip, nullptr);
   EXPECT_STREQ(ostrel::get_attribute(tip, "style", 5, nullptr), "left:30px;top:40px");
-  int width = 0, height = 0;
-  const std::vector<std::uint32_t> pixels = capture(child(), width, height);
-  EXPECT_EQ(pixels[static_cast<std::size_t>(45) * width + 32] & 0xFFFFFF, 0xFFFFE1u) << "the tooltip is drawn";
-  save_png(pixels, width, height, std::filesystem::path(OSTREL_ARTIFACTS).append("tooltip.png").wstring());
+  const vx::testing::Capture shot = vx::testing::capture(child());
+  EXPECT_EQ(shot.at(32, 45), 0xFFFFE1u) << "the tooltip is drawn";
+  vx::testing::save_artifact(shot, L"tooltip.png");
   PostMessageW(child(), WM_KEYDOWN, VK_SHIFT, 1);
   pump(100);
   EXPECT_EQ(ostrel::query_selector(root, ".ui-tooltip", 11), nullptr) << "a key sends it away";
@@ -291,10 +239,9 @@ TEST_F(ViewWindow, AListsScrollBarIsDrawnAndDragged) {
   PostMessageW(child(), WM_LBUTTONUP, 0, MAKELPARAM(231, 60));
   pump(300);
   EXPECT_GT(ostrel::scroll_position(list).y, 200) << "the thumb was dragged down";
-  int width = 0, height = 0;
-  const std::vector<std::uint32_t> pixels = capture(child(), width, height);
-  EXPECT_EQ(pixels[static_cast<std::size_t>(2) * width + 225] & 0xFFFFFF, 0xF0F0F0u) << "the track";
-  save_png(pixels, width, height, std::filesystem::path(OSTREL_ARTIFACTS).append("scroll-bar.png").wstring());
+  const vx::testing::Capture shot = vx::testing::capture(child());
+  EXPECT_EQ(shot.at(225, 2), 0xF0F0F0u) << "the track";
+  vx::testing::save_artifact(shot, L"scroll-bar.png");
 }
 
 // Keys posted with Ctrl held: the view reads modifiers from the thread's key state.
@@ -333,9 +280,8 @@ TEST_F(ViewWindow, ATextBoxTakesCharactersTheClipboardAndItsOwnMenu) {
                    80));
   ostrel::Document* doc = ostrel::view_document(view);
   ostrel::Node* box = ostrel::get_element_by_id(doc, "t", 1);
-  int width = 0, height = 0;
-  std::vector<std::uint32_t> pixels = capture(child(), width, height);
-  save_png(pixels, width, height, std::filesystem::path(OSTREL_ARTIFACTS).append("text-box-empty.png").wstring());
+  vx::testing::Capture shot = vx::testing::capture(child());
+  vx::testing::save_artifact(shot, L"text-box-empty.png");
 
   PostMessageW(child(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 18));
   PostMessageW(child(), WM_LBUTTONUP, 0, MAKELPARAM(20, 18));
@@ -368,11 +314,10 @@ TEST_F(ViewWindow, ATextBoxTakesCharactersTheClipboardAndItsOwnMenu) {
   EXPECT_EQ(std::string(value, length), "Total 한Total 한글 \xF0\x9F\x98\x80글 \xF0\x9F\x98\x80");
   post_with_ctrl(child(), 'A');
   pump(200);
-  pixels = capture(child(), width, height);
-  save_png(pixels, width, height, std::filesystem::path(OSTREL_ARTIFACTS).append("text-box.png").wstring());
+  shot = vx::testing::capture(child());
+  vx::testing::save_artifact(shot, L"text-box.png");
   const ostrel::Rect at = ostrel::element_rect(box);
-  EXPECT_EQ(pixels[static_cast<std::size_t>(at.y + 4) * width + static_cast<std::size_t>(at.x + 5)] & 0xFFFFFF,
-            0x0078D7u)
+  EXPECT_EQ(shot.at(static_cast<int>(at.x) + 5, static_cast<int>(at.y) + 4), 0x0078D7u)
       << "the selection is highlighted";
 }
 
@@ -426,12 +371,10 @@ TEST_F(ViewWindow, ADropDownListOpensUnderItselfAndTakesAChoice) {
   pump(200);
   ostrel::Node* popup = ostrel::query_selector(ostrel::document_root(doc), ".ui-select-popup", 16);
   ASSERT_NE(popup, nullptr);
-  int width = 0, height = 0;
-  const std::vector<std::uint32_t> pixels = capture(child(), width, height);
-  save_png(pixels, width, height, std::filesystem::path(OSTREL_ARTIFACTS).append("select.png").wstring());
+  const vx::testing::Capture shot = vx::testing::capture(child());
+  vx::testing::save_artifact(shot, L"select.png");
   const ostrel::Rect dark = ostrel::element_rect(ostrel::query_selector(popup, ".active", 7));
-  EXPECT_EQ(pixels[static_cast<std::size_t>(dark.y + 2) * width + static_cast<std::size_t>(dark.x + 1)] & 0xFFFFFF,
-            0x0078D7u)
+  EXPECT_EQ(shot.at(static_cast<int>(dark.x) + 1, static_cast<int>(dark.y) + 2), 0x0078D7u)
       << "the highlighted option";
   PostMessageW(child(), WM_KEYDOWN, VK_DOWN, 1);
   PostMessageW(child(), WM_KEYDOWN, VK_RETURN, 1);

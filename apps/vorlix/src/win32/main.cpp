@@ -4,6 +4,7 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,14 @@ bool another_instance_running() {
   return true;
 }
 
+std::optional<std::string> environment(const wchar_t* name) {
+  const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+  if (size == 0) return std::nullopt;
+  std::wstring value(size, L'\0');
+  value.resize(GetEnvironmentVariableW(name, value.data(), size));
+  return vx::win32::narrow(value);
+}
+
 std::string text_of(std::string_view key, std::string_view language) {
   const std::optional<std::string_view> text = vx::i18n::lookup(key, language);
   return std::string(text ? *text : key);
@@ -56,9 +65,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const std::vector<std::string> args = arguments();
   const std::string language = vx::i18n::choose_language(args, system_locale);
   if (another_instance_running()) return 0;
-  const std::wstring title = vx::win32::widen(text_of("app.vorlix", language));
+  const std::string title_text = text_of("app.vorlix", language);
+  const std::wstring title = vx::win32::widen(title_text);
   const std::string html = vx::i18n::expand_template(document, language);
   const std::string css = vx::i18n::compose_style();
+  const std::optional<std::string> version = environment(L"VORLIX_UPDATE_VERSION");
+  const vx::app::UpdateConfig update =
+      vx::app::make_update_config(VORLIX_SERVER_ORIGIN, title_text, language,
+                                  version ? std::optional<std::string_view>(*version) : std::nullopt);
 
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -77,7 +91,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         ostrel::set_color_scheme(doc, vx::app::system_uses_dark_theme(), 0) == ostrel::status_ok &&
         ostrel::attach(view, window) == ostrel::status_ok &&
         ostrel::set_bounds(view, 0, 0, client.right, client.bottom) == ostrel::status_ok) {
-      vx::app::wire(view, language);
+      vx::app::wire(view, update, window);
       vx::app::set_main_view(view);
       ShowWindow(window, SW_SHOW);
       MSG msg;

@@ -45,8 +45,25 @@ void switch_tab(ostrel::Document* doc, std::string_view clicked) {
     }
 }
 
-void on_tab_click(ostrel::Event*, void* name) {
-  if (ostrel::Document* doc = main_document()) switch_tab(doc, *static_cast<const std::string_view*>(name));
+std::optional<Page> page_of_tab(std::string_view name) {
+  if (name == "startup") return Page::startup;
+  if (name == "cleanup") return Page::cleanup;
+  if (name == "bundle") return Page::bundle;
+  return std::nullopt;  // the home tab has no page to build
+}
+
+// A page's first visit builds it from the context. The pages themselves are
+// separate modules; until one is linked in, its panel shows the template as is.
+void open_page(Page, ostrel::Document*, const AppContext&) {}
+
+void on_tab_click(ostrel::Event*, void* data) {
+  const std::string_view name = *static_cast<const std::string_view*>(data);
+  ostrel::Document* doc = main_document();
+  if (!doc) return;
+  switch_tab(doc, name);
+  const std::optional<Page> page = page_of_tab(name);
+  if (!page || !first_visit(window_state(), *page)) return;
+  if (const std::optional<AppContext> context = app_context()) open_page(*page, doc, *context);
 }
 
 int scale(int value, UINT dpi) {
@@ -137,12 +154,19 @@ void register_resize_callback(std::function<void()> callback) {
   window_state().resize_callbacks.with([&](auto& list) { list.push_back(std::move(callback)); });
 }
 
-void wire(ostrel::View* view, std::string_view language) {
+std::optional<AppContext> app_context() { return context_of(window_state()); }
+
+void wire(ostrel::View* view, const UpdateConfig& config, HWND window) {
   ostrel::Document* doc = ostrel::view_document(view);
+  const std::string_view language = config.language;
   for (std::string_view name : i18n::builtin_image_names) {
     const std::string_view bytes = i18n::builtin_file(name);
     ostrel::image_set(doc, name.data(), name.size(), bytes.data(), bytes.size());
   }
+  window_state().context.with([&](std::optional<AppContext>& context) {
+    context = AppContext{config.language, config.product_page_url, config, config.title,
+                         reinterpret_cast<std::uintptr_t>(window)};
+  });
   if (ostrel::Node* desc = element(doc, "cl-desc")) {
     const std::string_view text = i18n::lookup("cleaner.desc1", language).value_or("cleaner.desc1");
     ostrel::set_text_content(desc, text.data(), text.size());

@@ -4,7 +4,10 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string_view>
+
+#include "app_context.h"
 
 namespace ostrel {
 struct View;
@@ -37,7 +40,10 @@ void set_main_view(ostrel::View* view);
 void register_resize_callback(std::function<void()> callback);
 
 // Fills in what the document leaves to the program: its built-in images, the
-// cleaner's description and the tabs.
-void wire(ostrel::View* view, std::string_view language);
+// application context, the cleaner's description and the tabs.
+void wire(ostrel::View* view, const UpdateConfig& config, HWND window);
+
+// A copy of the application context; none before the wiring.
+std::optional<AppContext> app_context();
 
 }  // namespace vx::app

@@ -1,128 +1,157 @@
-// Starts the real Vorlix.exe next to this test, finds its window and closes it
-// the way a user would.
+// The real Vorlix.exe under Wine: its window, its tabs, a second start, the
+// language switch and the system's dark mode, driven as a user would.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "vorlix_process.h"
+#include "win32/screen.h"
+
 namespace {
 
-std::wstring program_path() {
-  wchar_t self[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path(self, n);
-  return path.substr(0, path.find_last_of(L'\\') + 1) + L"Vorlix.exe";
-}
-
-struct Process {
-  PROCESS_INFORMATION info{};
-  ~Process() {
-    if (info.hProcess) {
-      if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info.hProcess, 1);
-      CloseHandle(info.hProcess);
-      CloseHandle(info.hThread);
-    }
-  }
-  bool start(const std::wstring& exe) {
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    std::wstring cmd = L"\"" + exe + L"\"";
-    return CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &info);
-  }
-  DWORD wait_exit(DWORD ms) {
-    if (WaitForSingleObject(info.hProcess, ms) != WAIT_OBJECT_0) return STILL_ACTIVE;
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(info.hProcess, &code);
-    return code;
-  }
-};
-
-HWND wait_for_window(DWORD pid, DWORD ms) {
-  const ULONGLONG deadline = GetTickCount64() + ms;
-  while (GetTickCount64() < deadline) {
-    for (HWND w = FindWindowW(L"TFrmVorlix", nullptr); w; w = FindWindowExW(nullptr, w, L"TFrmVorlix", nullptr)) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(w, &owner);
-      if (owner == pid && IsWindowVisible(w)) return w;
-    }
-    Sleep(20);
-  }
-  return nullptr;
-}
+using namespace vx::testing;
 
 TEST(VorlixExe, OpensItsFixedSizeWindowAndClosesCleanly) {
-  Process app;
-  ASSERT_TRUE(app.start(program_path())) << "CreateProcess failed: " << GetLastError();
-  HWND window = wait_for_window(app.info.dwProcessId, 20000);
-  ASSERT_NE(window, nullptr) << "no TFrmVorlix window appeared";
-
-  RECT client{};
-  GetClientRect(window, &client);
-  const UINT dpi = GetDpiForWindow(window);
-  EXPECT_EQ(client.right, MulDiv(464, dpi, 96));
-  EXPECT_EQ(client.bottom, MulDiv(417, dpi, 96));
-  const LONG style = GetWindowLongW(window, GWL_STYLE);
+  RunningVorlix app;
+  ASSERT_NE(app.window, nullptr) << "no TFrmVorlix window appeared";
+  RECT client{}, shown{};
+  GetClientRect(app.window, &client);
+  EXPECT_EQ(client.right, 464);
+  EXPECT_EQ(client.bottom, 417);
+  const LONG style = GetWindowLongW(app.window, GWL_STYLE);
   EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0) << "the window must not be resizable";
   EXPECT_NE(style & WS_MINIMIZEBOX, 0);
-
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  EXPECT_EQ(app.wait_exit(10000), 0u);
-}
-
-// The colour of one pixel of a window as the screen shows it, 0xRRGGBB.
-COLORREF pixel(HWND window, int x, int y) {
-  POINT at{x, y};
-  ClientToScreen(window, &at);
-  HDC screen = GetDC(nullptr);
-  const COLORREF c = GetPixel(screen, at.x, at.y);
-  ReleaseDC(nullptr, screen);
-  return RGB(GetBValue(c), GetGValue(c), GetRValue(c));
-}
-
-TEST(VorlixExe, ShowsItsDocumentAndATabClickShowsThatTab) {
-  Process app;
-  ASSERT_TRUE(app.start(program_path()));
-  HWND window = wait_for_window(app.info.dwProcessId, 20000);
-  ASSERT_NE(window, nullptr);
-  HWND view = FindWindowExW(window, nullptr, L"OstrelUIView", nullptr);
-  ASSERT_NE(view, nullptr) << "no document view in the window";
-  RECT client{}, shown{};
-  GetClientRect(window, &client);
-  GetClientRect(view, &shown);
+  ASSERT_NE(app.view, nullptr) << "no document view in the window";
+  GetClientRect(app.view, &shown);
   EXPECT_EQ(shown.right, client.right);
   EXPECT_EQ(shown.bottom, client.bottom) << "the view fills the client area";
-  if (GetDpiForWindow(window) == 96) {
-    constexpr COLORREF active = 0x3D84DD;  // the selected tab's background
-    const ULONGLONG deadline = GetTickCount64() + 5000;
-    while (pixel(view, 14, 14) != active && GetTickCount64() < deadline) Sleep(50);
-    EXPECT_EQ(pixel(view, 14, 14), active) << "the home tab starts selected";
-    PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(115, 17));
-    PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(115, 17));
-    Sleep(500);
-    EXPECT_EQ(pixel(view, 100, 14), active) << "the startup tab is selected";
-    EXPECT_NE(pixel(view, 14, 14), active);
-  }
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  EXPECT_EQ(app.wait_exit(10000), 0u);
+  EXPECT_EQ(app.close(), 0u);
 }
 
-TEST(VorlixExe, SecondStartEndsAndLeavesTheFirstRunning) {
-  Process first;
-  ASSERT_TRUE(first.start(program_path()));
-  HWND window = wait_for_window(first.info.dwProcessId, 20000);
-  ASSERT_NE(window, nullptr);
-  ShowWindow(window, SW_MINIMIZE);
+TEST(VorlixExe, ATabClickShowsThatTab) {
+  RunningVorlix app;
+  ASSERT_TRUE(app.drawn) << "the home tab starts selected";
+  // The middles of the English tabs at 96 DPI: startup, cleanup, bundle and home again.
+  for (const int x : {115, 187, 257, 45}) {
+    PostMessageW(app.view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, 17));
+    PostMessageW(app.view, WM_LBUTTONUP, 0, MAKELPARAM(x, 17));
+    const ULONGLONG deadline = GetTickCount64() + 3000;
+    while (pixel(app.view, x, 14) != selected_tab && GetTickCount64() < deadline) Sleep(50);
+    for (const int other : {45, 115, 187, 257})
+      EXPECT_EQ(pixel(app.view, other, 14) == selected_tab, other == x) << "after a click at " << x;
+  }
+  const Capture shot = capture(app.view);
+  save_artifact(shot, L"vorlix-tabs.png");
+  EXPECT_EQ(app.close(), 0u);
+}
+
+TEST(VorlixExe, SecondStartEndsAndRaisesTheFirst) {
+  RunningVorlix first;
+  ASSERT_NE(first.window, nullptr);
+  ShowWindow(first.window, SW_MINIMIZE);
 
   Process second;
   ASSERT_TRUE(second.start(program_path()));
   EXPECT_EQ(second.wait_exit(10000), 0u);
   EXPECT_EQ(wait_for_window(second.info.dwProcessId, 200), nullptr) << "the second start made a window";
-  EXPECT_FALSE(IsIconic(window)) << "the first window was not restored";
-  EXPECT_EQ(first.wait_exit(0), static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_FALSE(IsIconic(first.window)) << "the first window was not restored";
+  EXPECT_EQ(first.process.wait_exit(0), static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_EQ(first.close(), 0u);
+}
 
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  EXPECT_EQ(first.wait_exit(10000), 0u);
+// The tab strip, where the labels are: what the language changes.
+Capture tab_labels(const std::wstring& arguments) {
+  RunningVorlix app(arguments);
+  EXPECT_TRUE(app.drawn) << "with " << std::string(arguments.begin(), arguments.end());
+  Capture shot = app.drawn ? capture(app.view) : Capture{};
+  shot.pixels.resize(static_cast<std::size_t>(shot.width) * std::min(shot.height, 34));
+  return shot;
+}
+
+TEST(VorlixExe, TheLanguageSwitchChoosesTheLabels) {
+  const Capture system = tab_labels(L"");
+  const Capture japanese = tab_labels(L"--lang ja");
+  ASSERT_FALSE(system.pixels.empty());
+  EXPECT_NE(japanese.pixels, system.pixels) << "the tabs are labelled in Japanese";
+  EXPECT_NE(japanese.pixels, tab_labels(L"--lang ko").pixels) << "and not just in another Asian script";
+  // A switch without a value leaves the choice to the system.
+  EXPECT_EQ(tab_labels(L"--lang").pixels, system.pixels);
+  EXPECT_EQ(tab_labels(L"--lang \"  \"").pixels, system.pixels);
+}
+
+// Sets the apps' theme for this user and puts the old setting back afterwards.
+class AppsTheme {
+ public:
+  AppsTheme() {
+    RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize", 0,
+                    nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_, nullptr);
+    DWORD size = sizeof old_;
+    had_value_ = RegQueryValueExW(key_, L"AppsUseLightTheme", nullptr, nullptr,
+                                  reinterpret_cast<BYTE*>(&old_), &size) == ERROR_SUCCESS;
+  }
+  ~AppsTheme() {
+    if (had_value_) set_light(old_ != 0);
+    else RegDeleteValueW(key_, L"AppsUseLightTheme");
+    RegCloseKey(key_);
+  }
+  void set_light(bool light) {
+    const DWORD value = light ? 1 : 0;
+    RegSetValueExW(key_, L"AppsUseLightTheme", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  }
+
+ private:
+  HKEY key_ = nullptr;
+  DWORD old_ = 1;
+  bool had_value_ = false;
+};
+
+void announce_theme_change(HWND window) {
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(window, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"ImmersiveColorSet"), SMTO_BLOCK, 5000,
+                      &ignored);
+}
+
+COLORREF wait_for_colour(HWND view, int x, int y, COLORREF wanted) {
+  const ULONGLONG deadline = GetTickCount64() + 3000;
+  while (pixel(view, x, y) != wanted && GetTickCount64() < deadline) Sleep(50);
+  return pixel(view, x, y);
+}
+
+TEST(VorlixExe, FollowsTheSystemsDarkModeWhileRunning) {
+  constexpr int x = 230, y = 400;  // the page's background below the home page's content
+  AppsTheme theme;
+  theme.set_light(true);
+  RunningVorlix app;
+  ASSERT_TRUE(app.drawn);
+  EXPECT_EQ(wait_for_colour(app.view, x, y, 0xFFFFFF), 0xFFFFFFu);
+  save_artifact(capture(app.view), L"vorlix-home-light.png");
+
+  theme.set_light(false);
+  announce_theme_change(app.window);
+  EXPECT_EQ(wait_for_colour(app.view, x, y, 0x1E1E1E), 0x1E1E1Eu) << "the document turned dark";
+  save_artifact(capture(app.view), L"vorlix-home-dark.png");
+
+  // Another setting changing leaves the colours alone; the theme coming back restores them.
+  theme.set_light(true);
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(app.window, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"intl"), SMTO_BLOCK, 5000, &ignored);
+  Sleep(300);
+  EXPECT_EQ(pixel(app.view, x, y), 0x1E1E1Eu);
+  announce_theme_change(app.window);
+  EXPECT_EQ(wait_for_colour(app.view, x, y, 0xFFFFFF), 0xFFFFFFu);
+  EXPECT_EQ(app.close(), 0u);
+}
+
+// A program started dark shows the dark colours from its first frame.
+TEST(VorlixExe, StartsDarkWhenTheSystemIsDark) {
+  AppsTheme theme;
+  theme.set_light(false);
+  RunningVorlix app;
+  ASSERT_TRUE(app.drawn);
+  EXPECT_EQ(pixel(app.view, 230, 400), 0x1E1E1Eu);
+  EXPECT_EQ(app.close(), 0u);
 }
 
 }  // namespace

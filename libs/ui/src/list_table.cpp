@@ -1,0 +1,117 @@
+#include "ui/list_table.h"
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "ostrel/ostrel.h"
+
+namespace vx::ui {
+namespace {
+
+ostrel::Node* by_id(ostrel::Document* document, std::string_view id) {
+  return document ? ostrel::get_element_by_id(document, id.data(), id.size()) : nullptr;
+}
+
+// The next element sibling: the templates' line breaks are text nodes.
+ostrel::Node* next_element(ostrel::Node* node) {
+  do node = ostrel::next_sibling(node);
+  while (node && ostrel::is_text(node));
+  return node;
+}
+
+ostrel::Node* first_element(ostrel::Node* parent) {
+  ostrel::Node* node = ostrel::first_child(parent);
+  return node && ostrel::is_text(node) ? next_element(node) : node;
+}
+
+constexpr std::string_view active = "active";
+
+}  // namespace
+
+void clear_rows(ostrel::Document* document, std::string_view head_id) {
+  ostrel::Node* head = by_id(document, head_id);
+  if (!head) return;
+  // Collected first: removing while walking would lose the walk's place.
+  std::vector<ostrel::Node*> rows;
+  for (ostrel::Node* row = next_element(head); row; row = next_element(row)) rows.push_back(row);
+  for (ostrel::Node* row : rows) ostrel::remove(row);
+}
+
+ostrel::Node* row_element(ostrel::Document* document, std::string_view head_id, std::size_t index) {
+  ostrel::Node* head = by_id(document, head_id);
+  ostrel::Node* parent = head ? ostrel::parent(head) : nullptr;
+  if (!parent) return nullptr;
+  ostrel::Node* node = first_element(parent);
+  for (std::size_t i = 0; node && i < index + 1; ++i) node = next_element(node);
+  return node;
+}
+
+void set_active_row(ostrel::Document* document, std::string_view head_id, std::optional<std::size_t> old_index,
+                    std::optional<std::size_t> new_index) {
+  if (old_index) {
+    if (ostrel::Node* row = row_element(document, head_id, *old_index))
+      ostrel::remove_class(row, active.data(), active.size());
+  }
+  if (new_index) {
+    if (ostrel::Node* row = row_element(document, head_id, *new_index))
+      ostrel::add_class(row, active.data(), active.size());
+  }
+}
+
+std::optional<std::uint64_t> row_index_of(ostrel::Node* node) {
+  static constexpr std::string_view name = "data-index";
+  for (; node; node = ostrel::parent(node)) {
+    if (ostrel::is_text(node)) continue;
+    std::size_t length = 0;
+    if (const char* value = ostrel::get_attribute(node, name.data(), name.size(), &length))
+      return vx::parse_u64({value, length});
+  }
+  return std::nullopt;
+}
+
+void scroll_row_into_view(ostrel::Document* document, std::string_view body_id, std::string_view head_id,
+                          std::size_t index) {
+  ostrel::Node* body = by_id(document, body_id);
+  ostrel::Node* head = by_id(document, head_id);
+  ostrel::Node* row = row_element(document, head_id, index);
+  if (!body || !head || !row) return;
+  const ostrel::Rect b = ostrel::element_rect(body), h = ostrel::element_rect(head), r = ostrel::element_rect(row);
+  const float visible_top = b.y + h.height;
+  float delta = 0;
+  if (r.y < visible_top)
+    delta = r.y - visible_top;
+  else if (r.y + r.height > b.y + b.height)
+    delta = r.y + r.height - (b.y + b.height);
+  if (delta == 0) return;
+  const ostrel::ScrollOffset at = ostrel::scroll_position(body);
+  ostrel::scroll_to(body, at.x, at.y + delta);
+}
+
+int first_column_width(float measure_width, float middle_columns) {
+  const double w = std::floor(static_cast<double>(measure_width) - middle_columns - 16);
+  // Also catches NaN and widths no int holds.
+  if (!(w >= 80)) return 80;
+  return w > 1e9 ? 1000000000 : static_cast<int>(w);
+}
+
+void fit_first_column(ostrel::Document* document, std::string_view head_id, std::string_view measure_id) {
+  ostrel::Node* head = by_id(document, head_id);
+  ostrel::Node* measure = by_id(document, measure_id);
+  if (!head || !measure) return;
+  std::vector<ostrel::Node*> cells;
+  for (ostrel::Node* cell = first_element(head); cell; cell = next_element(cell)) cells.push_back(cell);
+  if (cells.empty()) return;
+  float middle = 0;
+  for (std::size_t i = 1; i + 1 < cells.size(); ++i) middle += ostrel::element_rect(cells[i]).width;
+  const std::string style = "width:" + std::to_string(first_column_width(ostrel::element_rect(measure).width, middle)) + "px";
+  ostrel::set_attribute(cells.front(), "style", 5, style.data(), style.size());
+}
+
+void register_images(ostrel::Document* document,
+                     std::span<const std::pair<std::string_view, std::string_view>> images) {
+  for (const auto& [name, bytes] : images) ostrel::image_set(document, name.data(), name.size(), bytes.data(), bytes.size());
+}
+
+}  // namespace vx::ui
