@@ -3,8 +3,13 @@
 // for comparing our layout with a browser's getBoundingClientRect().
 //
 //   layout-dump page.html [sheet.css] [--width 464] [--height 417] [--dark] [--scale 1]
+//   layout-dump --app [--lang en] [--panel home] [--write-html F] [--write-css F] [size options]
 //   layout-dump --font-table
 //
+// --app lays out the program's own document and style, composed in a language
+// with one panel shown (home, startup, cleanup or bundle), as the window shows
+// them; --write-html and --write-css also save the composed texts, for a
+// browser to lay out the same page.
 // Without a sheet, the text of the page's <style> elements is used. On Windows
 // text is measured with the installed fonts (DirectWrite), elsewhere with the
 // fake font, which gives every machine the same numbers.
@@ -20,6 +25,7 @@
 #include <string>
 #include <utility>
 
+#include "i18n/templates.h"
 #include "layout/box.h"
 #include "ostrel/ostrel.h"
 #include "ostrel/text/measure.h"
@@ -28,8 +34,32 @@
 #endif
 #include "src/view.h"
 #include "style/engine.h"
+#include "ui/tabs.h"
 
 namespace {
+
+bool write_file(const char* path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  return static_cast<bool>(out << text);
+}
+
+// The composed document as the tab switch leaves it with `panel` shown: the
+// template marks the home tab and panel "active". Empty when the template no
+// longer has the form this expects.
+std::string with_panel_shown(std::string html, const std::string& panel) {
+  for (const std::string prefix : {"tab", "panel"}) {
+    const std::string home = "class=\"" + prefix + " active\" id=\"" + prefix + "-home\"";
+    const std::string other = "class=\"" + prefix + "\" id=\"" + prefix + "-" + panel + "\"";
+    if (panel == "home") continue;
+    const std::size_t at_home = html.find(home);
+    if (at_home == std::string::npos) return {};
+    html.replace(at_home, home.size(), "class=\"" + prefix + "\" id=\"" + prefix + "-home\"");
+    const std::size_t at_other = html.find(other);
+    if (at_other == std::string::npos) return {};
+    html.replace(at_other, other.size(), "class=\"" + prefix + " active\" id=\"" + prefix + "-" + panel + "\"");
+  }
+  return html;
+}
 
 bool read_file(const char* path, std::string& out) {
   std::ifstream in(path, std::ios::binary);
@@ -53,6 +83,8 @@ std::string style_elements(const std::string& html) {
 int usage() {
   std::fprintf(stderr,
                "usage: layout-dump page.html [sheet.css] [--width N] [--height N] [--dark] [--scale N]\n"
+               "       layout-dump --app [--lang CODE] [--panel home|startup|cleanup|bundle]\n"
+               "                   [--write-html FILE] [--write-css FILE] [--width N] [--height N] [--dark] [--scale N]\n"
                "       layout-dump --font-table\n");
   return 2;
 }
@@ -90,8 +122,11 @@ int print_font_table() {
 int main(int argc, char** argv) {
   const char* html_path = nullptr;
   const char* css_path = nullptr;
+  const char* html_out = nullptr;
+  const char* css_out = nullptr;
+  std::string language = "en", panel = "home";
   float width = 464, height = 417, scale = 1;
-  bool dark = false;
+  bool dark = false, app = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto number = [&](float& out) {
@@ -100,7 +135,22 @@ int main(int argc, char** argv) {
       out = std::strtof(argv[++i], &end);
       return end && *end == '\0' && out > 0;
     };
-    if (arg == "--width") {
+    auto text = [&](auto& out) {
+      if (i + 1 >= argc) return false;
+      out = argv[++i];
+      return true;
+    };
+    if (arg == "--app") {
+      app = true;
+    } else if (arg == "--lang") {
+      if (!text(language)) return usage();
+    } else if (arg == "--panel") {
+      if (!text(panel)) return usage();
+    } else if (arg == "--write-html") {
+      if (!text(html_out)) return usage();
+    } else if (arg == "--write-css") {
+      if (!text(css_out)) return usage();
+    } else if (arg == "--width") {
       if (!number(width)) return usage();
     } else if (arg == "--height") {
       if (!number(height)) return usage();
@@ -118,15 +168,35 @@ int main(int argc, char** argv) {
       return usage();
     }
   }
-  if (!html_path) return usage();
   std::string html, css;
-  if (!read_file(html_path, html)) {
-    std::fprintf(stderr, "layout-dump: cannot read %s\n", html_path);
-    return 1;
-  }
-  if (css_path ? !read_file(css_path, css) : (css = style_elements(html), false)) {
-    std::fprintf(stderr, "layout-dump: cannot read %s\n", css_path);
-    return 1;
+  if (app) {
+    if (html_path) return usage();
+    bool known_panel = false;
+    for (const std::string_view name : vx::ui::tab_names) known_panel |= name == panel;
+    if (!known_panel) return usage();
+    html = vx::i18n::expand_template(vx::i18n::compose_document(), language);
+    css = vx::i18n::compose_style();
+    const std::string shown = html_out ? with_panel_shown(html, panel) : std::string();
+    if (html_out && shown.empty()) {
+      std::fprintf(stderr, "layout-dump: the template's tabs are not marked as expected\n");
+      return 1;
+    }
+    for (const auto& [path, composed] : {std::pair{html_out, &shown}, std::pair{css_out, static_cast<const std::string*>(&css)}}) {
+      if (path && !write_file(path, *composed)) {
+        std::fprintf(stderr, "layout-dump: cannot write %s\n", path);
+        return 1;
+      }
+    }
+  } else {
+    if (!html_path || html_out || css_out) return usage();
+    if (!read_file(html_path, html)) {
+      std::fprintf(stderr, "layout-dump: cannot read %s\n", html_path);
+      return 1;
+    }
+    if (css_path ? !read_file(css_path, css) : (css = style_elements(html), false)) {
+      std::fprintf(stderr, "layout-dump: cannot read %s\n", css_path);
+      return 1;
+    }
   }
 
   ostrel::View* view = ostrel::view_new();
@@ -134,6 +204,13 @@ int main(int argc, char** argv) {
   ostrel::load_html(view, html.data(), html.size());
   ostrel::load_css(view, css.data(), css.size());
   ostrel::set_color_scheme(doc, dark, 0);
+  if (app) {
+    vx::ui::show_tab(doc, panel);
+    for (const std::string_view name : vx::i18n::builtin_image_names) {
+      const std::string_view bytes = vx::i18n::builtin_file(name);
+      ostrel::image_set(doc, name.data(), name.size(), bytes.data(), bytes.size());
+    }
+  }
   // CSS pixels: the window's device pixels divided by the scale.
   const float css_width = width / scale, css_height = height / scale;
   ostrel::style::StyleEngine engine(*doc);

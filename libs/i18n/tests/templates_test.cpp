@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <string_view>
@@ -12,7 +16,9 @@
 #include "i18n/lang.h"
 #include "ostrel/image/probe.h"
 #include "ostrel/image/svg.h"
+#include "paint/display_list.h"
 #include "tests/pipeline_fixture.h"
+#include "ui/tabs.h"
 
 namespace {
 
@@ -146,15 +152,6 @@ struct MainDocument : ostrel::PipelineTest {
   static const ostrel::style::ComputedStyle& style(ostrel::Node* node) {
     return *ostrel::style::StyleEngine::style_of(node);
   }
-  // Switches pages the way the tab handler does: only the classes change.
-  void show_panel(std::string_view shown) {
-    for (const char* id : {"panel-home", "panel-startup", "panel-cleanup", "panel-bundle"}) {
-      if (id == shown)
-        ostrel::add_class(need(id), "active", 6);
-      else
-        ostrel::remove_class(need(id), "active", 6);
-    }
-  }
   // Appends a body row of two cells to a page's list table.
   ostrel::Node* add_row(const char* head_id, std::string_view row_class) {
     ostrel::Node* row = ostrel::create_element(doc, "tr", 2);
@@ -270,12 +267,12 @@ TEST_F(MainDocument, HomePageLaysOutAtTheWindowSize) {
 
 TEST_F(MainDocument, ListPagesFillThePanelAboveTheirButtonBars) {
   for (const char* panel : {"panel-startup", "panel-cleanup", "panel-bundle"}) {
-    show_panel(panel);
+    vx::ui::show_tab(doc, std::string_view(panel).substr(6));
     lay_out();
     EXPECT_EQ(rect("panel-home").height, 0) << panel;
     EXPECT_EQ(rect(panel).height, 366) << panel;
   }
-  show_panel("panel-cleanup");
+  vx::ui::show_tab(doc, "cleanup");
   ostrel::Node* row = add_row("list-cleanup-head", "");
   lay_out();
   const ostrel::Rect head = rect("list-cleanup-head"), scan = rect("btn-cu-scan"), clean = rect("btn-cu-clean");
@@ -291,7 +288,7 @@ TEST_F(MainDocument, ListPagesFillThePanelAboveTheirButtonBars) {
 }
 
 TEST_F(MainDocument, ThemeFollowsTheSystemUnlessTheRootNamesOne) {
-  show_panel("panel-startup");
+  vx::ui::show_tab(doc, "startup");
   ostrel::Node* cell = elements_in(add_row("list-autorun-head", "active")).at(0);
   ostrel::Node* root = ostrel::document_root(doc);
   ostrel::Node* body = ostrel::document_body(doc);
@@ -306,7 +303,7 @@ TEST_F(MainDocument, ThemeFollowsTheSystemUnlessTheRootNamesOne) {
     EXPECT_EQ(rgb(style(body).color), hex(dark ? 0xe0e0e0 : 0x000000));
     EXPECT_EQ(rgb(style(cell).background_color), hex(dark ? 0x26395a : 0xcce8ff));
     EXPECT_EQ(rgb(style(cell).border_color[0]), hex(dark ? 0x26395a : 0x99d1ff));
-    EXPECT_EQ(rgb(style(need("tab-home")).background_color), hex(0x3d84dd));  // same in both themes
+    EXPECT_EQ(rgb(style(need("tab-startup")).background_color), hex(0x3d84dd));  // same in both themes
   };
   check(false, nullptr, false);
   check(true, nullptr, true);
@@ -357,6 +354,37 @@ TEST_F(MainDocument, FrameLineAndFonts) {
   EXPECT_EQ(style(need("tab-home")).font_size, 12);
   EXPECT_EQ(style(need("btn-cu-scan")).font_family.front(), "Segoe UI");
   EXPECT_EQ(style(need("btn-clean")).font_size, 16);
+}
+
+// Golden dumps of the home page and each panel: the layout at 96 DPI and at
+// 144 DPI (a 696 x 625 client area shown at 1.5, so 464 x 416.67 CSS px), and
+// the display list in the light and the dark theme. OSTREL_REBASELINE=1
+// rewrites the expected files.
+TEST_F(MainDocument, GoldenPages) {
+  const std::filesystem::path dir = VX_I18N_GOLDEN_DIR;
+  const bool rebaseline = std::getenv("OSTREL_REBASELINE") != nullptr;
+  for (const std::string_view page : vx::ui::tab_names) {
+    SCOPED_TRACE(std::string(page));
+    vx::ui::show_tab(doc, page);
+    engine.update({696 / 1.5f, 625 / 1.5f, false, true, true, false});
+    tree.layout({696 / 1.5f, 625 / 1.5f, 17});
+    std::string got = "-- 144 dpi\n" + tree.dump();
+    lay_out();
+    got = "-- 96 dpi\n" + tree.dump() + got;
+    got += "-- light\n" + ostrel::paint::build_display_list(tree, 464, 417).dump();
+    lay_out(true);
+    got += "-- dark\n" + ostrel::paint::build_display_list(tree, 464, 417).dump();
+
+    const std::filesystem::path path = dir / (std::string(page) + ".txt");
+    if (rebaseline) {
+      std::ofstream(path, std::ios::binary) << got;
+      continue;
+    }
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in) << path;
+    const std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(got, expected) << "the " << page << " page changed; look at the difference, then rebaseline";
+  }
 }
 
 }  // namespace

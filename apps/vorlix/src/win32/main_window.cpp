@@ -11,6 +11,7 @@
 #include "i18n/templates.h"
 #include "ostrel/ostrel.h"
 #include "post.h"
+#include "ui/tabs.h"
 #include "window_state.h"
 
 namespace vx::app {
@@ -18,7 +19,6 @@ namespace {
 
 constexpr DWORD dwmwa_use_immersive_dark_mode = 20;
 constexpr char inactive_class[] = "win-inactive";
-constexpr std::array<std::string_view, 4> tab_names = {"home", "startup", "cleanup", "bundle"};
 
 ostrel::View* main_view() {
   return window_state().view.with([](ostrel::View*& view) { return view; });
@@ -31,18 +31,6 @@ ostrel::Document* main_document() {
 
 ostrel::Node* element(ostrel::Document* doc, std::string_view id) {
   return ostrel::get_element_by_id(doc, id.data(), id.size());
-}
-
-// Shows the clicked tab's panel: the tab and its panel carry "active", the others lose it.
-void switch_tab(ostrel::Document* doc, std::string_view clicked) {
-  for (std::string_view name : tab_names)
-    for (std::string_view prefix : {"tab-", "panel-"}) {
-      const std::string id = std::string(prefix) + std::string(name);
-      if (ostrel::Node* n = element(doc, id)) {
-        if (name == clicked) ostrel::add_class(n, "active", 6);
-        else ostrel::remove_class(n, "active", 6);
-      }
-    }
 }
 
 std::optional<Page> page_of_tab(std::string_view name) {
@@ -60,7 +48,7 @@ void on_tab_click(ostrel::Event*, void* data) {
   const std::string_view name = *static_cast<const std::string_view*>(data);
   ostrel::Document* doc = main_document();
   if (!doc) return;
-  switch_tab(doc, name);
+  ui::show_tab(doc, name);
   const std::optional<Page> page = page_of_tab(name);
   if (!page || !first_visit(window_state(), *page)) return;
   if (const std::optional<AppContext> context = app_context()) open_page(*page, doc, *context);
@@ -171,7 +159,7 @@ void wire(ostrel::View* view, const UpdateConfig& config, HWND window) {
     const std::string_view text = i18n::lookup("cleaner.desc1", language).value_or("cleaner.desc1");
     ostrel::set_text_content(desc, text.data(), text.size());
   }
-  for (const std::string_view& name : tab_names)
+  for (const std::string_view& name : ui::tab_names)
     if (ostrel::Node* tab = element(doc, "tab-" + std::string(name)))
       ostrel::on(tab, "click", 5, on_tab_click, const_cast<std::string_view*>(&name));
 }
