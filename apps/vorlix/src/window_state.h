@@ -6,14 +6,17 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "app_context.h"
+#include "process/keep_list.h"
 
 namespace ostrel {
 struct View;
@@ -47,12 +50,34 @@ class Cell {
 
 enum class Page { startup, cleanup, bundle };
 
+// The keep-alive lists the window thread shares with the pages: the built-in
+// ones, loaded on first use, plus what the server sends.
+struct SharedKeepLists {
+  process::KeepLists lists = process::builtin_keep_lists();
+};
+
+// The start-up settings the update check hands over.
+struct SettingsRecord {
+  std::uint32_t rule_file_version = 0;
+  std::array<std::vector<std::string>, process::list_count> lists;  // in KeepLists order
+  std::optional<std::string> rule_file_url;
+};
+
 struct WindowState {
   Cell<ostrel::View*> view;                                   // set after wiring, taken out at shutdown
   Cell<std::vector<std::function<void()>>> resize_callbacks;  // called in order on WM_SIZE
   Cell<std::array<bool, 3>> opened;                           // by Page: opened on its first tab click
   Cell<std::optional<AppContext>> context;                    // stored by the wiring
+  Cell<SharedKeepLists> keep_lists;                           // made on first use
 };
+
+// Merges the server's lists into the shared ones and says how many were new.
+inline std::size_t merge_server_lists(WindowState& state, const SettingsRecord& record) {
+  const std::size_t added =
+      state.keep_lists.with([&](SharedKeepLists& shared) { return process::merge_lists(shared.lists, record.lists); });
+  std::fprintf(stderr, "[lists] 서버 목록 +%zu\n", added);
+  return added;
+}
 
 // True the first time it is asked for a page, false ever after.
 inline bool first_visit(WindowState& state, Page page) {

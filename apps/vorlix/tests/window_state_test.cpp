@@ -50,3 +50,24 @@ TEST(WindowState, TheContextIsAbsentUntilStoredAndReadAsACopy) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(WindowState, ServerListsJoinTheBuiltInOnesOnce) {
+  vx::app::WindowState state;
+  vx::app::SettingsRecord record;
+  record.lists[0] = {"fresh.exe*", "svchost.exe*"};
+  record.lists[2] = {"Some Plug-in"};
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(vx::app::merge_server_lists(state, record), 2u);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "[lists] 서버 목록 +2\n");
+  state.keep_lists.with([](vx::app::SharedKeepLists& shared) {
+    EXPECT_EQ(shared.lists[vx::process::ListKind::path].size(), 259u) << "the built-in 258 and one new";
+    EXPECT_EQ(shared.lists[vx::process::ListKind::bundle].raw().back(), "Some Plug-in");
+  });
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(vx::app::merge_server_lists(state, record), 0u);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "[lists] 서버 목록 +0\n");
+}
+
+}  // namespace

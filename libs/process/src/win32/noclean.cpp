@@ -1,0 +1,72 @@
+#include "process/win32/noclean.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "common/path_vars.h"
+#include "common/win32/text.h"
+
+namespace vx::process::win32 {
+namespace {
+
+struct File {
+  HANDLE handle;
+  ~File() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+};
+
+}  // namespace
+
+std::optional<std::string> read_noclean(const std::string& path) {
+  // Shared for writing too: the user may have the file open in Notepad.
+  File file{CreateFileW(vx::win32::widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+  if (file.handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.handle, &size) || size.QuadPart < 0 ||
+      static_cast<unsigned long long>(size.QuadPart) > max_list_file_size)
+    return std::nullopt;
+  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+  std::size_t filled = 0;
+  while (filled < bytes.size()) {
+    DWORD got = 0;
+    if (!ReadFile(file.handle, bytes.data() + filled, static_cast<DWORD>(bytes.size() - filled), &got, nullptr))
+      return std::nullopt;
+    if (got == 0) break;  // the file shrank while we read it
+    filled += got;
+  }
+  bytes.resize(filled);
+  return decode_list_file(bytes, [](std::string_view raw) { return vx::win32::decode_code_page(raw); });
+}
+
+std::vector<std::string> noclean_paths() {
+  std::vector<std::string> paths;
+  std::wstring module(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, module.data(), static_cast<DWORD>(module.size()));
+    if (n == 0) break;
+    if (n < module.size()) {
+      module.resize(n);
+      const std::size_t slash = module.find_last_of(L'\\');
+      if (slash != std::wstring::npos) paths.push_back(vx::win32::narrow(module.substr(0, slash)) + "\\NoClean.txt");
+      break;
+    }
+    module.resize(module.size() * 2);
+  }
+  if (const std::optional<std::string> roaming = known_folder(KnownFolder::RoamingAppData))
+    paths.push_back(*roaming + "\\Vorlix\\NoClean.txt");
+  return paths;
+}
+
+void merge_noclean_files(KeepList& path_list, const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
+    const std::optional<std::string> text = read_noclean(path);
+    if (!text) continue;
+    const std::size_t added = merge_lines(path_list, *text);
+    std::fprintf(stderr, "[clean] NoClean %s +%zu\n", path.c_str(), added);
+  }
+}
+
+}  // namespace vx::process::win32
