@@ -17,16 +17,6 @@
 
 namespace {
 
-std::vector<std::string> arguments() {
-  std::vector<std::string> args;
-  int count = 0;
-  if (LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count)) {
-    for (int i = 1; i < count; ++i) args.push_back(vx::win32::narrow(argv[i]));
-    LocalFree(argv);
-  }
-  return args;
-}
-
 std::string system_locale() {
   wchar_t name[LOCALE_NAME_MAX_LENGTH];
   const int n = GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
@@ -62,7 +52,7 @@ std::string text_of(std::string_view key, std::string_view language) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const std::string document = vx::i18n::compose_document();
-  const std::vector<std::string> args = arguments();
+  const std::vector<std::string> args = vx::app::command_line_arguments();
   const std::string language = vx::i18n::choose_language(args, system_locale);
   if (another_instance_running()) return 0;
   const std::string title_text = text_of("app.vorlix", language);

@@ -1,15 +1,18 @@
 #include "main_window.h"
 
 #include <dwmapi.h>
+#include <shellapi.h>
 
 #include <array>
 #include <cstring>
 #include <limits>
 #include <string>
 
+#include "common/win32/text.h"
 #include "i18n/lang.h"
 #include "i18n/templates.h"
 #include "ostrel/ostrel.h"
+#include "close_run.h"
 #include "post.h"
 #include "ui/tabs.h"
 #include "window_state.h"
@@ -24,10 +27,14 @@ ostrel::View* main_view() {
   return window_state().view.with([](ostrel::View*& view) { return view; });
 }
 
+}  // namespace
+
 ostrel::Document* main_document() {
   ostrel::View* view = main_view();
   return view ? ostrel::view_document(view) : nullptr;
 }
+
+namespace {
 
 ostrel::Node* element(ostrel::Document* doc, std::string_view id) {
   return ostrel::get_element_by_id(doc, id.data(), id.size());
@@ -43,6 +50,8 @@ std::optional<Page> page_of_tab(std::string_view name) {
 // A page's first visit builds it from the context. The pages themselves are
 // separate modules; until one is linked in, its panel shows the template as is.
 void open_page(Page, ostrel::Document*, const AppContext&) {}
+
+void on_clean_click(ostrel::Event*, void*) { start_close_run(); }
 
 void on_tab_click(ostrel::Event*, void* data) {
   const std::string_view name = *static_cast<const std::string_view*>(data);
@@ -142,6 +151,16 @@ void register_resize_callback(std::function<void()> callback) {
   window_state().resize_callbacks.with([&](auto& list) { list.push_back(std::move(callback)); });
 }
 
+std::vector<std::string> command_line_arguments() {
+  std::vector<std::string> args;
+  int count = 0;
+  if (LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    for (int i = 1; i < count; ++i) args.push_back(win32::narrow(argv[i]));
+    LocalFree(argv);
+  }
+  return args;
+}
+
 std::optional<AppContext> app_context() { return context_of(window_state()); }
 
 void wire(ostrel::View* view, const UpdateConfig& config, HWND window) {
@@ -162,6 +181,7 @@ void wire(ostrel::View* view, const UpdateConfig& config, HWND window) {
   for (const std::string_view& name : ui::tab_names)
     if (ostrel::Node* tab = element(doc, "tab-" + std::string(name)))
       ostrel::on(tab, "click", 5, on_tab_click, const_cast<std::string_view*>(&name));
+  if (ostrel::Node* run = element(doc, "btn-clean")) ostrel::on(run, "click", 5, on_clean_click, nullptr);
 }
 
 SIZE client_size_for_dpi(UINT dpi) { return {scale(client_width_96, dpi), scale(client_height_96, dpi)}; }

@@ -5,13 +5,16 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "app_context.h"
 
 namespace ostrel {
 struct View;
-}
+struct Document;
+}  // namespace ostrel
 
 namespace vx::app {
 
@@ -42,6 +45,12 @@ void register_resize_callback(std::function<void()> callback);
 // Fills in what the document leaves to the program: its built-in images, the
 // application context, the cleaner's description and the tabs.
 void wire(ostrel::View* view, const UpdateConfig& config, HWND window);
+
+// The document the window shows; null before the wiring and after shutdown.
+ostrel::Document* main_document();
+
+// The program's arguments, without its own name.
+std::vector<std::string> command_line_arguments();
 
 // A copy of the application context; none before the wiring.
 std::optional<AppContext> app_context();

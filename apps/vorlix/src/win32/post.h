@@ -17,4 +17,8 @@ bool post_to_window(HWND window, std::function<void()> job);
 // For the window procedure on job_message: runs the boxed job once and frees it.
 void run_posted_job(LPARAM box);
 
+// Runs `work` on a new thread of its own. A thread that cannot be made is a
+// fault the program cannot go on from: it says so and stops.
+void spawn_worker(std::function<void()> work);
+
 }  // namespace vx::app

@@ -8,12 +8,15 @@
 
 namespace vx::testing {
 
-inline std::wstring program_path() {
+// A program in the folder of the test programs.
+inline std::wstring beside_tests(const wchar_t* name) {
   wchar_t self[MAX_PATH];
   const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring path(self, n);
-  return path.substr(0, path.find_last_of(L'\\') + 1) + L"Vorlix.exe";
+  return path.substr(0, path.find_last_of(L'\\') + 1) + name;
 }
+
+inline std::wstring program_path() { return beside_tests(L"Vorlix.exe"); }
 
 struct Process {
   PROCESS_INFORMATION info{};
@@ -27,11 +30,25 @@ struct Process {
       CloseHandle(info.hThread);
     }
   }
-  bool start(const std::wstring& exe, const std::wstring& arguments = {}) {
+  // `error_log`, when given, receives the program's standard error.
+  bool start(const std::wstring& exe, const std::wstring& arguments = {}, const std::wstring& error_log = {}) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
+    HANDLE log = INVALID_HANDLE_VALUE;
+    if (!error_log.empty()) {
+      SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+      log = CreateFileW(error_log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+      si.dwFlags = STARTF_USESTDHANDLES;
+      si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+      si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+      si.hStdError = log;
+    }
     std::wstring cmd = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    return CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &info);
+    const bool started = CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, log != INVALID_HANDLE_VALUE, 0,
+                                        nullptr, nullptr, &si, &info);
+    if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
+    return started;
   }
   DWORD wait_exit(DWORD ms) {
     if (WaitForSingleObject(info.hProcess, ms) != WAIT_OBJECT_0) return STILL_ACTIVE;
@@ -70,8 +87,8 @@ inline constexpr COLORREF selected_tab = 0x3D84DD;  // the selected tab's backgr
 // a user would close it when the test is done.
 class RunningVorlix {
  public:
-  explicit RunningVorlix(const std::wstring& arguments = {}) {
-    if (!process.start(program_path(), arguments)) return;
+  explicit RunningVorlix(const std::wstring& arguments = {}, const std::wstring& error_log = {}) {
+    if (!process.start(program_path(), arguments, error_log)) return;
     window = wait_for_window(process.info.dwProcessId, 20000);
     if (window) view = FindWindowExW(window, nullptr, L"OstrelUIView", nullptr);
     if (!view) return;

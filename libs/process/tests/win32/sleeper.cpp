@@ -1,0 +1,7 @@
+// A program that only waits: something for the close run to find and end.
+#include <windows.h>
+
+int main() {
+  Sleep(INFINITE);
+  return 0;
+}
