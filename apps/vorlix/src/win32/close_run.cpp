@@ -36,6 +36,7 @@ void start_close_run() {
   });
   job.mode = process::run_mode_from_args(command_line_arguments());
   job.noclean_files = process::win32::noclean_paths();
+  job.signer_of = process::win32::file_signer;
   const HWND window = reinterpret_cast<HWND>(context->window);
   spawn_worker([job = std::move(job), window]() mutable {
     process::win32::run_close_job(std::move(job));

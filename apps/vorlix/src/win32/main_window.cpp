@@ -15,6 +15,8 @@
 #include "close_run.h"
 #include "post.h"
 #include "ui/tabs.h"
+#include "winutil/win32/icon.h"
+#include "winutil/win32/shell.h"
 #include "window_state.h"
 
 namespace vx::app {
@@ -52,6 +54,20 @@ std::optional<Page> page_of_tab(std::string_view name) {
 void open_page(Page, ostrel::Document*, const AppContext&) {}
 
 void on_clean_click(ostrel::Event*, void*) { start_close_run(); }
+
+// The logo opens the product's web page; the program stays open.
+void on_about_click(ostrel::Event*, void*) {
+  if (const std::optional<AppContext> context = app_context()) (void)winutil::win32::open_url(context->product_page_url);
+}
+
+// Images named "exe<class>:<icon source>" are the icons of programs, drawn the
+// first time a page asks for them.
+void load_icon_image(ostrel::Document* doc, const char* name, std::size_t length, void*) {
+  const std::string_view key(name, length);
+  if (!key.starts_with("exe")) return;
+  if (const std::optional<std::string> png = winutil::win32::render_icon_image(key))
+    ostrel::image_set(doc, name, length, png->data(), png->size());
+}
 
 void on_tab_click(ostrel::Event*, void* data) {
   const std::string_view name = *static_cast<const std::string_view*>(data);
@@ -170,6 +186,8 @@ void wire(ostrel::View* view, const UpdateConfig& config, HWND window) {
     const std::string_view bytes = i18n::builtin_file(name);
     ostrel::image_set(doc, name.data(), name.size(), bytes.data(), bytes.size());
   }
+  ostrel::set_image_loader(doc, load_icon_image, nullptr);
+  if (ostrel::Node* logo = element(doc, "btn-about")) ostrel::on(logo, "click", 5, on_about_click, nullptr);
   window_state().context.with([&](std::optional<AppContext>& context) {
     context = AppContext{config.language, config.product_page_url, config, config.title,
                          reinterpret_cast<std::uintptr_t>(window)};

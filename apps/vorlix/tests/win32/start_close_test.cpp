@@ -8,6 +8,7 @@
 
 #include "vorlix_process.h"
 #include "win32/screen.h"
+#include "win32/wine_prefix.h"
 
 namespace {
 
@@ -59,6 +60,17 @@ TEST(VorlixExe, ATabClickShowsThatTab) {
   }
   const Capture shot = capture(app.view);
   save_artifact(shot, L"vorlix-tabs.png");
+  EXPECT_EQ(app.close(), 0u);
+}
+
+TEST(VorlixExe, TheLogoOpensTheProductPage) {
+  if (!has_url_logger()) GTEST_SKIP() << "not in a prefix prepared by tools/wine-run";
+  RunningVorlix app;
+  ASSERT_TRUE(app.drawn);
+  PostMessageW(app.view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(403, 26));
+  PostMessageW(app.view, WM_LBUTTONUP, 0, MAKELPARAM(403, 26));
+  EXPECT_TRUE(url_was_opened(VORLIX_SERVER_ORIGIN "/vorlix"));
+  EXPECT_EQ(app.process.wait_exit(0), static_cast<DWORD>(STILL_ACTIVE)) << "the program stays open";
   EXPECT_EQ(app.close(), 0u);
 }
 

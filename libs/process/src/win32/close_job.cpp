@@ -1,6 +1,7 @@
 #include "process/win32/close_job.h"
 
 #include <tlhelp32.h>
+#include <wincrypt.h>
 #include <winternl.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include "common/text.h"
 #include "common/win32/text.h"
 #include "process/win32/noclean.h"
+#include "winutil/win32/sign.h"
 
 namespace vx::process::win32 {
 namespace {
@@ -112,6 +114,21 @@ void trim_browsers() {
 }
 
 }  // namespace
+
+std::string file_signer(const std::string& path) {
+  using namespace vx::winutil::win32;
+  if (std::optional<std::string> signer = embedded_signer(path, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED))
+    return std::move(*signer);
+  // System files are mostly signed through a catalog that lists their hash.
+  Handle file(CreateFileW(vx::win32::widen(path).c_str(), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return {};
+  std::optional<std::string> catalog = catalog_file(file.h, "SHA256");
+  if (!catalog) catalog = catalog_file(file.h, std::nullopt);
+  if (!catalog) return {};
+  return embedded_signer(*catalog, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED).value_or(std::string());
+}
 
 MemoryStatus memory_status() {
   MEMORYSTATUSEX status{};

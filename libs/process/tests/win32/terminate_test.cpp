@@ -113,3 +113,22 @@ TEST(Snapshot, EveryProcessWithItsImagePath) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string beside(const char* name) {
+  wchar_t self[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::string path = vx::win32::narrow(std::wstring_view(self, n));
+  return path.substr(0, path.find_last_of('\\') + 1) + name;
+}
+
+TEST(FileSigner, NamesTheSignerOfASignedProgramOnly) {
+  if (GetFileAttributesW(vx::win32::widen(beside("winutil_fixture_signed.exe")).c_str()) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "no signed fixture (osslsigncode missing at build time)";
+  EXPECT_EQ(vx::process::win32::file_signer(beside("winutil_fixture_signed.exe")), "Vorlix 테스트 서명자");
+  EXPECT_EQ(vx::process::win32::file_signer(beside("winutil_fixture.exe")), "");
+  EXPECT_EQ(vx::process::win32::file_signer(beside("no-such-file.exe")), "");
+}
+
+}  // namespace

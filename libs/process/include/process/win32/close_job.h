@@ -47,6 +47,7 @@ bool is_critical(HANDLE process, const std::string& path);
 // The name that signed a file, from the file itself or from the catalog that
 // lists it; empty when unsigned.
 using FileSigner = std::string (*)(const std::string& path);
+std::string file_signer(const std::string& path);
 
 struct CloseJob {
   KeepList path_list;    // the shared path list, copied when the run starts
