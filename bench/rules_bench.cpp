@@ -1,0 +1,22 @@
+// Parsing the whole built-in rule file, as the cleanup page does on every load.
+#include <benchmark/benchmark.h>
+
+#include "winapp2/rule_text.h"
+#include "winapp2/rules.h"
+
+namespace {
+
+void BM_ParseBuiltinRules(benchmark::State& state) {
+  const std::string_view text = vx::winapp2::builtin_rule_text();
+  std::size_t entries = 0;
+  for (auto _ : state) {
+    const auto parsed = vx::winapp2::parse_rules(text);
+    entries = parsed.size();
+    benchmark::DoNotOptimize(parsed.data());
+  }
+  state.counters["entries"] = static_cast<double>(entries);
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ParseBuiltinRules)->Unit(benchmark::kMillisecond);
+
+}  // namespace

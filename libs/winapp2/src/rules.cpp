@@ -1,0 +1,401 @@
+#include "winapp2/rules.h"
+
+#include <algorithm>
+#include <array>
+#include <bitset>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "common/path_vars.h"
+#include "common/text.h"
+#include "winapp2/rule_text.h"
+
+namespace vx::winapp2 {
+namespace {
+
+constexpr bool is_ascii_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Trims Unicode white space; the rule file is almost all ASCII, so the full
+// decoder runs only when a non-ASCII byte sits at an end.
+std::string_view trim_text(std::string_view s) {
+  while (!s.empty() && is_ascii_space(s.front())) s.remove_prefix(1);
+  while (!s.empty() && is_ascii_space(s.back())) s.remove_suffix(1);
+  if (!s.empty() && (static_cast<unsigned char>(s.front()) >= 0x80 || static_cast<unsigned char>(s.back()) >= 0x80))
+    return vx::trim(s);
+  return s;
+}
+
+std::string_view without_leading_bom(std::string_view s) {
+  while (s.starts_with("\xEF\xBB\xBF")) s.remove_prefix(3);
+  return s;
+}
+
+bool is_ascii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+
+// A few lower-case ASCII words (two bytes or more) looked for in one pass over
+// a text, ignoring ASCII case: a table of their first two bytes rules out
+// almost every position at once.
+class WordSet {
+ public:
+  WordSet(std::initializer_list<std::string_view> words) : words_(words) {
+    for (const std::string_view w : words_) pairs_[pair_at(w, 0)] = true;
+  }
+  bool found_in(std::string_view text) const {
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+      if (!pairs_[pair_at(text, i)]) continue;
+      for (const std::string_view w : words_)
+        if (i + w.size() <= text.size() && iequals_ascii(text.substr(i, w.size()), w)) return true;
+    }
+    return false;
+  }
+
+ private:
+  static std::size_t pair_at(std::string_view s, std::size_t i) {
+    return static_cast<std::size_t>(static_cast<unsigned char>(ascii_lower(s[i]))) << 8 |
+           static_cast<unsigned char>(ascii_lower(s[i + 1]));
+  }
+  std::vector<std::string_view> words_;
+  std::bitset<65536> pairs_;
+};
+
+// The text as the checks compare it: ASCII text as it is (the checks ignore
+// ASCII case), other text fully lower-cased into `buffer`, since a few
+// non-ASCII letters lower-case to ASCII ones.
+std::string_view comparable(std::string_view s, std::string& buffer) {
+  if (is_ascii(s)) return s;
+  buffer = to_lower(s);
+  return buffer;
+}
+
+bool contains_ci(std::string_view text, std::string_view word) {
+  for (std::size_t i = 0; i + word.size() <= text.size(); ++i)
+    if (iequals_ascii(text.substr(i, word.size()), word)) return true;
+  return false;
+}
+
+bool all_digits(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// "key" followed by at least one digit (numbered) or by digits or nothing (counted).
+bool numbered(std::string_view key, std::string_view name) {
+  return key.size() > name.size() && key.starts_with(name) && all_digits(key.substr(name.size()));
+}
+bool numbered_or_bare(std::string_view key, std::string_view name) {
+  return key.starts_with(name) && all_digits(key.substr(name.size()));
+}
+
+// The first three "|"-separated fields of a value and how many there are in all.
+struct Fields {
+  std::array<std::string_view, 3> piece;
+  std::size_t count = 0;
+};
+Fields fields(std::string_view s) {
+  Fields f;
+  for (;;) {
+    const std::size_t at = s.find('|');
+    if (f.count < 3) f.piece[f.count] = s.substr(0, at);
+    ++f.count;
+    if (at == std::string_view::npos) return f;
+    s.remove_prefix(at + 1);
+  }
+}
+
+std::vector<std::string> pattern_list(std::string_view s) {
+  std::vector<std::string> patterns;
+  for (;;) {
+    const std::size_t at = s.find(';');
+    const std::string_view p = trim_text(s.substr(0, at));
+    if (!p.empty()) patterns.emplace_back(p);
+    if (at == std::string_view::npos) break;
+    s.remove_prefix(at + 1);
+  }
+  if (patterns.empty()) patterns.emplace_back("*.*");
+  return patterns;
+}
+
+std::optional<FileKeyFlag> flag_word(std::string_view s) {
+  const std::string_view word = trim_text(s);
+  if (iequals_ascii(word, "RECURSE")) return FileKeyFlag::recurse;
+  if (iequals_ascii(word, "REMOVESELF")) return FileKeyFlag::remove_self;
+  return std::nullopt;
+}
+
+FileKey file_key(std::string_view value) {
+  const Fields f = fields(value);
+  const auto& pieces = f.piece;
+  FileKey key;
+  key.path = std::string(trim_text(pieces[0]));
+  if (f.count == 2) {
+    if (const std::optional<FileKeyFlag> flag = flag_word(pieces[1])) {
+      key.flag = *flag;
+      key.patterns = {"*.*"};
+    } else {
+      key.patterns = pattern_list(pieces[1]);
+    }
+  } else if (f.count >= 3) {
+    key.patterns = pattern_list(pieces[1]);
+    key.flag = flag_word(pieces[2]).value_or(FileKeyFlag::none);
+  } else {
+    key.patterns = {"*.*"};
+  }
+  return key;
+}
+
+RegKey reg_key(std::string_view value) {
+  const std::size_t bar = value.find('|');
+  if (bar == std::string_view::npos) return {std::string(trim_text(value)), std::nullopt};
+  return {std::string(trim_text(value.substr(0, bar))), std::string(trim_text(value.substr(bar + 1)))};
+}
+
+ExcludeKey exclude_key(std::string_view value) {
+  const Fields f = fields(value);
+  const auto& pieces = f.piece;
+  ExcludeKey key;
+  const std::string_view kind = trim_text(pieces[0]);
+  key.kind = iequals_ascii(kind, "PATH") ? ExcludeKind::path
+             : iequals_ascii(kind, "REG") ? ExcludeKind::reg
+                                          : ExcludeKind::file;
+  if (f.count > 1) key.path = std::string(trim_text(pieces[1]));
+  if (f.count > 2) {
+    const std::string_view pattern = trim_text(pieces[2]);
+    if (!pattern.empty()) key.pattern = std::string(pattern);
+  }
+  return key;
+}
+
+// "\bookmarks" as a whole path part: followed by a backslash or the end.
+bool has_bookmarks_folder(std::string_view path) {
+  constexpr std::string_view part = "\\bookmarks";
+  for (std::size_t at = 0; at + part.size() <= path.size(); ++at) {
+    if (path[at] != '\\' || !iequals_ascii(path.substr(at, part.size()), part)) continue;
+    const std::size_t end = at + part.size();
+    if (end == path.size() || path[end] == '\\') return true;
+  }
+  return false;
+}
+
+// Entries that touch personal browser data: bookmarks, passwords, history and the like.
+bool is_personal_browser_data(const RuleEntry& entry, std::string& buffer) {
+  static const WordSet name_words = {"favicon",    "bookmark",     "favorite", "favourite",       "speed dial",
+                                     "reading list", "password", "autofill", "browsing history"};
+  static const WordSet path_words = {"\\bookmarkbackups", "favorites", "favourites", "places.sqlite", "speed dial"};
+  static const WordSet pattern_words = {"favorites", "favourites", "places.sqlite", "speed dial"};
+  const std::string_view name = comparable(entry.name, buffer);
+  if (name_words.found_in(name) || (contains_ci(name, "chat") && contains_ci(name, "history"))) return true;
+  for (const FileKey& key : entry.file_keys) {
+    const std::string_view path = comparable(key.path, buffer);
+    if (path_words.found_in(path) || has_bookmarks_folder(path)) return true;
+    for (const std::string& pattern : key.patterns) {
+      const std::string_view p = comparable(pattern, buffer);
+      if (iequals_ascii(p, "bookmarks") || pattern_words.found_in(p)) return true;
+    }
+  }
+  return false;
+}
+
+void replace_all(std::string& text, std::string_view from, std::string_view to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+}
+
+// Appends the finalised form of one entry (none, one or two entries).
+void finish(RuleEntry&& entry, std::vector<RuleEntry>& out) {
+  const bool detected = !entry.detect.empty() || !entry.detect_file.empty() || entry.special_detect;
+  if (!detected || (entry.file_keys.empty() && entry.reg_keys.empty())) return;
+  thread_local std::string buffer;
+  if (is_personal_browser_data(entry, buffer)) {
+    entry.default_on = false;
+    out.push_back(std::move(entry));
+    return;
+  }
+  std::vector<FileKey> ordinary_files, history_files;
+  for (FileKey& key : entry.file_keys) {
+    if (is_usage_history(key.path)) {
+      history_files.push_back(std::move(key));
+      continue;
+    }
+    const auto history_begins =
+        std::stable_partition(key.patterns.begin(), key.patterns.end(),
+                              [](const std::string& pattern) { return !is_usage_history(pattern); });
+    if (history_begins == key.patterns.end()) {
+      ordinary_files.push_back(std::move(key));  // the usual case: nothing to divide
+      continue;
+    }
+    FileKey history{key.path, {std::make_move_iterator(history_begins), std::make_move_iterator(key.patterns.end())},
+                    key.flag};
+    key.patterns.erase(history_begins, key.patterns.end());
+    if (!key.patterns.empty()) ordinary_files.push_back(std::move(key));
+    history_files.push_back(std::move(history));
+  }
+  std::vector<RegKey> ordinary_regs, history_regs;
+  for (RegKey& key : entry.reg_keys) {
+    const bool history = is_usage_history(key.key) || (key.value && is_usage_history(*key.value));
+    (history ? history_regs : ordinary_regs).push_back(std::move(key));
+  }
+  const bool has_history = !history_files.empty() || !history_regs.empty();
+  const bool has_ordinary = !ordinary_files.empty() || !ordinary_regs.empty();
+  if (!has_history) {
+    entry.file_keys = std::move(ordinary_files);
+    entry.reg_keys = std::move(ordinary_regs);
+    out.push_back(std::move(entry));
+  } else if (!has_ordinary) {
+    entry.file_keys = std::move(history_files);
+    entry.reg_keys = std::move(history_regs);
+    entry.default_on = false;
+    out.push_back(std::move(entry));
+  } else {
+    RuleEntry history = entry;  // same name, detection, exclusions, section, warning, LangSecRef
+    entry.file_keys = std::move(ordinary_files);
+    entry.reg_keys = std::move(ordinary_regs);
+    history.file_keys = std::move(history_files);
+    history.reg_keys = std::move(history_regs);
+    history.default_on = false;
+    history.usage_history = true;
+    out.push_back(std::move(entry));
+    out.push_back(std::move(history));
+  }
+}
+
+constexpr std::array<std::pair<std::uint32_t, Category>, 24> lang_sec_refs = {{
+    {3025, {0, "cleanup.cat.windows"}},     {3006, {10, "Microsoft Edge"}},
+    {3029, {11, "Google Chrome"}},          {3026, {12, "Firefox"}},
+    {3027, {13, "Opera"}},                  {3035, {14, "Opera GX"}},
+    {3033, {15, "Vivaldi"}},                {3034, {16, "Brave"}},
+    {3028, {17, "Safari"}},                 {3039, {18, "Arc Browser"}},
+    {3032, {19, "CCleaner Browser"}},       {3037, {19, "Avast Secure Browser"}},
+    {3038, {19, "AVG Secure Browser"}},     {3043, {19, "Norton Private Browser"}},
+    {3044, {19, "Avira Secure Browser"}},   {3030, {20, "Thunderbird"}},
+    {3031, {21, "Microsoft Store"}},        {3036, {22, "Spotify"}},
+    {3040, {22, "iTunes"}},                 {3042, {22, "WhatsApp"}},
+    {3022, {30, "cleanup.cat.internet"}},   {3023, {31, "cleanup.cat.multimedia"}},
+    {3024, {32, "cleanup.cat.utilities"}},  {3021, {33, "cleanup.cat.applications"}},
+}};
+
+}  // namespace
+
+std::uint32_t read_rule_version(std::string_view text) {
+  for (int line = 0; line < 20 && !text.empty(); ++line) {
+    const std::size_t end = text.find('\n');
+    std::string_view s = trim_text(without_leading_bom(text.substr(0, end)));
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    if (!s.starts_with(';')) continue;
+    s = trim_text(s.substr(1));
+    if (s.size() > 8 && starts_with_ascii_ci(s, "version:")) return parse_u32(trim_text(s.substr(8))).value_or(0);
+  }
+  return 0;
+}
+
+bool is_usage_history(std::string_view text) {
+  static const WordSet words = {"recent",  "mru",   "history",   "session",     "jumplist", "jump list",
+                                "automaticdestinations", "customdestinations", "typed", "lastvisited", "opensave"};
+  static const WordSet spared = {"session storage", "jumplisticon"};
+  thread_local std::string buffer;
+  const std::string_view s = comparable(text, buffer);
+  if (!words.found_in(s)) return false;
+  if (!spared.found_in(s)) return true;
+  // Rare: take the spared phrases out before looking again.
+  std::string rest = ascii_lower(s);
+  replace_all(rest, "session storage", " ");
+  replace_all(rest, "jumplisticon", " ");
+  return words.found_in(rest);
+}
+
+std::vector<RuleEntry> parse_rules(std::string_view text) {
+  std::vector<RuleEntry> out;
+  std::optional<RuleEntry> open;
+  bool ignoring = false;  // inside a header section: its keys are not an entry's
+  char key_buffer[32];
+  while (!text.empty()) {
+    const char* newline = static_cast<const char*>(std::memchr(text.data(), '\n', text.size()));
+    const std::size_t end = newline ? static_cast<std::size_t>(newline - text.data()) : text.size();
+    const std::string_view line = trim_text(without_leading_bom(text.substr(0, end)));
+    text.remove_prefix(newline ? end + 1 : end);
+    if (line.empty() || line.front() == '#' || line.front() == ';') continue;
+
+    if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
+      if (open) finish(std::move(*open), out);
+      open.reset();
+      std::string_view name = trim_text(line.substr(1, line.size() - 2));
+      while (!name.empty() && name.back() == '*') name.remove_suffix(1);
+      name = trim_text(name);
+      const std::string lowered = ascii_lower(name.substr(0, 7));
+      ignoring = name.size() >= 7 && (lowered == "winapp2" || lowered == "version");
+      if (!ignoring) {
+        open.emplace();
+        open->name = std::string(name);
+      }
+      continue;
+    }
+    if (!open) continue;
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) continue;
+    const std::string_view raw_key = trim_text(line.substr(0, equals));
+    const std::string_view value = trim_text(line.substr(equals + 1));
+    if (value.empty() || raw_key.size() > sizeof key_buffer) continue;
+    std::transform(raw_key.begin(), raw_key.end(), key_buffer, [](char c) { return ascii_lower(c); });
+    const std::string_view key(key_buffer, raw_key.size());
+
+    RuleEntry& e = *open;
+    if (key == "section") e.section = std::string(value);
+    else if (key == "warning") e.warning = std::string(value);
+    else if (key == "specialdetect") e.special_detect = std::string(value);
+    else if (key == "default") e.default_on = iequals_ascii(value, "true");
+    else if (key == "langsecref") e.lang_sec_ref = parse_u32(value);
+    else if (numbered_or_bare(key, "detectfile")) e.detect_file.emplace_back(value);
+    else if (numbered_or_bare(key, "detect")) e.detect.emplace_back(value);
+    else if (numbered(key, "filekey")) e.file_keys.push_back(file_key(value));
+    else if (numbered(key, "regkey")) e.reg_keys.push_back(reg_key(value));
+    else if (numbered(key, "excludekey")) e.exclude_keys.push_back(exclude_key(value));
+  }
+  if (open) finish(std::move(*open), out);
+  return out;
+}
+
+std::string identity_key(const RuleEntry& entry) {
+  return entry.usage_history ? entry.name + "|record" : entry.name;
+}
+
+Category entry_category(const RuleEntry& entry) {
+  if (entry.lang_sec_ref) {
+    for (const auto& [ref, category] : lang_sec_refs)
+      if (ref == *entry.lang_sec_ref) return category;
+  }
+  const std::string_view section = entry.section ? trim_text(*entry.section) : std::string_view();
+  if (section.empty()) return {60, "cleanup.cat.other"};
+  if (iequals_ascii(section, "games")) return {40, "cleanup.cat.games"};
+  return {ascii_lower(section).ends_with("web browser") ? 23 : 50, section};
+}
+
+RuleText choose_rule_text(std::string_view builtin, std::optional<std::string_view> user_bytes) {
+  const std::uint32_t built_in_version = read_rule_version(builtin);
+  if (user_bytes) {
+    std::string user = sanitize_utf8(*user_bytes);
+    const std::uint32_t user_version = read_rule_version(user);
+    if (user_version > built_in_version) return {user_version, std::move(user)};
+  }
+  return {built_in_version, std::string(builtin)};
+}
+
+std::optional<std::string> user_rule_path() {
+  const std::optional<std::string> roaming = known_folder(KnownFolder::RoamingAppData);
+  if (!roaming) return std::nullopt;
+  return *roaming + "\\Vorlix\\Winapp2.ini";
+}
+
+RuleText load_rule_text() {
+  std::optional<std::string> user;
+  if (const std::optional<std::string> path = user_rule_path()) {
+    // The path is UTF-8; the file system wants it as the platform's own text.
+    std::ifstream in(std::filesystem::path(std::u8string(path->begin(), path->end())), std::ios::binary);
+    if (in) user.emplace(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  return choose_rule_text(builtin_rule_text(), user ? std::optional<std::string_view>(*user) : std::nullopt);
+}
+
+}  // namespace vx::winapp2
