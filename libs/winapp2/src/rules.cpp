@@ -33,49 +33,138 @@ std::string_view without_leading_bom(std::string_view s) {
 }
 
 bool is_ascii(std::string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  std::size_t i = 0;
+  for (; i + 8 <= s.size(); i += 8) {  // eight bytes at a time: no high bit in any
+    std::uint64_t chunk;
+    std::memcpy(&chunk, s.data() + i, 8);
+    if (chunk & 0x8080808080808080u) return false;
+  }
+  for (; i < s.size(); ++i)
+    if (static_cast<unsigned char>(s[i]) >= 0x80) return false;
+  return true;
 }
 
 
-// A few lower-case ASCII words (two bytes or more) looked for in one pass over
-// a text, ignoring ASCII case: a table of their first two bytes rules out
-// almost every position at once.
-class WordSet {
+// The words the finalisation looks for, each with what it tells. One pass over
+// a text finds them all, ignoring ASCII case: a table of the words' first two
+// bytes rules out almost every position at once.
+enum Found : unsigned {
+  name_word = 1,        // personal browser data, in an entry's name
+  path_word = 2,        // ... in a FileKey's path
+  pattern_word = 4,     // ... in a FileKey's pattern
+  chat = 8,
+  history = 16,
+  bookmarks_part = 32,  // "\bookmarks", which counts only as a whole folder name
+  usage = 64,           // usage history
+  spared = 128,         // phrases that look like usage history but are not
+  non_ascii = 256,      // the text needs full lower-casing first
+};
+
+class Scanner {
  public:
-  WordSet(std::initializer_list<std::string_view> words) : words_(words) {
-    for (const std::string_view w : words_) pairs_[pair_at(w, 0)] = true;
-  }
-  bool found_in(std::string_view text) const {
-    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
-      if (!pairs_[pair_at(text, i)]) continue;
-      for (const std::string_view w : words_)
-        if (i + w.size() <= text.size() && iequals_ascii(text.substr(i, w.size()), w)) return true;
+  Scanner() {
+    const std::pair<std::string_view, unsigned> words[] = {
+        {"favicon", name_word},
+        {"bookmark", name_word},
+        {"favorite", name_word},
+        {"favourite", name_word},
+        {"favorites", path_word | pattern_word},
+        {"favourites", path_word | pattern_word},
+        {"speed dial", name_word | path_word | pattern_word},
+        {"reading list", name_word},
+        {"password", name_word},
+        {"autofill", name_word},
+        {"browsing history", name_word},
+        {"chat", chat},
+        {"history", history | usage},
+        {"\\bookmarkbackups", path_word},
+        {"places.sqlite", path_word | pattern_word},
+        {"\\bookmarks", bookmarks_part},
+        {"recent", usage},
+        {"mru", usage},
+        {"session", usage},
+        {"jumplist", usage},
+        {"jump list", usage},
+        {"automaticdestinations", usage},
+        {"customdestinations", usage},
+        {"typed", usage},
+        {"lastvisited", usage},
+        {"opensave", usage},
+        {"session storage", spared},
+        {"jumplisticon", spared},
+    };
+    for (const auto& [word, tells] : words) {
+      const std::size_t pair = pair_at(word, 0);
+      if (!first_[pair]) {
+        starts_[pair] = true;
+        first_[pair] = static_cast<std::uint16_t>(entries_.size() + 1);
+        entries_.push_back({});
+      }
+      entries_[first_[pair] - 1].push_back({word, tells});
     }
-    return false;
+  }
+
+  // What the text holds, as Found bits; non_ascii alone when it holds a
+  // non-ASCII byte (a few non-ASCII letters lower-case to ASCII ones).
+  unsigned scan(std::string_view text) const {
+    if (!is_ascii(text)) return non_ascii;
+    if (text.size() < 2) return 0;
+    unsigned found = 0;
+    std::size_t previous = lower_[static_cast<unsigned char>(text[0])];
+    for (std::size_t i = 1; i < text.size(); ++i) {
+      const std::size_t current = lower_[static_cast<unsigned char>(text[i])];
+      const std::size_t pair = previous << 8 | current;
+      previous = current;
+      if (!starts_[pair]) continue;  // a small table first: most pairs start no word
+      const std::uint16_t slot = first_[pair];
+      const std::string_view rest = text.substr(i - 1);
+      for (const auto& [word, tells] : entries_[slot - 1])
+        if (rest.size() >= word.size() && iequals_ascii(rest.substr(0, word.size()), word)) found |= tells;
+    }
+    return found;
+  }
+
+  // The same for any text, lower-cased in full when it is not ASCII.
+  unsigned scan_any(std::string_view text) const {
+    const unsigned found = scan(text);
+    return found == non_ascii ? scan_lowered(text) : found;
   }
 
  private:
+  unsigned scan_lowered(std::string_view text) const {
+    const std::string lowered = to_lower(text);
+    const unsigned found = scan(lowered);
+    return found == non_ascii ? scan_ascii_only(lowered) : found;
+  }
+  // Lower-cased text that is still not ASCII: look at its ASCII runs.
+  unsigned scan_ascii_only(std::string_view text) const {
+    unsigned found = 0;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+      if (i == text.size() || static_cast<unsigned char>(text[i]) >= 0x80) {
+        if (i > start) found |= scan(text.substr(start, i - start));
+        start = i + 1;
+      }
+    }
+    return found;
+  }
   static std::size_t pair_at(std::string_view s, std::size_t i) {
     return static_cast<std::size_t>(static_cast<unsigned char>(ascii_lower(s[i]))) << 8 |
            static_cast<unsigned char>(ascii_lower(s[i + 1]));
   }
-  std::vector<std::string_view> words_;
-  std::bitset<65536> pairs_;
+  static constexpr std::array<unsigned char, 256> lower_ = [] {
+    std::array<unsigned char, 256> table{};
+    for (int c = 0; c < 256; ++c) table[c] = static_cast<unsigned char>(ascii_lower(static_cast<char>(c)));
+    return table;
+  }();
+  std::vector<std::vector<std::pair<std::string_view, unsigned>>> entries_;
+  std::bitset<65536> starts_;
+  std::array<std::uint16_t, 65536> first_{};
 };
 
-// The text as the checks compare it: ASCII text as it is (the checks ignore
-// ASCII case), other text fully lower-cased into `buffer`, since a few
-// non-ASCII letters lower-case to ASCII ones.
-std::string_view comparable(std::string_view s, std::string& buffer) {
-  if (is_ascii(s)) return s;
-  buffer = to_lower(s);
-  return buffer;
-}
-
-bool contains_ci(std::string_view text, std::string_view word) {
-  for (std::size_t i = 0; i + word.size() <= text.size(); ++i)
-    if (iequals_ascii(text.substr(i, word.size()), word)) return true;
-  return false;
+const Scanner& scanner() {
+  static const Scanner instance;
+  return instance;
 }
 
 bool all_digits(std::string_view s) {
@@ -180,63 +269,88 @@ bool has_bookmarks_folder(std::string_view path) {
   return false;
 }
 
-// Entries that touch personal browser data: bookmarks, passwords, history and the like.
-bool is_personal_browser_data(const RuleEntry& entry, std::string& buffer) {
-  static const WordSet name_words = {"favicon",    "bookmark",     "favorite", "favourite",       "speed dial",
-                                     "reading list", "password", "autofill", "browsing history"};
-  static const WordSet path_words = {"\\bookmarkbackups", "favorites", "favourites", "places.sqlite", "speed dial"};
-  static const WordSet pattern_words = {"favorites", "favourites", "places.sqlite", "speed dial"};
-  const std::string_view name = comparable(entry.name, buffer);
-  if (name_words.found_in(name) || (contains_ci(name, "chat") && contains_ci(name, "history"))) return true;
-  for (const FileKey& key : entry.file_keys) {
-    const std::string_view path = comparable(key.path, buffer);
-    if (path_words.found_in(path) || has_bookmarks_folder(path)) return true;
-    for (const std::string& pattern : key.patterns) {
-      const std::string_view p = comparable(pattern, buffer);
-      if (iequals_ascii(p, "bookmarks") || pattern_words.found_in(p)) return true;
-    }
-  }
-  return false;
-}
-
 void replace_all(std::string& text, std::string_view from, std::string_view to) {
   for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);
+}
+
+bool usage_history_from(unsigned found, std::string_view text);
+
+// What the scanner found in each FileKey's path and patterns, in order.
+struct KeyFindings {
+  std::vector<unsigned> paths;
+  std::vector<unsigned> patterns;  // every key's patterns, one after another
+};
+
+// Entries that touch personal browser data: bookmarks, passwords, history and the like.
+bool is_personal_browser_data(const RuleEntry& entry, const KeyFindings& found) {
+  const unsigned name = scanner().scan_any(entry.name);
+  if ((name & name_word) || ((name & chat) && (name & history))) return true;
+  std::size_t next_pattern = 0;
+  for (std::size_t k = 0; k < entry.file_keys.size(); ++k) {
+    const FileKey& key = entry.file_keys[k];
+    const unsigned path = found.paths[k];
+    if ((path & path_word) || ((path & bookmarks_part) && has_bookmarks_folder(to_lower(key.path)))) return true;
+    for (const std::string& pattern : key.patterns) {
+      if ((found.patterns[next_pattern++] & pattern_word) || iequals_ascii(pattern, "bookmarks") ||
+          (!is_ascii(pattern) && to_lower(pattern) == "bookmarks"))
+        return true;
+    }
+  }
+  return false;
 }
 
 // Appends the finalised form of one entry (none, one or two entries).
 void finish(RuleEntry&& entry, std::vector<RuleEntry>& out) {
   const bool detected = !entry.detect.empty() || !entry.detect_file.empty() || entry.special_detect;
   if (!detected || (entry.file_keys.empty() && entry.reg_keys.empty())) return;
-  thread_local std::string buffer;
-  if (is_personal_browser_data(entry, buffer)) {
+  // Each path and pattern is scanned once, for both questions below.
+  thread_local KeyFindings found;
+  found.paths.clear();
+  found.patterns.clear();
+  unsigned any = 0;
+  for (const FileKey& key : entry.file_keys) {
+    any |= found.paths.emplace_back(scanner().scan_any(key.path));
+    for (const std::string& pattern : key.patterns) any |= found.patterns.emplace_back(scanner().scan_any(pattern));
+  }
+  if (is_personal_browser_data(entry, found)) {
     entry.default_on = false;
     out.push_back(std::move(entry));
     return;
-  }
-  std::vector<FileKey> ordinary_files, history_files;
-  for (FileKey& key : entry.file_keys) {
-    if (is_usage_history(key.path)) {
-      history_files.push_back(std::move(key));
-      continue;
-    }
-    const auto history_begins =
-        std::stable_partition(key.patterns.begin(), key.patterns.end(),
-                              [](const std::string& pattern) { return !is_usage_history(pattern); });
-    if (history_begins == key.patterns.end()) {
-      ordinary_files.push_back(std::move(key));  // the usual case: nothing to divide
-      continue;
-    }
-    FileKey history{key.path, {std::make_move_iterator(history_begins), std::make_move_iterator(key.patterns.end())},
-                    key.flag};
-    key.patterns.erase(history_begins, key.patterns.end());
-    if (!key.patterns.empty()) ordinary_files.push_back(std::move(key));
-    history_files.push_back(std::move(history));
   }
   std::vector<RegKey> ordinary_regs, history_regs;
   for (RegKey& key : entry.reg_keys) {
     const bool history = is_usage_history(key.key) || (key.value && is_usage_history(*key.value));
     (history ? history_regs : ordinary_regs).push_back(std::move(key));
+  }
+  if (!(any & usage) && history_regs.empty()) {  // the usual case: nothing to divide
+    entry.reg_keys = std::move(ordinary_regs);
+    out.push_back(std::move(entry));
+    return;
+  }
+  std::vector<FileKey> ordinary_files, history_files;
+  std::size_t next_pattern = 0;
+  for (std::size_t k = 0; k < entry.file_keys.size(); ++k) {
+    FileKey& key = entry.file_keys[k];
+    const std::size_t first_pattern = next_pattern;
+    next_pattern += key.patterns.size();
+    if (usage_history_from(found.paths[k], key.path)) {
+      history_files.push_back(std::move(key));
+      continue;
+    }
+    FileKey ordinary{{}, {}, key.flag}, history{{}, {}, key.flag};
+    for (std::size_t p = 0; p < key.patterns.size(); ++p) {
+      FileKey& side = usage_history_from(found.patterns[first_pattern + p], key.patterns[p]) ? history : ordinary;
+      side.patterns.push_back(std::move(key.patterns[p]));
+    }
+    if (!history.patterns.empty()) {
+      history.path = key.path;
+      history_files.push_back(std::move(history));
+    }
+    if (!ordinary.patterns.empty()) {
+      ordinary.path = std::move(key.path);
+      ordinary_files.push_back(std::move(ordinary));
+    }
   }
   const bool has_history = !history_files.empty() || !history_regs.empty();
   const bool has_ordinary = !ordinary_files.empty() || !ordinary_regs.empty();
@@ -250,16 +364,28 @@ void finish(RuleEntry&& entry, std::vector<RuleEntry>& out) {
     entry.default_on = false;
     out.push_back(std::move(entry));
   } else {
-    RuleEntry history = entry;  // same name, detection, exclusions, section, warning, LangSecRef
+    entry.file_keys.clear();
+    entry.reg_keys.clear();
+    RuleEntry history_part = entry;  // same name, detection, exclusions, section, warning, LangSecRef
     entry.file_keys = std::move(ordinary_files);
     entry.reg_keys = std::move(ordinary_regs);
-    history.file_keys = std::move(history_files);
-    history.reg_keys = std::move(history_regs);
-    history.default_on = false;
-    history.usage_history = true;
+    history_part.file_keys = std::move(history_files);
+    history_part.reg_keys = std::move(history_regs);
+    history_part.default_on = false;
+    history_part.usage_history = true;
     out.push_back(std::move(entry));
-    out.push_back(std::move(history));
+    out.push_back(std::move(history_part));
   }
+}
+
+bool usage_history_from(unsigned found, std::string_view text) {
+  if (!(found & usage)) return false;
+  if (!(found & spared)) return true;
+  // Rare: take the spared phrases out before looking again.
+  std::string rest = to_lower(text);
+  replace_all(rest, "session storage", " ");
+  replace_all(rest, "jumplisticon", " ");
+  return scanner().scan_any(rest) & usage;
 }
 
 constexpr std::array<std::pair<std::uint32_t, Category>, 24> lang_sec_refs = {{
@@ -291,23 +417,11 @@ std::uint32_t read_rule_version(std::string_view text) {
   return 0;
 }
 
-bool is_usage_history(std::string_view text) {
-  static const WordSet words = {"recent",  "mru",   "history",   "session",     "jumplist", "jump list",
-                                "automaticdestinations", "customdestinations", "typed", "lastvisited", "opensave"};
-  static const WordSet spared = {"session storage", "jumplisticon"};
-  thread_local std::string buffer;
-  const std::string_view s = comparable(text, buffer);
-  if (!words.found_in(s)) return false;
-  if (!spared.found_in(s)) return true;
-  // Rare: take the spared phrases out before looking again.
-  std::string rest = ascii_lower(s);
-  replace_all(rest, "session storage", " ");
-  replace_all(rest, "jumplisticon", " ");
-  return words.found_in(rest);
-}
+bool is_usage_history(std::string_view text) { return usage_history_from(scanner().scan_any(text), text); }
 
 std::vector<RuleEntry> parse_rules(std::string_view text) {
   std::vector<RuleEntry> out;
+  out.reserve(std::min<std::size_t>(text.size() / 256, 65536));  // about one entry per 400 bytes: no regrowth
   std::optional<RuleEntry> open;
   bool ignoring = false;  // inside a header section: its keys are not an entry's
   char key_buffer[32];
