@@ -301,9 +301,11 @@ bool is_personal_browser_data(const RuleEntry& entry, const KeyFindings& found) 
 }
 
 // Appends the finalised form of one entry (none, one or two entries).
-void finish(RuleEntry&& entry, std::vector<RuleEntry>& out) {
+void finish(RuleEntry&& entry, std::vector<RuleEntry>& out, ParseStats& stats) {
+  ++stats.sections;
   const bool detected = !entry.detect.empty() || !entry.detect_file.empty() || entry.special_detect;
   if (!detected || (entry.file_keys.empty() && entry.reg_keys.empty())) return;
+  ++stats.kept;
   // Each path and pattern is scanned once, for both questions below.
   thread_local KeyFindings found;
   found.paths.clear();
@@ -314,6 +316,7 @@ void finish(RuleEntry&& entry, std::vector<RuleEntry>& out) {
     for (const std::string& pattern : key.patterns) any |= found.patterns.emplace_back(scanner().scan_any(pattern));
   }
   if (is_personal_browser_data(entry, found)) {
+    ++stats.protected_entries;
     entry.default_on = false;
     out.push_back(std::move(entry));
     return;
@@ -373,6 +376,7 @@ void finish(RuleEntry&& entry, std::vector<RuleEntry>& out) {
     history_part.reg_keys = std::move(history_regs);
     history_part.default_on = false;
     history_part.usage_history = true;
+    ++stats.split;
     out.push_back(std::move(entry));
     out.push_back(std::move(history_part));
   }
@@ -419,7 +423,8 @@ std::uint32_t read_rule_version(std::string_view text) {
 
 bool is_usage_history(std::string_view text) { return usage_history_from(scanner().scan_any(text), text); }
 
-std::vector<RuleEntry> parse_rules(std::string_view text) {
+std::vector<RuleEntry> parse_rules(std::string_view text, ParseStats* stats_out) {
+  ParseStats stats;
   std::vector<RuleEntry> out;
   out.reserve(std::min<std::size_t>(text.size() / 256, 65536));  // about one entry per 400 bytes: no regrowth
   std::optional<RuleEntry> open;
@@ -433,7 +438,7 @@ std::vector<RuleEntry> parse_rules(std::string_view text) {
     if (line.empty() || line.front() == '#' || line.front() == ';') continue;
 
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-      if (open) finish(std::move(*open), out);
+      if (open) finish(std::move(*open), out, stats);
       open.reset();
       std::string_view name = trim_text(line.substr(1, line.size() - 2));
       while (!name.empty() && name.back() == '*') name.remove_suffix(1);
@@ -467,7 +472,8 @@ std::vector<RuleEntry> parse_rules(std::string_view text) {
     else if (numbered(key, "regkey")) e.reg_keys.push_back(reg_key(value));
     else if (numbered(key, "excludekey")) e.exclude_keys.push_back(exclude_key(value));
   }
-  if (open) finish(std::move(*open), out);
+  if (open) finish(std::move(*open), out, stats);
+  if (stats_out) *stats_out = stats;
   return out;
 }
 

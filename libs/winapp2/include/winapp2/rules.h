@@ -55,10 +55,18 @@ struct RuleEntry {
 // The version in a "; Version: N" comment among the first 20 lines; 0 without one.
 std::uint32_t read_rule_version(std::string_view text);
 
+// What a parse met, for people who maintain rule files.
+struct ParseStats {
+  std::size_t sections = 0;   // entry sections read (header sections not counted)
+  std::size_t kept = 0;       // entries that had detection and something to clean
+  std::size_t protected_entries = 0;  // of those, personal browser data
+  std::size_t split = 0;      // of those, split into an ordinary and a usage-history part
+};
+
 // The entries of a rule text in file order, finalised: entries without
 // detection or without anything to clean dropped, personal browser data
 // unchecked, usage history split off into unchecked entries of their own.
-std::vector<RuleEntry> parse_rules(std::string_view text);
+std::vector<RuleEntry> parse_rules(std::string_view text, ParseStats* stats = nullptr);
 
 // Whether a path, pattern or registry name speaks of usage history.
 bool is_usage_history(std::string_view text);
