@@ -1,14 +1,11 @@
-// The registry roots the program reads, in the numbering the pages store.
+// The registry roots, shared with the portable core.
 #pragma once
 
-#include <cstdint>
-#include <string_view>
+#include "common/hive.h"
 
 namespace vx::winutil {
 
-enum class Hive : std::uint8_t { hklm, hkcu, hku, hkcr, hkcc };
-
-// "HKLM", "HKCU", "HKU", "HKCR", "HKCC"; empty for a value outside the enumeration.
-std::string_view hive_short_name(Hive hive) noexcept;
+using vx::Hive;
+using vx::hive_short_name;
 
 }  // namespace vx::winutil

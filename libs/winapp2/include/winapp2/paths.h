@@ -1,0 +1,75 @@
+// From rule paths to what exists on this machine: variables substituted,
+// folder wildcards expanded, applications detected, and each entry's files and
+// registry items found, sparing exclusions and the user's own folders. This
+// part only reads; deleting is the cleaning job's.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "winapp2/rules.h"
+#include "winapp2/system.h"
+
+namespace vx::winapp2 {
+
+// What one job (a list load, an analysis, a cleaning) knows of the machine.
+struct PathContext {
+  FileSystem* fs = nullptr;
+  Registry* registry = nullptr;
+  Environment* environment = nullptr;
+  std::vector<std::pair<std::string, std::string>> variables;  // "%name%" lower-cased, folder
+  std::vector<std::pair<std::string, bool>> protected_folders;  // lower-cased path, protects its contents
+  std::unordered_map<std::string, std::vector<DirEntry>> listings;  // by lower-cased folder, for wildcards
+};
+
+PathContext build_path_context(FileSystem& fs, Registry& registry, Environment& environment);
+
+// Variables replaced wherever they stand: the table, then the environment,
+// else left as written.
+std::string substitute_variables(PathContext& context, std::string_view path);
+
+// Every concrete path a rule path stands for (files or folders), the
+// %ProgramFiles% twin in the 32-bit folder included, without duplicates.
+std::vector<std::string> expand_rule_path(PathContext& context, std::string_view path);
+
+// "*" and "?" without classes or escapes, case ignored; "*" and "*.*" match every name.
+bool wildcard_match(std::string_view pattern, std::string_view name);
+
+bool is_detected(PathContext& context, const RuleEntry& entry);
+
+struct RegistryItem {
+  Hive hive = Hive::hkcu;
+  std::string subkey;
+  std::optional<std::string> value;
+  friend bool operator==(const RegistryItem&, const RegistryItem&) = default;
+};
+
+// A registry path of a rule ("HKCU\Software\x") as hive and subkey; none for
+// an unknown hive.
+std::optional<std::pair<Hive, std::string>> parse_registry_path(std::string_view path);
+
+struct FoundFile {
+  std::string path;
+  std::uint64_t size = 0;
+  friend bool operator==(const FoundFile&, const FoundFile&) = default;
+};
+
+struct ResolvedEntry {
+  std::vector<FoundFile> files;
+  std::uint64_t total_size = 0;
+  std::vector<RegistryItem> registry;
+};
+
+ResolvedEntry resolve_entry(PathContext& context, const RuleEntry& entry);
+
+// In or under Documents, Desktop, Pictures, Videos, Music, Downloads or Public Documents.
+bool is_in_user_data(const PathContext& context, std::string_view path);
+// Such a folder, or a drive root, the profile root or the public profile root.
+bool is_protected_folder(const PathContext& context, std::string_view path);
+
+}  // namespace vx::winapp2

@@ -1,0 +1,79 @@
+// What the rule engine asks of the machine, behind narrow interfaces: the
+// file system and the registry as Windows shows them, and the folders and
+// environment the rules' variables stand for. Windows implementations live in
+// win32/; tests use the in-memory ones in memory_system.h.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/hive.h"
+#include "common/path_vars.h"
+
+namespace vx::winapp2 {
+
+namespace attribute {
+inline constexpr std::uint32_t read_only = 0x1;
+inline constexpr std::uint32_t hidden = 0x2;
+inline constexpr std::uint32_t system = 0x4;
+inline constexpr std::uint32_t directory = 0x10;
+inline constexpr std::uint32_t reparse_point = 0x400;
+}  // namespace attribute
+
+// A reparse tag with the name-surrogate bit (symbolic links, junctions), or an
+// unreadable tag (0) on a reparse point: something that points elsewhere.
+inline bool is_link(std::uint32_t attributes, std::uint32_t reparse_tag) {
+  return (attributes & attribute::reparse_point) && (reparse_tag == 0 || (reparse_tag & 0x20000000u));
+}
+
+struct DirEntry {
+  std::string name;
+  std::uint32_t attributes = 0;
+  std::uint32_t reparse_tag = 0;
+  std::uint64_t size = 0;
+  bool is_link() const { return winapp2::is_link(attributes, reparse_tag); }
+  // A folder to go into: links never are.
+  bool is_folder() const { return (attributes & attribute::directory) && !is_link(); }
+};
+
+struct FileInfo {
+  std::uint32_t attributes = 0;
+  std::uint32_t reparse_tag = 0;
+  std::uint64_t size = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // The entries of a folder (no "." or ".."); absent when it cannot be listed.
+  virtual std::optional<std::vector<DirEntry>> list(std::string_view folder) = 0;
+  // A path's own attributes, a link at the path not followed; absent when unreadable.
+  virtual std::optional<FileInfo> info(std::string_view path) = 0;
+  // Whether something is at the path, and whether it is a folder, links followed.
+  virtual bool exists(std::string_view path) = 0;
+  virtual bool is_folder(std::string_view path) = 0;
+  // Where a path really leads, every link on the way followed; absent when unknown.
+  virtual std::optional<std::string> final_path(std::string_view path) = 0;
+};
+
+class Registry {
+ public:
+  virtual ~Registry() = default;
+  // In the 64-bit view. An empty value name is the key's default value.
+  virtual bool key_exists(Hive hive, std::string_view subkey) = 0;
+  virtual bool value_exists(Hive hive, std::string_view subkey, std::string_view name) = 0;
+};
+
+// The folders and environment the rules' variables stand for.
+class Environment {
+ public:
+  virtual ~Environment() = default;
+  virtual std::optional<std::string> known_folder(KnownFolder kind) = 0;
+  virtual std::optional<std::string> temp_folder() = 0;
+  virtual std::optional<std::string> variable(std::string_view name) = 0;
+};
+
+}  // namespace vx::winapp2
