@@ -269,9 +269,19 @@ bool has_bookmarks_folder(std::string_view path) {
   return false;
 }
 
-void replace_all(std::string& text, std::string_view from, std::string_view to) {
-  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
+// The text with every occurrence of `from` replaced by one space.
+std::string spaced_out(std::string_view text, std::string_view from) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    if (text.compare(i, from.size(), from) == 0) {
+      out += ' ';
+      i += from.size();
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
 }
 
 bool usage_history_from(unsigned found, std::string_view text);
@@ -386,9 +396,7 @@ bool usage_history_from(unsigned found, std::string_view text) {
   if (!(found & usage)) return false;
   if (!(found & spared)) return true;
   // Rare: take the spared phrases out before looking again.
-  std::string rest = to_lower(text);
-  replace_all(rest, "session storage", " ");
-  replace_all(rest, "jumplisticon", " ");
+  const std::string rest = spaced_out(spaced_out(to_lower(text), "session storage"), "jumplisticon");
   return scanner().scan_any(rest) & usage;
 }
 

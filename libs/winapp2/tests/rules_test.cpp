@@ -109,6 +109,7 @@ TEST(Finalisation, UsageHistoryIsSplitOffUnchecked) {
   EXPECT_EQ(identity_key(only[0]), "App");
 
   EXPECT_FALSE(is_usage_history("%LocalAppData%\\Browser\\Session Storage\\"));
+  EXPECT_TRUE(is_usage_history("Session Storage\\History")) << "a spared phrase spares only itself";
   EXPECT_FALSE(is_usage_history("*.jumplisticon"));
   EXPECT_TRUE(is_usage_history("%AppData%\\Microsoft\\Windows\\Recent\\AutomaticDestinations"));
   EXPECT_TRUE(is_usage_history("LASTVISITEDPidlMRU"));
