@@ -1,0 +1,133 @@
+// The rule engine on a real scratch folder and registry key of the Wine prefix.
+#include "winapp2/win32/system.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "common/win32/text.h"
+#include "winapp2/paths.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vx::winapp2;
+
+// Removes a scratch tree of plain files and folders, however deep (the
+// standard library cannot reach below MAX_PATH here).
+void remove_tree(const std::wstring& folder) {
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) remove_tree(path);
+      else DeleteFileW(path.c_str());
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+class RealMachine : public ::testing::Test {
+ protected:
+  fs::path root = fs::temp_directory_path() / "vorlix-rules-test";
+  win32::Win32FileSystem files;
+  win32::Win32Registry registry;
+  win32::Win32Environment environment;
+
+  void SetUp() override {
+    TearDown();
+    fs::create_directories(root / "sub");
+    fs::create_directories(root / "keep");
+  }
+  void TearDown() override {
+    remove_tree(L"\\\\?\\" + root.wstring());
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\VorlixRulesTest");
+  }
+  std::string write(const fs::path& relative, std::size_t size, DWORD attributes = 0) {
+    const fs::path path = root / relative;
+    std::ofstream(path, std::ios::binary) << std::string(size, 'x');
+    if (attributes) SetFileAttributesW(path.c_str(), attributes);
+    return vx::win32::narrow(path.wstring());
+  }
+  std::string path_text() const { return vx::win32::narrow(root.wstring()); }
+};
+
+TEST_F(RealMachine, AnEntryCollectsWhatItNamesAndSparesTheRest) {
+  const std::string a = write("a.tmp", 3), readonly = write("ro.tmp", 4, FILE_ATTRIBUTE_READONLY),
+                    nested = write("sub\\b.tmp", 5);
+  write("hidden.tmp", 6, FILE_ATTRIBUTE_HIDDEN);
+  write("system.tmp", 6, FILE_ATTRIBUTE_SYSTEM);
+  write("keep\\c.tmp", 7);
+  write("note.txt", 8);
+  const std::string rules = "[Test]\nDetectFile=" + path_text() + "\nFileKey1=" + path_text() +
+                            "|*.tmp|RECURSE\nExcludeKey1=PATH|" + path_text() + "\\keep\\\n";
+  const std::vector<RuleEntry> entries = parse_rules(rules);
+  ASSERT_EQ(entries.size(), 1u);
+  PathContext context = build_path_context(files, registry, environment);
+  EXPECT_TRUE(is_detected(context, entries[0]));
+  const ResolvedEntry found = resolve_entry(context, entries[0]);
+  std::vector<std::string> paths;
+  for (const FoundFile& f : found.files) paths.push_back(f.path);
+  std::ranges::sort(paths);
+  std::vector<std::string> expected = {a, nested, readonly};
+  std::ranges::sort(expected);
+  EXPECT_EQ(paths, expected);
+  EXPECT_EQ(found.total_size, 12u);
+}
+
+TEST_F(RealMachine, FoldersDeeperThanMaxPathStillList) {
+  fs::path deep = root;
+  while (deep.wstring().size() < 300) deep /= "a-rather-long-folder-name";
+  ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + root.wstring()).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  std::wstring built = L"\\\\?\\" + root.wstring();
+  for (const auto& part : fs::relative(deep, root)) {
+    built += L"\\" + part.wstring();
+    CreateDirectoryW(built.c_str(), nullptr);
+  }
+  const std::string deep_text = vx::win32::narrow(deep.wstring());
+  EXPECT_TRUE(files.is_folder(deep_text));
+  const auto listing = files.list(vx::win32::narrow(deep.parent_path().wstring()));
+  ASSERT_TRUE(listing);
+  EXPECT_EQ(listing->size(), 1u);
+}
+
+TEST_F(RealMachine, RegistryVariablesAndPaths) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\VorlixRulesTest\\Sub", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  const DWORD one = 1;
+  RegSetValueExW(key, L"Version", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+  RegCloseKey(key);
+  EXPECT_TRUE(registry.key_exists(vx::Hive::hkcu, "Software\\VorlixRulesTest\\Sub"));
+  EXPECT_TRUE(registry.value_exists(vx::Hive::hkcu, "Software\\VorlixRulesTest\\Sub", "version"));
+  EXPECT_FALSE(registry.value_exists(vx::Hive::hkcu, "Software\\VorlixRulesTest\\Sub", "Other"));
+
+  PathContext context = build_path_context(files, registry, environment);
+  const std::string temp = substitute_variables(context, "%Temp%");
+  EXPECT_FALSE(temp.empty());
+  EXPECT_NE(temp.back(), '\\');
+  EXPECT_TRUE(files.is_folder(temp));
+  EXPECT_EQ(substitute_variables(context, "%SystemDrive%").size(), 3u);
+  SetEnvironmentVariableW(L"VORLIX_RULES_TEST", L"D:\\From\\Env\\");
+  EXPECT_EQ(substitute_variables(context, "%vorlix_rules_test%\\x"), "D:\\From\\Env\\x");
+
+  const std::string folder = path_text();
+  const auto real = files.final_path(folder);
+  ASSERT_TRUE(real);
+  EXPECT_TRUE(_stricmp(real->c_str(), folder.c_str()) == 0) << *real;
+  EXPECT_FALSE(files.exists(folder + "\\missing"));
+  EXPECT_FALSE(files.list(folder + "\\missing"));
+  EXPECT_EQ(files.list(folder + "\\sub")->size(), 0u) << "an empty folder lists as nothing";
+}
+
+}  // namespace
