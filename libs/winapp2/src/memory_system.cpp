@@ -58,6 +58,31 @@ void MemoryFileSystem::add_link(std::string_view path, std::string_view target, 
 
 void MemoryFileSystem::deny_listing(std::string_view path) { unlistable_.insert(key_of(path)); }
 void MemoryFileSystem::deny_info(std::string_view path) { unreadable_.insert(key_of(path)); }
+void MemoryFileSystem::lock(std::string_view path) { locked_.insert(key_of(path)); }
+
+bool MemoryFileSystem::delete_file(std::string_view path) {
+  // As Windows does: a link at the path itself goes, never what it points at.
+  const std::optional<std::string> key = resolve(path, false);
+  if (!key || locked_.contains(*key)) return false;
+  const auto it = nodes_.find(*key);
+  if (it == nodes_.end() || ((it->second.attributes & attribute::directory) && !(it->second.attributes & attribute::reparse_point)))
+    return false;
+  nodes_.erase(it);
+  removed_.push_back(*key);
+  return true;
+}
+
+bool MemoryFileSystem::remove_folder(std::string_view path) {
+  const std::optional<std::string> key = resolve(path, false);
+  if (!key) return false;
+  const auto it = nodes_.find(*key);
+  if (it == nodes_.end() || !(it->second.attributes & attribute::directory)) return false;
+  const auto next = std::next(it);
+  if (next != nodes_.end() && next->first.starts_with(*key + "\\")) return false;  // not empty
+  nodes_.erase(it);
+  removed_.push_back(*key);
+  return true;
+}
 
 std::optional<std::string> MemoryFileSystem::resolve(std::string_view path, bool follow_last) const {
   std::string key = key_of(path);
@@ -136,6 +161,35 @@ bool MemoryRegistry::key_exists(Hive hive, std::string_view subkey) { return key
 
 bool MemoryRegistry::value_exists(Hive hive, std::string_view subkey, std::string_view name) {
   return values_.contains(registry_key(hive, subkey) + "|" + to_lower(name));
+}
+
+std::vector<std::string> MemoryRegistry::value_names(Hive hive, std::string_view subkey) {
+  const std::string prefix = registry_key(hive, subkey) + "|";
+  std::vector<std::string> names;
+  for (const std::string& v : values_)
+    if (v.starts_with(prefix)) names.push_back(v.substr(prefix.size()));
+  return names;
+}
+
+std::vector<std::string> MemoryRegistry::subkey_names(Hive hive, std::string_view subkey) {
+  const std::string prefix = registry_key(hive, subkey) + "\\";
+  std::vector<std::string> names;
+  for (const std::string& k : keys_)
+    if (k.starts_with(prefix) && k.find('\\', prefix.size()) == std::string::npos) names.push_back(k.substr(prefix.size()));
+  return names;
+}
+
+bool MemoryRegistry::delete_value(Hive hive, std::string_view subkey, std::string_view name) {
+  values_.erase(registry_key(hive, subkey) + "|" + to_lower(name));
+  return true;
+}
+
+bool MemoryRegistry::delete_tree(Hive hive, std::string_view subkey) {
+  const std::string key = registry_key(hive, subkey);
+  if (key.find('\\') == std::string::npos) return false;  // a whole hive never goes
+  std::erase_if(keys_, [&](const std::string& k) { return k == key || k.starts_with(key + "\\"); });
+  std::erase_if(values_, [&](const std::string& v) { return v.starts_with(key + "|") || v.starts_with(key + "\\"); });
+  return true;
 }
 
 std::optional<std::string> MemoryEnvironment::known_folder(KnownFolder kind) {

@@ -27,12 +27,19 @@ class MemoryFileSystem final : public FileSystem {
   // Makes a folder unlistable, or a path's attributes unreadable.
   void deny_listing(std::string_view path);
   void deny_info(std::string_view path);
+  // A file another program holds open: it cannot be deleted.
+  void lock(std::string_view path);
 
   std::optional<std::vector<DirEntry>> list(std::string_view folder) override;
   std::optional<FileInfo> info(std::string_view path) override;
   bool exists(std::string_view path) override;
   bool is_folder(std::string_view path) override;
   std::optional<std::string> final_path(std::string_view path) override { return resolve(path, true); }
+  bool delete_file(std::string_view path) override;
+  bool remove_folder(std::string_view path) override;
+
+  // Everything deleted or removed, as lower-cased paths, in order.
+  const std::vector<std::string>& removed() const { return removed_; }
 
   // How many times each folder (lower-cased, as asked) was listed.
   const std::unordered_map<std::string, int>& listings() const { return listings_; }
@@ -50,7 +57,8 @@ class MemoryFileSystem final : public FileSystem {
   std::optional<std::string> resolve(std::string_view path, bool follow_last) const;
   Node& make(const std::string& key, std::string_view name);
   std::map<std::string, Node> nodes_;  // by lower-cased path, so a folder's children follow it
-  std::unordered_set<std::string> unlistable_, unreadable_;
+  std::unordered_set<std::string> unlistable_, unreadable_, locked_;
+  std::vector<std::string> removed_;
   std::unordered_map<std::string, int> listings_;
 };
 
@@ -60,6 +68,10 @@ class MemoryRegistry final : public Registry {
   void add_value(Hive hive, std::string_view subkey, std::string_view name);
   bool key_exists(Hive hive, std::string_view subkey) override;
   bool value_exists(Hive hive, std::string_view subkey, std::string_view name) override;
+  std::vector<std::string> value_names(Hive hive, std::string_view subkey) override;
+  std::vector<std::string> subkey_names(Hive hive, std::string_view subkey) override;
+  bool delete_value(Hive hive, std::string_view subkey, std::string_view name) override;
+  bool delete_tree(Hive hive, std::string_view subkey) override;
 
  private:
   std::unordered_set<std::string> keys_, values_;

@@ -57,6 +57,11 @@ class FileSystem {
   virtual bool is_folder(std::string_view path) = 0;
   // Where a path really leads, every link on the way followed; absent when unknown.
   virtual std::optional<std::string> final_path(std::string_view path) = 0;
+  // Deletes a file for good (read-only ones too; never to the recycle bin, never
+  // at restart); a link at the path is deleted itself, never what it points at.
+  virtual bool delete_file(std::string_view path) = 0;
+  // Removes a folder that is empty.
+  virtual bool remove_folder(std::string_view path) = 0;
 };
 
 class Registry {
@@ -65,6 +70,12 @@ class Registry {
   // In the 64-bit view. An empty value name is the key's default value.
   virtual bool key_exists(Hive hive, std::string_view subkey) = 0;
   virtual bool value_exists(Hive hive, std::string_view subkey, std::string_view name) = 0;
+  virtual std::vector<std::string> value_names(Hive hive, std::string_view subkey) = 0;
+  virtual std::vector<std::string> subkey_names(Hive hive, std::string_view subkey) = 0;
+  // A value that is not there counts as deleted.
+  virtual bool delete_value(Hive hive, std::string_view subkey, std::string_view name) = 0;
+  // A key with everything below it; one that is not there counts as deleted.
+  virtual bool delete_tree(Hive hive, std::string_view subkey) = 0;
 };
 
 // The folders and environment the rules' variables stand for.

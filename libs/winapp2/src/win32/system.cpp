@@ -111,12 +111,77 @@ std::optional<std::string> Win32FileSystem::final_path(std::string_view path) {
   return vx::win32::narrow(result);
 }
 
+// POSIX semantics and the read-only override, from the Windows 10 SDK.
+constexpr ULONG disposition_delete = 0x1, disposition_posix_semantics = 0x2, disposition_ignore_readonly = 0x10;
+struct DispositionInfoEx {
+  ULONG flags;
+};
+constexpr int file_disposition_info_ex = 21;  // FileDispositionInfoEx
+
+bool Win32FileSystem::delete_file(std::string_view path) {
+  const std::wstring wide = system_path(path);
+  if (DeleteFileW(wide.c_str())) return true;
+  if (GetLastError() != ERROR_ACCESS_DENIED) return false;  // in use, gone: left as it is
+  // Access denied is most often the read-only attribute. Open the file itself
+  // (a link is never followed) and mark it for deletion ignoring that.
+  Handle h{CreateFileW(wide.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+  if (h.handle == INVALID_HANDLE_VALUE) return false;
+  DispositionInfoEx ex{disposition_delete | disposition_posix_semantics | disposition_ignore_readonly};
+  if (SetFileInformationByHandle(h.handle, static_cast<FILE_INFO_BY_HANDLE_CLASS>(file_disposition_info_ex), &ex,
+                                 sizeof ex))
+    return true;
+  if (GetLastError() != ERROR_INVALID_PARAMETER) return false;
+  // Older Windows 10 and Wine lack the extended disposition: clear read-only,
+  // delete, and put the attribute back when deleting still fails.
+  FILE_BASIC_INFO basic{};
+  if (!GetFileInformationByHandleEx(h.handle, FileBasicInfo, &basic, sizeof basic)) return false;
+  const DWORD original = basic.FileAttributes;
+  if (!(original & FILE_ATTRIBUTE_READONLY)) return false;
+  basic.FileAttributes = (original & ~FILE_ATTRIBUTE_READONLY) ? (original & ~FILE_ATTRIBUTE_READONLY) : FILE_ATTRIBUTE_NORMAL;
+  if (!SetFileInformationByHandle(h.handle, FileBasicInfo, &basic, sizeof basic)) return false;
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  if (SetFileInformationByHandle(h.handle, FileDispositionInfo, &disposition, sizeof disposition)) return true;
+  basic.FileAttributes = original;
+  SetFileInformationByHandle(h.handle, FileBasicInfo, &basic, sizeof basic);
+  return false;
+}
+
+bool Win32FileSystem::remove_folder(std::string_view path) { return RemoveDirectoryW(system_path(path).c_str()); }
+
 bool Win32Registry::key_exists(Hive hive, std::string_view subkey) {
   return winutil::win32::open_key(hive, subkey, KEY_READ).has_value();
 }
 
 bool Win32Registry::value_exists(Hive hive, std::string_view subkey, std::string_view name) {
   return winutil::win32::value_exists(hive, subkey, name);
+}
+
+std::vector<std::string> Win32Registry::value_names(Hive hive, std::string_view subkey) {
+  return winutil::win32::value_names(hive, subkey);
+}
+
+std::vector<std::string> Win32Registry::subkey_names(Hive hive, std::string_view subkey) {
+  return winutil::win32::subkey_names(hive, subkey);
+}
+
+bool Win32Registry::delete_value(Hive hive, std::string_view subkey, std::string_view name) {
+  return winutil::win32::delete_value(hive, subkey, name).has_value();
+}
+
+bool Win32Registry::delete_tree(Hive hive, std::string_view subkey) {
+  while (!subkey.empty() && subkey.back() == '\\') subkey.remove_suffix(1);
+  while (!subkey.empty() && subkey.front() == '\\') subkey.remove_prefix(1);
+  if (subkey.empty()) return false;  // a whole hive never goes
+  const std::size_t slash = subkey.rfind('\\');
+  const std::string_view parent = slash == std::string_view::npos ? std::string_view() : subkey.substr(0, slash);
+  const std::string_view last = slash == std::string_view::npos ? subkey : subkey.substr(slash + 1);
+  auto key = winutil::win32::open_key(hive, parent, DELETE | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_ENUMERATE_SUB_KEYS);
+  if (!key) return key.error() == ERROR_FILE_NOT_FOUND;
+  const std::wstring name = vx::win32::widen(last);
+  const LSTATUS status = RegDeleteTreeW(key->get(), name.c_str());
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
 std::optional<std::string> Win32Environment::known_folder(KnownFolder kind) { return vx::known_folder(kind); }

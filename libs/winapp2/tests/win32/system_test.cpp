@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "common/win32/text.h"
+#include "winapp2/jobs.h"
 #include "winapp2/paths.h"
 
 namespace {
@@ -128,6 +129,47 @@ TEST_F(RealMachine, RegistryVariablesAndPaths) {
   EXPECT_FALSE(files.exists(folder + "\\missing"));
   EXPECT_FALSE(files.list(folder + "\\missing"));
   EXPECT_EQ(files.list(folder + "\\sub")->size(), 0u) << "an empty folder lists as nothing";
+}
+
+TEST_F(RealMachine, CleaningDeletesReadOnlyFilesLeavesLockedOnesAndKeepsExcludedKeys) {
+  const std::string plain = write("a.tmp", 3), readonly = write("ro.tmp", 4, FILE_ATTRIBUTE_READONLY),
+                    locked = write("sub\\locked.tmp", 5), nested = write("keep\\b.tmp", 6);
+  write("keep\\note.txt", 1);
+  // Held open without delete sharing, as a running program would.
+  const HANDLE holder = CreateFileW(vx::win32::widen(locked).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  HKEY key = nullptr;
+  for (const wchar_t* sub : {L"Software\\VorlixRulesTest\\App\\Keep", L"Software\\VorlixRulesTest\\App\\Cache\\Deep"}) {
+    RegCreateKeyExW(HKEY_CURRENT_USER, sub, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    RegCloseKey(key);
+  }
+  RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\VorlixRulesTest\\App", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+  const DWORD one = 1;
+  RegSetValueExW(key, L"Setting", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+  RegCloseKey(key);
+
+  const std::string rules = "[Test]\nDetectFile=" + path_text() + "\nFileKey1=" + path_text() +
+                            "|*.tmp|REMOVESELF\nRegKey1=HKCU\\Software\\VorlixRulesTest\\App\n"
+                            "ExcludeKey1=REG|HKCU\\Software\\VorlixRulesTest\\App\\Keep\n";
+  std::vector<JobItem> job{{parse_rules(rules).at(0), 0, std::nullopt}};
+  PathContext context = build_path_context(files, registry, environment);
+  const CleanCounts counts = run_cleaning(context, job, "en", {});
+  CloseHandle(holder);
+
+  EXPECT_EQ(counts.files, 3u);
+  EXPECT_EQ(counts.bytes, 13u);
+  EXPECT_EQ(counts.registry, 1u);
+  for (const std::string& gone : {plain, readonly, nested}) EXPECT_FALSE(files.exists(gone)) << gone;
+  EXPECT_TRUE(files.exists(locked)) << "a locked file is left";
+  EXPECT_TRUE(files.exists(path_text() + "\\keep\\note.txt"));
+  EXPECT_FALSE(files.exists(path_text() + "\\keep\\b.tmp"));
+  EXPECT_TRUE(files.is_folder(path_text() + "\\sub")) << "the locked file holds its folder";
+  EXPECT_TRUE(registry.key_exists(vx::Hive::hkcu, "Software\\VorlixRulesTest\\App\\Keep"));
+  EXPECT_FALSE(registry.key_exists(vx::Hive::hkcu, "Software\\VorlixRulesTest\\App\\Cache"));
+  EXPECT_FALSE(registry.value_exists(vx::Hive::hkcu, "Software\\VorlixRulesTest\\App", "Setting"));
+  EXPECT_FALSE(registry.delete_tree(vx::Hive::hkcu, "")) << "never a whole hive";
+  EXPECT_TRUE(registry.delete_tree(vx::Hive::hkcu, "Software\\VorlixRulesTest\\Missing"));
 }
 
 }  // namespace

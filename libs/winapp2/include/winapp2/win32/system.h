@@ -13,12 +13,18 @@ class Win32FileSystem final : public FileSystem {
   bool exists(std::string_view path) override;
   bool is_folder(std::string_view path) override;
   std::optional<std::string> final_path(std::string_view path) override;
+  bool delete_file(std::string_view path) override;
+  bool remove_folder(std::string_view path) override;
 };
 
 class Win32Registry final : public Registry {
  public:
   bool key_exists(Hive hive, std::string_view subkey) override;
   bool value_exists(Hive hive, std::string_view subkey, std::string_view name) override;
+  std::vector<std::string> value_names(Hive hive, std::string_view subkey) override;
+  std::vector<std::string> subkey_names(Hive hive, std::string_view subkey) override;
+  bool delete_value(Hive hive, std::string_view subkey, std::string_view name) override;
+  bool delete_tree(Hive hive, std::string_view subkey) override;
 };
 
 class Win32Environment final : public Environment {

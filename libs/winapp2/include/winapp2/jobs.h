@@ -1,0 +1,62 @@
+// The cleanup page's three jobs, each run on a worker thread of its own:
+// loading the entries that apply to this machine, analysing the checked ones,
+// and cleaning them. They report through callbacks, which the program turns
+// into jobs posted to the window thread.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "winapp2/paths.h"
+#include "winapp2/rules.h"
+
+namespace vx::winapp2 {
+
+// 1536 -> "1.5 KB": units of 1,024; B whole, KB and MB with one decimal, GB with two.
+std::string size_text(std::uint64_t bytes);
+
+// The detected entries of a rule text, the first of each identity key only.
+struct LoadResult {
+  std::uint32_t version = 0;
+  std::vector<RuleEntry> entries;
+  std::chrono::nanoseconds elapsed{};
+};
+// Writes "[cleanup] Winapp2 <version> 설치 <count>개 <seconds>s".
+LoadResult load_entries(PathContext& context, const RuleText& rules);
+
+struct JobItem {
+  RuleEntry entry;
+  std::size_t row = 0;                   // the entry's row on the page
+  std::optional<ResolvedEntry> analysis;  // for cleaning: what the analysis found, when it ran
+};
+
+struct AnalysisEvents {
+  std::function<void(std::string text, std::size_t row, ResolvedEntry result)> entry;
+  std::function<void(std::string text)> done;
+};
+void run_analysis(PathContext& context, std::span<const JobItem> items, std::string_view language,
+                  const AnalysisEvents& events);
+
+struct CleaningEvents {
+  std::function<void(std::string text, std::size_t row)> entry;
+  std::function<void(std::string text)> done;
+};
+struct CleanCounts {
+  std::size_t files = 0, registry = 0;
+  std::uint64_t bytes = 0;
+};
+// Deletes what each entry found (resolving it first when it was not
+// analysed), writing "[cleanup] <name> 파일 a/b 레지스트리 c/d" per entry.
+CleanCounts run_cleaning(PathContext& context, std::span<JobItem> items, std::string_view language,
+                         const CleaningEvents& events);
+
+// Removes the empty folders at and below `folder`, never a protected one.
+void remove_empty_folders(PathContext& context, const std::string& folder);
+
+}  // namespace vx::winapp2

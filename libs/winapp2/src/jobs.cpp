@@ -1,0 +1,167 @@
+#include "winapp2/jobs.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <unordered_set>
+
+#include "common/text.h"
+#include "i18n/lang.h"
+
+namespace vx::winapp2 {
+namespace {
+
+std::string fixed(double value, int decimals) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+  return buffer;
+}
+
+// A text of the language table with its placeholders filled in literally.
+std::string text_of(std::string_view key, std::string_view language,
+                    std::initializer_list<std::pair<std::string_view, std::string>> values) {
+  std::string text(i18n::lookup(key, language).value_or(key));
+  for (const auto& [placeholder, value] : values) {
+    for (std::size_t at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder, at + value.size()))
+      text.replace(at, placeholder.size(), value);
+  }
+  return text;
+}
+
+std::string canonical_key(Hive hive, std::string_view subkey) {
+  std::string text(hive_short_name(hive));
+  if (!subkey.empty()) text += "\\" + std::string(subkey);
+  return to_lower(text);
+}
+
+bool at_or_under(std::string_view key, std::string_view folder) {
+  return key.starts_with(folder) && (key.size() == folder.size() || key[folder.size()] == '\\');
+}
+
+// Deletes a key's values and subkeys, leaving the excluded ones and their way down.
+void delete_contents_around(Registry& registry, Hive hive, const std::string& subkey, const std::string& canonical,
+                            const std::vector<std::string>& exclusions) {
+  for (const std::string& name : registry.value_names(hive, subkey)) registry.delete_value(hive, subkey, name);
+  for (const std::string& name : registry.subkey_names(hive, subkey)) {
+    const std::string child = subkey + "\\" + name, child_canonical = canonical + "\\" + to_lower(name);
+    if (std::ranges::any_of(exclusions, [&](const std::string& e) { return at_or_under(child_canonical, e); })) continue;
+    if (std::ranges::any_of(exclusions, [&](const std::string& e) { return at_or_under(e, child_canonical); }))
+      delete_contents_around(registry, hive, child, child_canonical, exclusions);
+    else
+      registry.delete_tree(hive, child);
+  }
+}
+
+std::vector<std::string> registry_exclusions(const RuleEntry& entry) {
+  std::vector<std::string> out;
+  for (const ExcludeKey& key : entry.exclude_keys)
+    if (key.kind == ExcludeKind::reg)
+      if (const auto parsed = parse_registry_path(key.path)) out.push_back(canonical_key(parsed->first, parsed->second));
+  return out;
+}
+
+// Counts the item when it is gone afterwards.
+bool delete_registry_item(Registry& registry, const RegistryItem& item, const std::vector<std::string>& exclusions) {
+  if (item.value) return registry.delete_value(item.hive, item.subkey, *item.value);
+  if (item.subkey.empty()) return false;  // a whole hive is never a target
+  const std::string canonical = canonical_key(item.hive, item.subkey);
+  if (std::ranges::any_of(exclusions, [&](const std::string& e) { return at_or_under(canonical, e); })) return false;
+  if (std::ranges::any_of(exclusions, [&](const std::string& e) { return at_or_under(e, canonical); })) {
+    delete_contents_around(registry, item.hive, item.subkey, canonical, exclusions);
+    return true;
+  }
+  return registry.delete_tree(item.hive, item.subkey);
+}
+
+}  // namespace
+
+std::string size_text(std::uint64_t bytes) {
+  constexpr double kb = 1024, mb = kb * 1024, gb = mb * 1024;
+  const auto value = static_cast<double>(bytes);
+  if (bytes < 1024) return std::to_string(bytes) + " B";
+  if (bytes < 1048576) return fixed(value / kb, 1) + " KB";
+  if (bytes < 1073741824) return fixed(value / mb, 1) + " MB";
+  return fixed(value / gb, 2) + " GB";
+}
+
+LoadResult load_entries(PathContext& context, const RuleText& rules) {
+  const auto start = std::chrono::steady_clock::now();
+  LoadResult result;
+  result.version = rules.version;
+  std::unordered_set<std::string> seen;
+  for (RuleEntry& entry : parse_rules(rules.text)) {
+    // The first entry of a name wins, whether or not it is detected.
+    if (!seen.insert(to_lower(identity_key(entry))).second) continue;
+    if (is_detected(context, entry)) result.entries.push_back(std::move(entry));
+  }
+  result.elapsed = std::chrono::steady_clock::now() - start;
+  std::fprintf(stderr, "[cleanup] Winapp2 %u 설치 %zu개 %.6fs\n", static_cast<unsigned>(result.version),
+               result.entries.size(), std::chrono::duration<double>(result.elapsed).count());
+  return result;
+}
+
+void run_analysis(PathContext& context, std::span<const JobItem> items, std::string_view language,
+                  const AnalysisEvents& events) {
+  std::size_t files = 0, registry = 0;
+  std::uint64_t bytes = 0;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    ResolvedEntry result = resolve_entry(context, items[i].entry);
+    files += result.files.size();
+    registry += result.registry.size();
+    bytes += result.total_size;
+    if (events.entry)
+      events.entry(text_of("cleanup.scanning", language, {{"{i}", std::to_string(i + 1)}, {"{n}", std::to_string(items.size())}}),
+                   items[i].row, std::move(result));
+  }
+  if (events.done)
+    events.done(text_of("cleanup.scanned", language,
+                        {{"{files}", std::to_string(files)}, {"{regs}", std::to_string(registry)}, {"{size}", size_text(bytes)}}));
+}
+
+void remove_empty_folders(PathContext& context, const std::string& folder) {
+  if (is_in_user_data(context, folder)) return;
+  if (const std::optional<std::vector<DirEntry>> entries = context.fs->list(folder))
+    for (const DirEntry& entry : *entries)
+      if (entry.is_folder()) remove_empty_folders(context, folder + "\\" + entry.name);
+  if (is_protected_folder(context, folder)) return;
+  context.fs->remove_folder(folder);  // fails, as it should, while anything is left inside
+}
+
+CleanCounts run_cleaning(PathContext& context, std::span<JobItem> items, std::string_view language,
+                         const CleaningEvents& events) {
+  CleanCounts total;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    JobItem& item = items[i];
+    if (!item.analysis) item.analysis = resolve_entry(context, item.entry);
+    const ResolvedEntry& found = *item.analysis;
+    std::size_t files = 0, registry = 0;
+    for (const FoundFile& file : found.files) {
+      if (!context.fs->delete_file(file.path)) continue;  // in use, refused or already gone: not counted
+      ++files;
+      total.bytes += file.size;
+    }
+    const std::vector<std::string> exclusions = registry_exclusions(item.entry);
+    for (const RegistryItem& reg : found.registry) registry += delete_registry_item(*context.registry, reg, exclusions);
+    for (const FileKey& key : item.entry.file_keys) {
+      if (key.flag != FileKeyFlag::remove_self) continue;
+      for (const std::string& path : expand_rule_path(context, key.path)) {
+        std::string folder = path;
+        while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+        if (context.fs->is_folder(folder)) remove_empty_folders(context, folder);
+      }
+    }
+    std::fprintf(stderr, "[cleanup] %s 파일 %zu/%zu 레지스트리 %zu/%zu\n", item.entry.name.c_str(), files,
+                 found.files.size(), registry, found.registry.size());
+    total.files += files;
+    total.registry += registry;
+    if (events.entry)
+      events.entry(text_of("cleanup.cleaning", language, {{"{i}", std::to_string(i + 1)}, {"{n}", std::to_string(items.size())}}),
+                   item.row);
+  }
+  if (events.done)
+    events.done(text_of("cleanup.cleaned", language,
+                        {{"{size}", size_text(total.bytes)}, {"{files}", std::to_string(total.files)},
+                         {"{regs}", std::to_string(total.registry)}}));
+  return total;
+}
+
+}  // namespace vx::winapp2
