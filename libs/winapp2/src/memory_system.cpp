@@ -57,7 +57,6 @@ void MemoryFileSystem::add_link(std::string_view path, std::string_view target, 
 }
 
 void MemoryFileSystem::deny_listing(std::string_view path) { unlistable_.insert(key_of(path)); }
-void MemoryFileSystem::deny_info(std::string_view path) { unreadable_.insert(key_of(path)); }
 void MemoryFileSystem::lock(std::string_view path) { locked_.insert(key_of(path)); }
 
 bool MemoryFileSystem::delete_file(std::string_view path) {
@@ -121,14 +120,6 @@ std::optional<std::vector<DirEntry>> MemoryFileSystem::list(std::string_view fol
     out.push_back({n.name, n.attributes, n.reparse_tag, n.size});
   }
   return out;
-}
-
-std::optional<FileInfo> MemoryFileSystem::info(std::string_view path) {
-  const std::optional<std::string> key = resolve(path, false);
-  if (!key || unreadable_.contains(*key)) return std::nullopt;
-  const auto it = nodes_.find(*key);
-  if (it == nodes_.end()) return std::nullopt;
-  return FileInfo{it->second.attributes, it->second.reparse_tag, it->second.size};
 }
 
 bool MemoryFileSystem::exists(std::string_view path) {

@@ -169,20 +169,17 @@ struct Walk {
       if (entry.is_link()) continue;  // never followed inside a walk, never collected
       if (entry.attributes & attribute::directory) continue;
       if (!take_files) continue;
+      // The listing carries each file's own attributes, a link not followed.
+      if (entry.attributes & (attribute::hidden | attribute::system | attribute::reparse_point)) continue;
       if (std::ranges::none_of(patterns, [&](const std::string& p) { return wildcard_match(p, entry.name); })) continue;
       std::string full = dir + "\\" + entry.name;
       std::string key = to_lower(full);
       if (excluded(exclusions, key) || key.find("\\indexeddb\\chrome-extension_") != std::string::npos ||
           seen.contains(key))
         continue;
-      // The file's own attributes, read again: the listing may be stale, and a link must not pass.
-      const std::optional<FileInfo> info = context.fs->info(full);
-      if (!info ||
-          (info->attributes & (attribute::hidden | attribute::system | attribute::reparse_point | attribute::directory)))
-        continue;
       seen.insert(std::move(key));
-      result.total_size += info->size;
-      result.files.push_back({std::move(full), info->size});
+      result.total_size += entry.size;
+      result.files.push_back({std::move(full), entry.size});
     }
     if (!recurse) return;
     for (const DirEntry& entry : *entries)

@@ -24,14 +24,12 @@ class MemoryFileSystem final : public FileSystem {
   // A link (or junction) at `path` that points at `target`; a folder link when
   // `folder`. A tag of 0 stands for one whose tag cannot be read.
   void add_link(std::string_view path, std::string_view target, bool folder = true, std::uint32_t tag = symlink_tag);
-  // Makes a folder unlistable, or a path's attributes unreadable.
+  // Makes a folder unlistable.
   void deny_listing(std::string_view path);
-  void deny_info(std::string_view path);
   // A file another program holds open: it cannot be deleted.
   void lock(std::string_view path);
 
   std::optional<std::vector<DirEntry>> list(std::string_view folder) override;
-  std::optional<FileInfo> info(std::string_view path) override;
   bool exists(std::string_view path) override;
   bool is_folder(std::string_view path) override;
   std::optional<std::string> final_path(std::string_view path) override { return resolve(path, true); }
@@ -57,7 +55,7 @@ class MemoryFileSystem final : public FileSystem {
   std::optional<std::string> resolve(std::string_view path, bool follow_last) const;
   Node& make(const std::string& key, std::string_view name);
   std::map<std::string, Node> nodes_;  // by lower-cased path, so a folder's children follow it
-  std::unordered_set<std::string> unlistable_, unreadable_, locked_;
+  std::unordered_set<std::string> unlistable_, locked_;
   std::vector<std::string> removed_;
   std::unordered_map<std::string, int> listings_;
 };

@@ -39,19 +39,11 @@ struct DirEntry {
   bool is_folder() const { return (attributes & attribute::directory) && !is_link(); }
 };
 
-struct FileInfo {
-  std::uint32_t attributes = 0;
-  std::uint32_t reparse_tag = 0;
-  std::uint64_t size = 0;
-};
-
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
   // The entries of a folder (no "." or ".."); absent when it cannot be listed.
   virtual std::optional<std::vector<DirEntry>> list(std::string_view folder) = 0;
-  // A path's own attributes, a link at the path not followed; absent when unreadable.
-  virtual std::optional<FileInfo> info(std::string_view path) = 0;
   // Whether something is at the path, and whether it is a folder, links followed.
   virtual bool exists(std::string_view path) = 0;
   virtual bool is_folder(std::string_view path) = 0;

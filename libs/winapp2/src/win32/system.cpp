@@ -70,15 +70,6 @@ std::optional<std::vector<DirEntry>> Win32FileSystem::list(std::string_view fold
   return out;
 }
 
-std::optional<FileInfo> Win32FileSystem::info(std::string_view path) {
-  // Finding the path itself reports its own attributes and reparse tag, a link not followed.
-  WIN32_FIND_DATAW data;
-  Find find{FindFirstFileExW(system_path(path).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0)};
-  if (find.handle == INVALID_HANDLE_VALUE) return std::nullopt;
-  const DirEntry e = entry_of(data);
-  return FileInfo{e.attributes, e.reparse_tag, e.size};
-}
-
 bool Win32FileSystem::exists(std::string_view path) {
   Handle h{open_followed(path)};
   return h.handle != INVALID_HANDLE_VALUE;

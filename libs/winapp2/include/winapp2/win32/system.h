@@ -9,7 +9,6 @@ namespace vx::winapp2::win32 {
 class Win32FileSystem final : public FileSystem {
  public:
   std::optional<std::vector<DirEntry>> list(std::string_view folder) override;
-  std::optional<FileInfo> info(std::string_view path) override;
   bool exists(std::string_view path) override;
   bool is_folder(std::string_view path) override;
   std::optional<std::string> final_path(std::string_view path) override;
