@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <unordered_set>
 
 #include "common/text.h"
@@ -59,11 +60,11 @@ std::u32string code_points(std::string_view text) {
 }
 
 // Greedy matching with one backtrack point: linear for any number of "*".
-template <class String>
-bool match(const String& pattern, const String& name) {
+template <class String, class Same>
+bool match(const String& pattern, const String& name, Same same) {
   std::size_t p = 0, n = 0, star = String::npos, resume = 0;
   while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+    if (p < pattern.size() && pattern[p] != '*' && (pattern[p] == '?' || same(pattern[p], name[n]))) {
       ++p, ++n;
     } else if (p < pattern.size() && pattern[p] == '*') {
       star = p++;
@@ -154,8 +155,9 @@ struct Walk {
   const std::vector<std::string>& patterns;
   bool recurse;
   const std::vector<Exclusion>& exclusions;
-  std::unordered_set<std::string>& seen;
+  std::unordered_set<std::string>* seen;  // files already collected; none for the entry's first walk
   ResolvedEntry& result;
+  std::string key;  // reused for each file's lower-cased path
 
   void folder(const std::string& dir) {
     if (is_in_user_data(context, dir)) return;
@@ -163,6 +165,10 @@ struct Walk {
     const std::string dir_key = to_lower(dir) + "\\";
     for (const Exclusion& e : exclusions)
       if (!e.pattern && dir_key.starts_with(e.folder)) return;
+    // What browser extensions keep in IndexedDB is never collected.
+    constexpr std::string_view extension_data = "\\indexeddb\\chrome-extension_";
+    const bool in_extension_data = dir_key.find(extension_data) != std::string::npos;
+    const bool in_indexeddb = dir_key.ends_with("\\indexeddb\\");
     const std::optional<std::vector<DirEntry>> entries = context.fs->list(dir);
     if (!entries) return;
     for (const DirEntry& entry : *entries) {
@@ -172,12 +178,22 @@ struct Walk {
       // The listing carries each file's own attributes, a link not followed.
       if (entry.attributes & (attribute::hidden | attribute::system | attribute::reparse_point)) continue;
       if (std::ranges::none_of(patterns, [&](const std::string& p) { return wildcard_match(p, entry.name); })) continue;
-      std::string full = dir + "\\" + entry.name;
-      std::string key = to_lower(full);
-      if (excluded(exclusions, key) || key.find("\\indexeddb\\chrome-extension_") != std::string::npos ||
-          seen.contains(key))
-        continue;
-      seen.insert(std::move(key));
+      if (in_extension_data) continue;
+      key.assign(dir_key);
+      if (is_ascii_text(entry.name)) {
+        key += entry.name;
+        std::transform(key.begin() + static_cast<std::ptrdiff_t>(dir_key.size()), key.end(),
+                       key.begin() + static_cast<std::ptrdiff_t>(dir_key.size()), [](char c) { return ascii_lower(c); });
+      } else {
+        key += to_lower(entry.name);
+      }
+      if (in_indexeddb && std::string_view(key).substr(dir_key.size()).starts_with("chrome-extension_")) continue;
+      if (excluded(exclusions, key)) continue;
+      // Only a second walk of the entry can meet a file again.
+      if (seen && !seen->insert(key).second) continue;
+      std::string full;
+      full.reserve(dir.size() + 1 + entry.name.size());
+      full.append(dir).append("\\").append(entry.name);
       result.total_size += entry.size;
       result.files.push_back({std::move(full), entry.size});
     }
@@ -197,7 +213,7 @@ std::string canonical_key(Hive hive, std::string_view subkey) {
 }  // namespace
 
 PathContext build_path_context(FileSystem& fs, Registry& registry, Environment& environment) {
-  PathContext context{&fs, &registry, &environment, {}, {}, {}};
+  PathContext context{&fs, &registry, &environment, {}, {}, {}, {}};
   auto add = [&](std::string_view variable, std::optional<std::string> folder) {
     if (!folder) return;
     std::string value = without_trailing_separators(std::move(*folder));
@@ -276,9 +292,10 @@ std::vector<std::string> expand_rule_path(PathContext& context, std::string_view
 
 bool wildcard_match(std::string_view pattern, std::string_view name) {
   if (pattern == "*" || pattern == "*.*") return true;
-  const std::string p = to_lower(pattern), n = to_lower(name);
-  if (is_ascii_text(p) && is_ascii_text(n)) return match(p, n);
-  return match(code_points(p), code_points(n));
+  // ASCII text (nearly every name) is compared without copying it.
+  if (is_ascii_text(pattern) && is_ascii_text(name))
+    return match(pattern, name, [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
+  return match(code_points(to_lower(pattern)), code_points(to_lower(name)), std::equal_to<>());
 }
 
 std::optional<std::pair<Hive, std::string>> parse_registry_path(std::string_view path) {
@@ -288,6 +305,28 @@ std::optional<std::pair<Hive, std::string>> parse_registry_path(std::string_view
   const std::optional<Hive> hive = parse_hive(text.substr(0, slash));
   if (!hive) return std::nullopt;
   return std::pair{*hive, slash == std::string_view::npos ? std::string() : std::string(text.substr(slash + 1))};
+}
+
+bool exists_in_listings(PathContext& context, std::string_view path) {
+  std::string p(path);
+  std::replace(p.begin(), p.end(), '/', '\\');
+  p = without_trailing_backslashes(p);
+  const std::size_t slash = p.rfind('\\');
+  // A drive, a relative or a network path: ask the file system itself.
+  if (slash == std::string::npos || slash < 2 || p[1] != ':' || p.starts_with("\\\\")) return context.fs->exists(path);
+  const std::string parent = slash == 2 ? p.substr(0, 3) : p.substr(0, slash);
+  // A folder whose parent lacks it is not listed at all.
+  if (slash > 2 && !exists_in_listings(context, parent)) return false;
+  const std::string parent_key = to_lower(parent);
+  auto names = context.names.find(parent_key);
+  if (names == context.names.end()) {
+    std::unordered_map<std::string, bool> index;
+    for (const DirEntry& e : cached_listing(context, parent)) index.emplace(to_lower(e.name), e.is_link());
+    names = context.names.emplace(parent_key, std::move(index)).first;
+  }
+  const auto found = names->second.find(to_lower(std::string_view(p).substr(slash + 1)));
+  if (found == names->second.end()) return false;
+  return !found->second || context.fs->exists(p);  // a link must lead somewhere
 }
 
 bool is_detected(PathContext& context, const RuleEntry& entry) {
@@ -305,7 +344,7 @@ bool is_detected(PathContext& context, const RuleEntry& entry) {
       return context.registry->key_exists(Hive::hklm,
                                           "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\IEXPLORE.EXE");
     for (const auto& [name, path] : special)
-      if (which == name) return context.fs->exists(substitute_variables(context, path));
+      if (which == name) return exists_in_listings(context, substitute_variables(context, path));
   }
   for (const std::string& item : entry.detect) {
     const std::size_t bar = item.rfind('|');
@@ -318,7 +357,7 @@ bool is_detected(PathContext& context, const RuleEntry& entry) {
   }
   for (const std::string& item : entry.detect_file)
     for (const std::string& path : expand_rule_path(context, item))
-      if (context.fs->exists(path)) return true;
+      if (exists_in_listings(context, path)) return true;
   return false;
 }
 
@@ -335,6 +374,7 @@ ResolvedEntry resolve_entry(PathContext& context, const RuleEntry& entry) {
       exclusions.push_back({to_lower(path) + "\\", key.pattern});
   }
   std::unordered_set<std::string> seen;
+  bool first_walk = true;
   for (const FileKey& key : entry.file_keys) {
     const bool recurse = key.flag != FileKeyFlag::none;
     for (const std::string& path : expand_rule_path(context, key.path)) {
@@ -342,7 +382,11 @@ ResolvedEntry resolve_entry(PathContext& context, const RuleEntry& entry) {
       // A link at the rule's own path is followed, but never into the user's folders.
       const std::optional<std::string> real = context.fs->final_path(path);
       if (!real || is_in_user_data(context, *real)) continue;
-      Walk{context, key.patterns, recurse, exclusions, seen, result}.folder(without_trailing_backslashes(path));
+      if (!first_walk && seen.empty())
+        for (const FoundFile& f : result.files) seen.insert(to_lower(f.path));
+      Walk{context, key.patterns, recurse, exclusions, first_walk ? nullptr : &seen, result, {}}.folder(
+          without_trailing_backslashes(path));
+      first_walk = false;
     }
   }
   for (const RegKey& key : entry.reg_keys) {

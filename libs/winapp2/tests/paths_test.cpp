@@ -109,6 +109,20 @@ TEST_F(Machine, DetectionBySpecialTestRegistryOrFile) {
   EXPECT_TRUE(is_detected(c, one("[A]\nSpecialDetect=DET_NEW\nDetect=HKCU\\Software\\App\nFileKey1=%Temp%\n")));
 }
 
+TEST_F(Machine, ExistenceComesFromOneListingPerFolder) {
+  fs.add_folder("C:\\Users\\user\\AppData\\Roaming\\Vendor\\App");
+  fs.add_link("C:\\Users\\user\\AppData\\Roaming\\Dangling", "C:\\Nowhere");
+  fs.add_file("C:\\top.txt", 1);
+  PathContext c = context();
+  EXPECT_TRUE(exists_in_listings(c, "C:\\USERS\\user\\appdata\\roaming\\vendor\\app\\"));
+  EXPECT_FALSE(exists_in_listings(c, "C:\\Users\\user\\AppData\\Roaming\\Vendor\\Other"));
+  EXPECT_FALSE(exists_in_listings(c, "C:\\Users\\user\\AppData\\Roaming\\Gone\\Deeper\\Still"));
+  EXPECT_FALSE(exists_in_listings(c, "C:\\Users\\user\\AppData\\Roaming\\Dangling")) << "a link must lead somewhere";
+  EXPECT_TRUE(exists_in_listings(c, "C:\\top.txt"));
+  for (const auto& [folder, times] : fs.listings()) EXPECT_EQ(times, 1) << folder;
+  EXPECT_FALSE(fs.listings().contains("c:\\users\\user\\appdata\\roaming\\gone")) << "a missing folder is never listed";
+}
+
 TEST_F(Machine, UserFoldersAndRootsAreNeverCollectedFrom) {
   const std::string profile = "C:\\Users\\user";
   for (const char* folder : {"", "\\Documents", "\\Desktop", "\\Downloads", "\\Music", "\\Pictures", "\\Videos",

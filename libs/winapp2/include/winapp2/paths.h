@@ -25,7 +25,14 @@ struct PathContext {
   std::vector<std::pair<std::string, std::string>> variables;  // "%name%" lower-cased, folder
   std::vector<std::pair<std::string, bool>> protected_folders;  // lower-cased path, protects its contents
   std::unordered_map<std::string, std::vector<DirEntry>> listings;  // by lower-cased folder, for wildcards
+  // For each listed folder: its entries' lower-cased names, and whether each is a link.
+  std::unordered_map<std::string, std::unordered_map<std::string, bool>> names;
 };
+
+// Whether something is at the path (links followed), answered from the job's
+// listings of its folders where it can be: detection asks thousands of times
+// about a few dozen folders.
+bool exists_in_listings(PathContext& context, std::string_view path);
 
 PathContext build_path_context(FileSystem& fs, Registry& registry, Environment& environment);
 
