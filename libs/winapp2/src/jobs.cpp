@@ -146,6 +146,9 @@ CleanCounts run_cleaning(PathContext& context, std::span<JobItem> items, std::st
       for (const std::string& path : expand_rule_path(context, key.path)) {
         std::string folder = path;
         while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+        // A rule naming a drive, the profile or the public profile would
+        // otherwise sweep away every empty folder below it.
+        if (is_protected_folder(context, folder)) continue;
         if (context.fs->is_folder(folder)) remove_empty_folders(context, folder);
       }
     }

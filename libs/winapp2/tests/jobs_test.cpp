@@ -153,6 +153,14 @@ TEST_F(Jobs, RemoveSelfFoldersGoOnlyWhenEmpty) {
   EXPECT_TRUE(fs.contains("C:\\Users\\user\\Documents\\Mine\\e.tmp"));
   for (const std::string& path : fs.removed())
     EXPECT_FALSE(path.starts_with("c:\\users\\user\\documents")) << path;
+
+  // A rule naming a drive or the profile removes no empty folder anywhere below it.
+  fs.add_folder("C:\\Tools\\Empty");
+  fs.add_folder("C:\\Users\\user\\AppData\\Roaming\\Empty");
+  auto roots = items("[Roots]\nDetectFile=C:\\\nFileKey1=%SystemDrive%|*.none|REMOVESELF\nFileKey2=%UserProfile%|*.none|REMOVESELF\n");
+  clean(roots);
+  EXPECT_TRUE(fs.contains("C:\\Tools\\Empty"));
+  EXPECT_TRUE(fs.contains("C:\\Users\\user\\AppData\\Roaming\\Empty"));
 }
 
 }  // namespace
