@@ -31,6 +31,16 @@ std::optional<std::string_view> lookup(std::string_view key, std::string_view la
   return std::nullopt;
 }
 
+std::string text_with(std::string_view key, std::string_view language, Placeholders values) {
+  std::string text(lookup(key, language).value_or(key));
+  for (const auto& [placeholder, value] : values) {
+    if (placeholder.empty()) continue;
+    for (std::size_t at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder, at + value.size()))
+      text.replace(at, placeholder.size(), value);
+  }
+  return text;
+}
+
 std::string choose_language(std::span<const std::string> args, const LocaleSource& system_locale) {
   std::string candidate;
   bool from_args = false;

@@ -123,4 +123,11 @@ TEST(ChooseLanguageWithoutLocale, DefaultsToEnglish) {
   EXPECT_EQ(choose_language(args, nullptr), "it");
 }
 
+TEST(TextWith, PlaceholdersAreFilledLiterallyEverywhere) {
+  EXPECT_EQ(vx::i18n::text_with("cleanup.scanning", "en", {{"{i}", "2"}, {"{n}", "9"}}), "Analyzing… 2/9");
+  EXPECT_EQ(vx::i18n::text_with("cleanup.scanning", "ko", {{"{i}", "{n}"}, {"{n}", "3"}}), "분석 중… 3/3")
+      << "values are not protected from later placeholders, in order";
+  EXPECT_EQ(vx::i18n::text_with("no.such.key", "en", {{"key", "x"}}), "no.such.x");
+}
+
 }  // namespace

@@ -16,17 +16,6 @@ std::string fixed(double value, int decimals) {
   return buffer;
 }
 
-// A text of the language table with its placeholders filled in literally.
-std::string text_of(std::string_view key, std::string_view language,
-                    std::initializer_list<std::pair<std::string_view, std::string>> values) {
-  std::string text(i18n::lookup(key, language).value_or(key));
-  for (const auto& [placeholder, value] : values) {
-    for (std::size_t at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder, at + value.size()))
-      text.replace(at, placeholder.size(), value);
-  }
-  return text;
-}
-
 std::string canonical_key(Hive hive, std::string_view subkey) {
   std::string text(hive_short_name(hive));
   if (!subkey.empty()) text += "\\" + std::string(subkey);
@@ -109,11 +98,11 @@ void run_analysis(PathContext& context, std::span<const JobItem> items, std::str
     registry += result.registry.size();
     bytes += result.total_size;
     if (events.entry)
-      events.entry(text_of("cleanup.scanning", language, {{"{i}", std::to_string(i + 1)}, {"{n}", std::to_string(items.size())}}),
+      events.entry(i18n::text_with("cleanup.scanning", language, {{"{i}", std::to_string(i + 1)}, {"{n}", std::to_string(items.size())}}),
                    items[i].row, std::move(result));
   }
   if (events.done)
-    events.done(text_of("cleanup.scanned", language,
+    events.done(i18n::text_with("cleanup.scanned", language,
                         {{"{files}", std::to_string(files)}, {"{regs}", std::to_string(registry)}, {"{size}", size_text(bytes)}}));
 }
 
@@ -157,11 +146,11 @@ CleanCounts run_cleaning(PathContext& context, std::span<JobItem> items, std::st
     total.files += files;
     total.registry += registry;
     if (events.entry)
-      events.entry(text_of("cleanup.cleaning", language, {{"{i}", std::to_string(i + 1)}, {"{n}", std::to_string(items.size())}}),
+      events.entry(i18n::text_with("cleanup.cleaning", language, {{"{i}", std::to_string(i + 1)}, {"{n}", std::to_string(items.size())}}),
                    item.row);
   }
   if (events.done)
-    events.done(text_of("cleanup.cleaned", language,
+    events.done(i18n::text_with("cleanup.cleaned", language,
                         {{"{size}", size_text(total.bytes)}, {"{files}", std::to_string(total.files)},
                          {"{regs}", std::to_string(total.registry)}}));
   return total;

@@ -5,10 +5,12 @@
 #include <array>
 #include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace vx::i18n {
 
@@ -36,6 +38,11 @@ std::size_t language_column(std::string_view language) noexcept;
 // for a key that is not in the table: callers then show the key itself.
 // Placeholders such as "{n}" are left for the caller to fill in.
 std::optional<std::string_view> lookup(std::string_view key, std::string_view language) noexcept;
+
+// The key's text (the key itself when missing) with each placeholder replaced
+// by its value literally, every occurrence, in the order given.
+using Placeholders = std::initializer_list<std::pair<std::string_view, std::string>>;
+std::string text_with(std::string_view key, std::string_view language, Placeholders values);
 
 // The system's locale name, in UTF-8 ("ko-KR"); empty when the system has none.
 // Asked for only when the command line does not name a language.
