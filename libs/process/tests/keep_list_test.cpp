@@ -44,6 +44,7 @@ TEST(BuiltinLists, LoadWithTheirDuplicatesDropped) {
   EXPECT_EQ(std::ranges::count(path.raw(), "ShellHost.exe*"), 1);
   EXPECT_NE(std::ranges::find(path.raw(), "Vorlix.exe*"), path.raw().end());
   EXPECT_EQ(lists[ListKind::name].raw().front(), "Vorlix");
+  EXPECT_EQ(lists[ListKind::name].raw().back(), "WSLService");
   EXPECT_EQ(lists[ListKind::bundle].raw()[3], "우리은행 보안 로그 수집기");
   EXPECT_EQ(lists[ListKind::signer].raw().front(), "Ostrelnet");
 }
