@@ -1,6 +1,7 @@
 #include "common/text.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <limits>
 
@@ -184,6 +185,18 @@ char32_t simple_upper(char32_t cp) noexcept { return map_simple(upper_ranges, cp
 std::string to_lower(std::string_view text) { return map_full<true>(text, lower_ranges, special_lower); }
 std::string to_upper(std::string_view text) { return map_full<false>(text, upper_ranges, special_upper); }
 
+bool is_ascii(std::string_view text) noexcept {
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {  // eight bytes at a time: no high bit in any
+    std::uint64_t chunk;
+    std::memcpy(&chunk, text.data() + i, 8);
+    if (chunk & 0x8080808080808080u) return false;
+  }
+  for (; i < text.size(); ++i)
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+  return true;
+}
+
 std::string ascii_lower(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = ascii_lower(c);
@@ -213,9 +226,18 @@ bool is_white_space(char32_t cp) noexcept {
   return false;
 }
 
+// ASCII white space is the common case: no decoding needed for it.
+constexpr bool is_ascii_white_space(unsigned char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 std::string_view trim_start(std::string_view text) noexcept {
   std::size_t pos = 0;
   while (pos < text.size()) {
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    if (byte < 0x80) {
+      if (!is_ascii_white_space(byte)) break;
+      ++pos;
+      continue;
+    }
     DecodedChar d = decode_utf8(text, pos);
     if (!is_white_space(d.code_point)) break;
     pos += d.length;
@@ -226,6 +248,12 @@ std::string_view trim_start(std::string_view text) noexcept {
 std::string_view trim_end(std::string_view text) noexcept {
   std::size_t end = text.size();
   while (end > 0) {
+    const auto byte = static_cast<unsigned char>(text[end - 1]);
+    if (byte < 0x80) {
+      if (!is_ascii_white_space(byte)) break;
+      --end;
+      continue;
+    }
     // Step back to the start of the last character: at most three continuation bytes.
     std::size_t start = end - 1;
     while (start > 0 && end - start < 4 && is_continuation(static_cast<unsigned char>(text[start]))) --start;

@@ -15,35 +15,10 @@
 namespace vx::winapp2 {
 namespace {
 
-constexpr bool is_ascii_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// Trims Unicode white space; the rule file is almost all ASCII, so the full
-// decoder runs only when a non-ASCII byte sits at an end.
-std::string_view trim_text(std::string_view s) {
-  while (!s.empty() && is_ascii_space(s.front())) s.remove_prefix(1);
-  while (!s.empty() && is_ascii_space(s.back())) s.remove_suffix(1);
-  if (!s.empty() && (static_cast<unsigned char>(s.front()) >= 0x80 || static_cast<unsigned char>(s.back()) >= 0x80))
-    return vx::trim(s);
-  return s;
-}
-
 std::string_view without_leading_bom(std::string_view s) {
   while (s.starts_with("\xEF\xBB\xBF")) s.remove_prefix(3);
   return s;
 }
-
-bool is_ascii(std::string_view s) {
-  std::size_t i = 0;
-  for (; i + 8 <= s.size(); i += 8) {  // eight bytes at a time: no high bit in any
-    std::uint64_t chunk;
-    std::memcpy(&chunk, s.data() + i, 8);
-    if (chunk & 0x8080808080808080u) return false;
-  }
-  for (; i < s.size(); ++i)
-    if (static_cast<unsigned char>(s[i]) >= 0x80) return false;
-  return true;
-}
-
 
 // The words the finalisation looks for, each with what it tells. One pass over
 // a text finds them all, ignoring ASCII case: a table of the words' first two
@@ -199,7 +174,7 @@ std::vector<std::string> pattern_list(std::string_view s) {
   std::vector<std::string> patterns;
   for (;;) {
     const std::size_t at = s.find(';');
-    const std::string_view p = trim_text(s.substr(0, at));
+    const std::string_view p = trim(s.substr(0, at));
     if (!p.empty()) patterns.emplace_back(p);
     if (at == std::string_view::npos) break;
     s.remove_prefix(at + 1);
@@ -209,7 +184,7 @@ std::vector<std::string> pattern_list(std::string_view s) {
 }
 
 std::optional<FileKeyFlag> flag_word(std::string_view s) {
-  const std::string_view word = trim_text(s);
+  const std::string_view word = trim(s);
   if (iequals_ascii(word, "RECURSE")) return FileKeyFlag::recurse;
   if (iequals_ascii(word, "REMOVESELF")) return FileKeyFlag::remove_self;
   return std::nullopt;
@@ -219,7 +194,7 @@ FileKey file_key(std::string_view value) {
   const Fields f = fields(value);
   const auto& pieces = f.piece;
   FileKey key;
-  key.path = std::string(trim_text(pieces[0]));
+  key.path = std::string(trim(pieces[0]));
   if (f.count == 2) {
     if (const std::optional<FileKeyFlag> flag = flag_word(pieces[1])) {
       key.flag = *flag;
@@ -238,21 +213,21 @@ FileKey file_key(std::string_view value) {
 
 RegKey reg_key(std::string_view value) {
   const std::size_t bar = value.find('|');
-  if (bar == std::string_view::npos) return {std::string(trim_text(value)), std::nullopt};
-  return {std::string(trim_text(value.substr(0, bar))), std::string(trim_text(value.substr(bar + 1)))};
+  if (bar == std::string_view::npos) return {std::string(trim(value)), std::nullopt};
+  return {std::string(trim(value.substr(0, bar))), std::string(trim(value.substr(bar + 1)))};
 }
 
 ExcludeKey exclude_key(std::string_view value) {
   const Fields f = fields(value);
   const auto& pieces = f.piece;
   ExcludeKey key;
-  const std::string_view kind = trim_text(pieces[0]);
+  const std::string_view kind = trim(pieces[0]);
   key.kind = iequals_ascii(kind, "PATH") ? ExcludeKind::path
              : iequals_ascii(kind, "REG") ? ExcludeKind::reg
                                           : ExcludeKind::file;
-  if (f.count > 1) key.path = std::string(trim_text(pieces[1]));
+  if (f.count > 1) key.path = std::string(trim(pieces[1]));
   if (f.count > 2) {
-    const std::string_view pattern = trim_text(pieces[2]);
+    const std::string_view pattern = trim(pieces[2]);
     if (!pattern.empty()) key.pattern = std::string(pattern);
   }
   return key;
@@ -420,11 +395,11 @@ constexpr std::array<std::pair<std::uint32_t, Category>, 24> lang_sec_refs = {{
 std::uint32_t read_rule_version(std::string_view text) {
   for (int line = 0; line < 20 && !text.empty(); ++line) {
     const std::size_t end = text.find('\n');
-    std::string_view s = trim_text(without_leading_bom(text.substr(0, end)));
+    std::string_view s = trim(without_leading_bom(text.substr(0, end)));
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     if (!s.starts_with(';')) continue;
-    s = trim_text(s.substr(1));
-    if (s.size() > 8 && starts_with_ascii_ci(s, "version:")) return parse_u32(trim_text(s.substr(8))).value_or(0);
+    s = trim(s.substr(1));
+    if (s.size() > 8 && starts_with_ascii_ci(s, "version:")) return parse_u32(trim(s.substr(8))).value_or(0);
   }
   return 0;
 }
@@ -441,16 +416,16 @@ std::vector<RuleEntry> parse_rules(std::string_view text, ParseStats* stats_out)
   while (!text.empty()) {
     const char* newline = static_cast<const char*>(std::memchr(text.data(), '\n', text.size()));
     const std::size_t end = newline ? static_cast<std::size_t>(newline - text.data()) : text.size();
-    const std::string_view line = trim_text(without_leading_bom(text.substr(0, end)));
+    const std::string_view line = trim(without_leading_bom(text.substr(0, end)));
     text.remove_prefix(newline ? end + 1 : end);
     if (line.empty() || line.front() == '#' || line.front() == ';') continue;
 
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
       if (open) finish(std::move(*open), out, stats);
       open.reset();
-      std::string_view name = trim_text(line.substr(1, line.size() - 2));
+      std::string_view name = trim(line.substr(1, line.size() - 2));
       while (!name.empty() && name.back() == '*') name.remove_suffix(1);
-      name = trim_text(name);
+      name = trim(name);
       const std::string lowered = ascii_lower(name.substr(0, 7));
       ignoring = name.size() >= 7 && (lowered == "winapp2" || lowered == "version");
       if (!ignoring) {
@@ -462,8 +437,8 @@ std::vector<RuleEntry> parse_rules(std::string_view text, ParseStats* stats_out)
     if (!open) continue;
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) continue;
-    const std::string_view raw_key = trim_text(line.substr(0, equals));
-    const std::string_view value = trim_text(line.substr(equals + 1));
+    const std::string_view raw_key = trim(line.substr(0, equals));
+    const std::string_view value = trim(line.substr(equals + 1));
     if (value.empty() || raw_key.size() > sizeof key_buffer) continue;
     std::transform(raw_key.begin(), raw_key.end(), key_buffer, [](char c) { return ascii_lower(c); });
     const std::string_view key(key_buffer, raw_key.size());
@@ -494,7 +469,7 @@ Category entry_category(const RuleEntry& entry) {
     for (const auto& [ref, category] : lang_sec_refs)
       if (ref == *entry.lang_sec_ref) return category;
   }
-  const std::string_view section = entry.section ? trim_text(*entry.section) : std::string_view();
+  const std::string_view section = entry.section ? trim(*entry.section) : std::string_view();
   if (section.empty()) return {60, "cleanup.cat.other"};
   if (iequals_ascii(section, "games")) return {40, "cleanup.cat.games"};
   return {ascii_lower(section).ends_with("web browser") ? 23 : 50, section};

@@ -92,6 +92,8 @@ char32_t simple_upper(char32_t code_point) noexcept;
 // they are safe on UTF-8 and on file-format keywords.
 constexpr char ascii_lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 constexpr char ascii_upper(char c) noexcept { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+// Whether every byte is below 0x80.
+bool is_ascii(std::string_view text) noexcept;
 std::string ascii_lower(std::string_view text);
 std::string ascii_upper(std::string_view text);
 bool iequals_ascii(std::string_view a, std::string_view b) noexcept;
