@@ -16,16 +16,6 @@ std::string fixed(double value, int decimals) {
   return buffer;
 }
 
-std::string canonical_key(Hive hive, std::string_view subkey) {
-  std::string text(hive_short_name(hive));
-  if (!subkey.empty()) text += "\\" + std::string(subkey);
-  return to_lower(text);
-}
-
-bool at_or_under(std::string_view key, std::string_view folder) {
-  return key.starts_with(folder) && (key.size() == folder.size() || key[folder.size()] == '\\');
-}
-
 // Deletes a key's values and subkeys, leaving the excluded ones and their way down.
 void delete_contents_around(Registry& registry, Hive hive, const std::string& subkey, const std::string& canonical,
                             const std::vector<std::string>& exclusions) {
@@ -38,14 +28,6 @@ void delete_contents_around(Registry& registry, Hive hive, const std::string& su
     else
       registry.delete_tree(hive, child);
   }
-}
-
-std::vector<std::string> registry_exclusions(const RuleEntry& entry) {
-  std::vector<std::string> out;
-  for (const ExcludeKey& key : entry.exclude_keys)
-    if (key.kind == ExcludeKind::reg)
-      if (const auto parsed = parse_registry_path(key.path)) out.push_back(canonical_key(parsed->first, parsed->second));
-  return out;
 }
 
 // Counts the item when it is gone afterwards.

@@ -43,10 +43,6 @@ std::string without_trailing_backslashes(std::string_view text) {
   return std::string(text);
 }
 
-// Whether `key` is `folder` or lies under it.
-bool at_or_under(std::string_view key, std::string_view folder) {
-  return key.starts_with(folder) && (key.size() == folder.size() || key[folder.size()] == '\\');
-}
 
 std::u32string code_points(std::string_view text) {
   std::u32string out;
@@ -78,10 +74,6 @@ bool match(const String& pattern, const String& name, Same same) {
   }
   while (p < pattern.size() && pattern[p] == '*') ++p;
   return p == pattern.size();
-}
-
-bool is_ascii_text(std::string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 const std::vector<DirEntry>& cached_listing(PathContext& context, const std::string& folder) {
@@ -116,7 +108,7 @@ void expand_wildcards(PathContext& context, std::string path, std::vector<std::s
   }
   if (wild - parts.begin() == 1 && base.size() == 2 && base[1] == ':') base += '\\';
   std::string rest;
-  for (auto it = wild + 1; it != parts.end(); ++it) rest += "\\" + std::string(*it);
+  for (auto it = wild + 1; it != parts.end(); ++it) rest.append("\\").append(*it);
   const std::string component(*wild);
   const std::string joined = base.ends_with('\\') ? base : base + "\\";
   // Copied: expanding further may add to the cache and move its entries.
@@ -180,7 +172,7 @@ struct Walk {
       if (std::ranges::none_of(patterns, [&](const std::string& p) { return wildcard_match(p, entry.name); })) continue;
       if (in_extension_data) continue;
       key.assign(dir_key);
-      if (is_ascii_text(entry.name)) {
+      if (is_ascii(entry.name)) {
         key += entry.name;
         std::transform(key.begin() + static_cast<std::ptrdiff_t>(dir_key.size()), key.end(),
                        key.begin() + static_cast<std::ptrdiff_t>(dir_key.size()), [](char c) { return ascii_lower(c); });
@@ -203,14 +195,26 @@ struct Walk {
   }
 };
 
-// The canonical text of a registry key: short hive, "\" and subkey, lower-cased.
+
+}  // namespace
+
+bool at_or_under(std::string_view key, std::string_view parent) {
+  return key.starts_with(parent) && (key.size() == parent.size() || key[parent.size()] == '\\');
+}
+
 std::string canonical_key(Hive hive, std::string_view subkey) {
   std::string text(hive_short_name(hive));
-  if (!subkey.empty()) text += "\\" + std::string(subkey);
+  if (!subkey.empty()) text.append("\\").append(subkey);
   return to_lower(text);
 }
 
-}  // namespace
+std::vector<std::string> registry_exclusions(const RuleEntry& entry) {
+  std::vector<std::string> out;
+  for (const ExcludeKey& key : entry.exclude_keys)
+    if (key.kind == ExcludeKind::reg)
+      if (const auto parsed = parse_registry_path(key.path)) out.push_back(canonical_key(parsed->first, parsed->second));
+  return out;
+}
 
 PathContext build_path_context(FileSystem& fs, Registry& registry, Environment& environment) {
   PathContext context{&fs, &registry, &environment, {}, {}, {}, {}};
@@ -255,7 +259,8 @@ std::string substitute_variables(PathContext& context, std::string_view path) {
       break;
     }
     const std::string_view name = path.substr(open + 1, close - open - 1);
-    const std::string key = "%" + to_lower(name) + "%";
+    std::string key = "%";
+    key.append(to_lower(name)).append("%");
     const auto row = std::ranges::find(context.variables, key, &std::pair<std::string, std::string>::first);
     std::optional<std::string> value;
     if (row != context.variables.end()) value = row->second;
@@ -293,7 +298,7 @@ std::vector<std::string> expand_rule_path(PathContext& context, std::string_view
 bool wildcard_match(std::string_view pattern, std::string_view name) {
   if (pattern == "*" || pattern == "*.*") return true;
   // ASCII text (nearly every name) is compared without copying it.
-  if (is_ascii_text(pattern) && is_ascii_text(name))
+  if (is_ascii(pattern) && is_ascii(name))
     return match(pattern, name, [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
   return match(code_points(to_lower(pattern)), code_points(to_lower(name)), std::equal_to<>());
 }
@@ -364,12 +369,9 @@ bool is_detected(PathContext& context, const RuleEntry& entry) {
 ResolvedEntry resolve_entry(PathContext& context, const RuleEntry& entry) {
   ResolvedEntry result;
   std::vector<Exclusion> exclusions;
-  std::vector<std::string> registry_exclusions;
+  const std::vector<std::string> spared_keys = registry_exclusions(entry);
   for (const ExcludeKey& key : entry.exclude_keys) {
-    if (key.kind == ExcludeKind::reg) {
-      if (const auto parsed = parse_registry_path(key.path)) registry_exclusions.push_back(canonical_key(parsed->first, parsed->second));
-      continue;
-    }
+    if (key.kind == ExcludeKind::reg) continue;
     for (const std::string& path : expand_rule_path(context, without_trailing_backslashes(key.path)))
       exclusions.push_back({to_lower(path) + "\\", key.pattern});
   }
@@ -393,7 +395,7 @@ ResolvedEntry resolve_entry(PathContext& context, const RuleEntry& entry) {
     const auto parsed = parse_registry_path(key.key);
     if (!parsed) continue;
     const std::string canonical = canonical_key(parsed->first, parsed->second);
-    if (std::ranges::any_of(registry_exclusions, [&](const std::string& e) { return at_or_under(canonical, e); }))
+    if (std::ranges::any_of(spared_keys, [&](const std::string& e) { return at_or_under(canonical, e); }))
       continue;
     if (!key.value) {
       // A whole hive is never a target.

@@ -60,6 +60,13 @@ struct RegistryItem {
 // an unknown hive.
 std::optional<std::pair<Hive, std::string>> parse_registry_path(std::string_view path);
 
+// The text registry keys are compared by: short hive, "\" and subkey, lower-cased.
+std::string canonical_key(Hive hive, std::string_view subkey);
+// The canonical keys an entry's REG exclusions spare (with everything below them).
+std::vector<std::string> registry_exclusions(const RuleEntry& entry);
+// Whether a key or path is `parent` or lies under it ("\" next).
+bool at_or_under(std::string_view key, std::string_view parent);
+
 struct FoundFile {
   std::string path;
   std::uint64_t size = 0;
