@@ -4,7 +4,7 @@
 
 #include "../folder_lookup.h"
 #include "common/path_vars.h"
-#include "common/text.h"
+#include "common/win32/text.h"
 
 namespace vx {
 namespace {
@@ -34,15 +34,8 @@ std::optional<std::string> known_folder(KnownFolder kind) {
     CoTaskMemFree(wide);
     return std::nullopt;
   }
-  const std::u16string_view text(reinterpret_cast<const char16_t*>(wide), wcslen(wide));
   // A path that is not valid UTF-16 is no path we could open again.
-  bool valid = true;
-  for (std::size_t i = 0; i < text.size() && valid; ++i) {
-    const DecodedChar c = decode_utf16(text, i);
-    valid = c.code_point != replacement_character || text[i] == replacement_character;
-    i += c.length - 1;
-  }
-  std::string path = valid ? utf16_to_utf8(text) : std::string();
+  std::string path = vx::win32::narrow_exact(wide).value_or(std::string());
   CoTaskMemFree(wide);
   while (!path.empty() && path.back() == '\\') path.pop_back();
   return path;

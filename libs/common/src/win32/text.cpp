@@ -20,6 +20,15 @@ std::string narrow(std::wstring_view utf16) {
   return out;
 }
 
+std::optional<std::string> narrow_exact(std::wstring_view utf16) {
+  for (std::size_t i = 0; i < utf16.size();) {
+    const DecodedChar c = decode_utf16(utf16, i);
+    if (c.code_point == replacement_character && utf16[i] != replacement_character) return std::nullopt;
+    i += c.length;
+  }
+  return narrow(utf16);
+}
+
 std::optional<std::string> decode_code_page(std::string_view bytes, unsigned code_page) {
   if (bytes.empty()) return std::string();
   if (bytes.size() > INT_MAX) return std::nullopt;

@@ -197,13 +197,7 @@ std::optional<std::string> Win32Environment::variable(std::string_view name) {
   if (size == 0) return std::nullopt;
   std::wstring value(size, L'\0');
   value.resize(GetEnvironmentVariableW(wide.c_str(), value.data(), size));
-  // Not valid UTF-16: no usable value.
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    const wchar_t c = value[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < value.size() && value[i + 1] >= 0xDC00 && value[i + 1] <= 0xDFFF) ++i;
-    else if (c >= 0xD800 && c <= 0xDFFF) return std::nullopt;
-  }
-  return vx::win32::narrow(value);
+  return vx::win32::narrow_exact(value);  // not valid UTF-16: no usable value
 }
 
 }  // namespace vx::winapp2::win32

@@ -10,6 +10,9 @@ namespace vx::win32 {
 
 std::wstring widen(std::string_view utf8);
 std::string narrow(std::wstring_view utf16);
+// The same, but absent for text that is not valid UTF-16 (an unpaired
+// surrogate): a name or path that could not be given back to Windows.
+std::optional<std::string> narrow_exact(std::wstring_view utf16);
 
 // Bytes in a Windows code page (CP_ACP, the system's ANSI code page, by
 // default) as UTF-8; absent when the bytes are not valid in that code page.
