@@ -54,8 +54,7 @@ std::string size_text(std::uint64_t bytes) {
   return fixed(value / gb, 2) + " GB";
 }
 
-LoadResult load_entries(PathContext& context, const RuleText& rules) {
-  const auto start = std::chrono::steady_clock::now();
+LoadResult load_entries(PathContext& context, const RuleText& rules, std::chrono::steady_clock::time_point start) {
   LoadResult result;
   result.version = rules.version;
   std::unordered_set<std::string> seen;
@@ -67,6 +66,13 @@ LoadResult load_entries(PathContext& context, const RuleText& rules) {
   result.elapsed = std::chrono::steady_clock::now() - start;
   std::fprintf(stderr, "[cleanup] Winapp2 %u 설치 %zu개 %.6fs\n", static_cast<unsigned>(result.version),
                result.entries.size(), std::chrono::duration<double>(result.elapsed).count());
+  return result;
+}
+
+LoadResult run_load(PathContext& context) {
+  const auto start = std::chrono::steady_clock::now();
+  LoadResult result = load_entries(context, load_rule_text(), start);
+  result.selection = read_selection();
   return result;
 }
 

@@ -4,10 +4,9 @@
 #include <array>
 #include <bitset>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 
+#include "common/file.h"
 #include "common/path_vars.h"
 #include "common/text.h"
 #include "winapp2/rule_text.h"
@@ -492,12 +491,10 @@ std::optional<std::string> user_rule_path() {
 }
 
 RuleText load_rule_text() {
+  // The published file is under 2 MB; a copy far beyond that is not a rule file.
+  constexpr std::uint64_t max_rule_file_size = 64u << 20;
   std::optional<std::string> user;
-  if (const std::optional<std::string> path = user_rule_path()) {
-    // The path is UTF-8; the file system wants it as the platform's own text.
-    std::ifstream in(std::filesystem::path(std::u8string(path->begin(), path->end())), std::ios::binary);
-    if (in) user.emplace(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  if (const std::optional<std::string> path = user_rule_path()) user = read_file(*path, max_rule_file_size);
   return choose_rule_text(builtin_rule_text(), user ? std::optional<std::string_view>(*user) : std::nullopt);
 }
 

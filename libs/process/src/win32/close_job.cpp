@@ -10,26 +10,14 @@
 #include "common/path_vars.h"
 #include "common/text.h"
 #include "common/win32/text.h"
+#include "common/win32/unique.h"
 #include "process/win32/noclean.h"
 #include "winutil/win32/sign.h"
 
 namespace vx::process::win32 {
 namespace {
 
-struct Handle {
-  HANDLE h = nullptr;
-  Handle() = default;
-  explicit Handle(HANDLE handle) : h(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-  Handle(Handle&& other) noexcept : h(std::exchange(other.h, nullptr)) {}
-  Handle& operator=(Handle&& other) noexcept {
-    std::swap(h, other.h);
-    return *this;
-  }
-  ~Handle() {
-    if (h) CloseHandle(h);
-  }
-  explicit operator bool() const { return h != nullptr; }
-};
+using Handle = vx::win32::UniqueHandle;
 
 template <class F>
 F ntdll_function(const char* name) {
@@ -88,7 +76,7 @@ void enable_quota_privilege() {
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
   if (LookupPrivilegeValueW(nullptr, L"SeIncreaseQuotaPrivilege", &privileges.Privileges[0].Luid))
-    AdjustTokenPrivileges(token.h, FALSE, &privileges, 0, nullptr, nullptr);
+    AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
 }
 
 // Gives the system file cache's memory back: minimum and maximum working set
@@ -106,10 +94,10 @@ void trim_browsers() {
   if (!snapshot) return;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot.h, &entry); more; more = Process32NextW(snapshot.h, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
     if (!is_browser(vx::win32::narrow(entry.szExeFile))) continue;
     Handle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_SET_QUOTA, FALSE, entry.th32ProcessID));
-    if (process) SetProcessWorkingSetSize(process.h, static_cast<SIZE_T>(-1), static_cast<SIZE_T>(-1));
+    if (process) SetProcessWorkingSetSize(process.get(), static_cast<SIZE_T>(-1), static_cast<SIZE_T>(-1));
   }
 }
 
@@ -124,8 +112,8 @@ std::string file_signer(const std::string& path) {
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return {};
-  std::optional<std::string> catalog = catalog_file(file.h, "SHA256");
-  if (!catalog) catalog = catalog_file(file.h, std::nullopt);
+  std::optional<std::string> catalog = catalog_file(file.get(), "SHA256");
+  if (!catalog) catalog = catalog_file(file.get(), std::nullopt);
   if (!catalog) return {};
   return embedded_signer(*catalog, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED).value_or(std::string());
 }
@@ -164,11 +152,11 @@ std::vector<ProcessEntry> snapshot_processes(std::span<const std::pair<std::stri
   if (!snapshot) return out;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot.h, &entry); more; more = Process32NextW(snapshot.h, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
     if (entry.th32ProcessID == 0) continue;
     std::string path;
     if (Handle process{OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID)})
-      path = process_image_path(process.h);
+      path = process_image_path(process.get());
     if (path.empty()) path = image_path_from_system(entry.th32ProcessID, drives);
     if (path.empty()) path = vx::win32::narrow(entry.szExeFile);
     out.push_back({std::move(path), entry.th32ProcessID});
@@ -195,21 +183,21 @@ std::vector<std::uint32_t> terminate_targets(std::span<const ProcessEntry> targe
     if (target.id == 0 || target.id == self) continue;
     Handle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, target.id));
     if (!process) continue;
-    if (is_critical(process.h, target.path)) {
+    if (is_critical(process.get(), target.path)) {
       log_skipped(target, true);
       continue;
     }
     // The id may have been reused since the snapshot: never end a program nobody judged.
-    const std::string now = process_image_path(process.h);
+    const std::string now = process_image_path(process.get());
     if (now.size() != target.path.size() || !iequals_ascii(now, target.path)) {
       log_skipped(target, false);
       continue;
     }
-    TerminateProcess(process.h, 0);
+    TerminateProcess(process.get(), 0);
     waiting.emplace_back(target.id, std::move(process));
   }
   std::vector<std::pair<std::uint32_t, HANDLE>> handles;
-  for (const auto& [id, process] : waiting) handles.emplace_back(id, process.h);
+  for (const auto& [id, process] : waiting) handles.emplace_back(id, process.get());
   return wait_within(handles, deadline_ms);
 }
 

@@ -6,33 +6,23 @@
 
 #include "common/path_vars.h"
 #include "common/win32/text.h"
+#include "common/win32/unique.h"
 
 namespace vx::process::win32 {
-namespace {
-
-struct File {
-  HANDLE handle;
-  ~File() {
-    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-};
-
-}  // namespace
-
 std::optional<std::string> read_noclean(const std::string& path) {
   // Shared for writing too: the user may have the file open in Notepad.
-  File file{CreateFileW(vx::win32::widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  const vx::win32::UniqueHandle file{CreateFileW(vx::win32::widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
-  if (file.handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  if (!file) return std::nullopt;
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.handle, &size) || size.QuadPart < 0 ||
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
       static_cast<unsigned long long>(size.QuadPart) > max_list_file_size)
     return std::nullopt;
   std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
   std::size_t filled = 0;
   while (filled < bytes.size()) {
     DWORD got = 0;
-    if (!ReadFile(file.handle, bytes.data() + filled, static_cast<DWORD>(bytes.size() - filled), &got, nullptr))
+    if (!ReadFile(file.get(), bytes.data() + filled, static_cast<DWORD>(bytes.size() - filled), &got, nullptr))
       return std::nullopt;
     if (got == 0) break;  // the file shrank while we read it
     filled += got;

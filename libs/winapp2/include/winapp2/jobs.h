@@ -15,20 +15,27 @@
 
 #include "winapp2/paths.h"
 #include "winapp2/rules.h"
+#include "winapp2/selection.h"
 
 namespace vx::winapp2 {
 
 // 1536 -> "1.5 KB": units of 1,024; B whole, KB and MB with one decimal, GB with two.
 std::string size_text(std::uint64_t bytes);
 
-// The detected entries of a rule text, the first of each identity key only.
+// The detected entries of a rule text, the first of each identity key only,
+// and the user's saved selection.
 struct LoadResult {
   std::uint32_t version = 0;
   std::vector<RuleEntry> entries;
+  std::vector<SelectionLine> selection;
   std::chrono::nanoseconds elapsed{};
 };
-// Writes "[cleanup] Winapp2 <version> 설치 <count>개 <seconds>s".
-LoadResult load_entries(PathContext& context, const RuleText& rules);
+// Writes "[cleanup] Winapp2 <version> 설치 <count>개 <seconds>s", timed from `start`.
+LoadResult load_entries(PathContext& context, const RuleText& rules,
+                        std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now());
+
+// The whole load job: the rule text to use, its detected entries and Cleanup.txt.
+LoadResult run_load(PathContext& context);
 
 struct JobItem {
   RuleEntry entry;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/win32/text.h"
+#include "common/win32/unique.h"
 #include "winutil/win32/registry.h"
 
 namespace vx::winapp2::win32 {
@@ -18,19 +19,8 @@ std::wstring system_path(std::string_view path) {
   return wide;
 }
 
-struct Find {
-  HANDLE handle;
-  ~Find() {
-    if (handle != INVALID_HANDLE_VALUE) FindClose(handle);
-  }
-};
-
-struct Handle {
-  HANDLE handle;
-  ~Handle() {
-    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-};
+using vx::win32::UniqueFind;
+using vx::win32::UniqueHandle;
 
 DirEntry entry_of(const WIN32_FIND_DATAW& data) {
   DirEntry e;
@@ -55,9 +45,9 @@ std::optional<std::vector<DirEntry>> Win32FileSystem::list(std::string_view fold
   if (!pattern.ends_with(L'\\')) pattern += L'\\';
   pattern += L'*';
   WIN32_FIND_DATAW data;
-  Find find{FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+  UniqueFind find{FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
                              FIND_FIRST_EX_LARGE_FETCH)};
-  if (find.handle == INVALID_HANDLE_VALUE) {
+  if (!find) {
     // An empty folder lists as nothing; a missing or closed one cannot be listed.
     return GetLastError() == ERROR_FILE_NOT_FOUND ? std::optional(std::vector<DirEntry>{}) : std::nullopt;
   }
@@ -66,28 +56,28 @@ std::optional<std::vector<DirEntry>> Win32FileSystem::list(std::string_view fold
     const std::wstring_view name = data.cFileName;
     if (name == L"." || name == L"..") continue;
     out.push_back(entry_of(data));
-  } while (FindNextFileW(find.handle, &data));
+  } while (FindNextFileW(find.get(), &data));
   return out;
 }
 
 bool Win32FileSystem::exists(std::string_view path) {
-  Handle h{open_followed(path)};
-  return h.handle != INVALID_HANDLE_VALUE;
+  UniqueHandle h{open_followed(path)};
+  return static_cast<bool>(h);
 }
 
 bool Win32FileSystem::is_folder(std::string_view path) {
-  Handle h{open_followed(path)};
+  UniqueHandle h{open_followed(path)};
   BY_HANDLE_FILE_INFORMATION info;
-  return h.handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h.handle, &info) &&
+  return h && GetFileInformationByHandle(h.get(), &info) &&
          (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::optional<std::string> Win32FileSystem::final_path(std::string_view path) {
-  Handle h{open_followed(path)};
-  if (h.handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  UniqueHandle h{open_followed(path)};
+  if (!h) return std::nullopt;
   std::wstring buffer(512, L'\0');
   for (;;) {
-    const DWORD n = GetFinalPathNameByHandleW(h.handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+    const DWORD n = GetFinalPathNameByHandleW(h.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
                                               FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (n == 0) return std::nullopt;
     if (n < buffer.size()) {
@@ -115,27 +105,27 @@ bool Win32FileSystem::delete_file(std::string_view path) {
   if (GetLastError() != ERROR_ACCESS_DENIED) return false;  // in use, gone: left as it is
   // Access denied is most often the read-only attribute. Open the file itself
   // (a link is never followed) and mark it for deletion ignoring that.
-  Handle h{CreateFileW(wide.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+  UniqueHandle h{CreateFileW(wide.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
-  if (h.handle == INVALID_HANDLE_VALUE) return false;
+  if (!h) return false;
   DispositionInfoEx ex{disposition_delete | disposition_posix_semantics | disposition_ignore_readonly};
-  if (SetFileInformationByHandle(h.handle, static_cast<FILE_INFO_BY_HANDLE_CLASS>(file_disposition_info_ex), &ex,
+  if (SetFileInformationByHandle(h.get(), static_cast<FILE_INFO_BY_HANDLE_CLASS>(file_disposition_info_ex), &ex,
                                  sizeof ex))
     return true;
   if (GetLastError() != ERROR_INVALID_PARAMETER) return false;
   // Older Windows 10 and Wine lack the extended disposition: clear read-only,
   // delete, and put the attribute back when deleting still fails.
   FILE_BASIC_INFO basic{};
-  if (!GetFileInformationByHandleEx(h.handle, FileBasicInfo, &basic, sizeof basic)) return false;
+  if (!GetFileInformationByHandleEx(h.get(), FileBasicInfo, &basic, sizeof basic)) return false;
   const DWORD original = basic.FileAttributes;
   if (!(original & FILE_ATTRIBUTE_READONLY)) return false;
   basic.FileAttributes = (original & ~FILE_ATTRIBUTE_READONLY) ? (original & ~FILE_ATTRIBUTE_READONLY) : FILE_ATTRIBUTE_NORMAL;
-  if (!SetFileInformationByHandle(h.handle, FileBasicInfo, &basic, sizeof basic)) return false;
+  if (!SetFileInformationByHandle(h.get(), FileBasicInfo, &basic, sizeof basic)) return false;
   FILE_DISPOSITION_INFO disposition{TRUE};
-  if (SetFileInformationByHandle(h.handle, FileDispositionInfo, &disposition, sizeof disposition)) return true;
+  if (SetFileInformationByHandle(h.get(), FileDispositionInfo, &disposition, sizeof disposition)) return true;
   basic.FileAttributes = original;
-  SetFileInformationByHandle(h.handle, FileBasicInfo, &basic, sizeof basic);
+  SetFileInformationByHandle(h.get(), FileBasicInfo, &basic, sizeof basic);
   return false;
 }
 

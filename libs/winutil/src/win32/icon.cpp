@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "common/win32/text.h"
-#include "unique.h"
+#include "common/win32/unique.h"
 #include "winutil/icon.h"
 #include "winutil/png.h"
 
 namespace vx::winutil::win32 {
 namespace {
+
+using vx::win32::Unique;
 
 using Bitmap = Unique<HBITMAP, [](HBITMAP h) { DeleteObject(h); }>;
 using Icon = Unique<HICON, [](HICON h) { DestroyIcon(h); }>;

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "common/win32/text.h"
-#include "unique.h"
+#include "common/win32/unique.h"
 #include "winutil/url.h"
 #include "winutil/win32/error_text.h"
 
@@ -27,8 +27,7 @@ std::expected<void, std::string> open_url(std::string_view url) {
                       &startup, &process))
     return std::unexpected("explorer.exe: " + error_text(GetLastError()));
   // Not waited for: the shell hands the address on and may live on.
-  using Handle = Unique<HANDLE, [](HANDLE h) { CloseHandle(h); }>;
-  const Handle process_handle(process.hProcess), thread_handle(process.hThread);
+  const vx::win32::UniqueHandle process_handle(process.hProcess), thread_handle(process.hThread);
   return {};
 }
 

@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "common/win32/text.h"
-#include "unique.h"
+#include "common/win32/unique.h"
 
 namespace vx::winutil::win32 {
 namespace {
+
+using vx::win32::Unique;
 
 using Store = Unique<HCERTSTORE, [](HCERTSTORE h) { CertCloseStore(h, 0); }>;
 using Message = Unique<HCRYPTMSG, [](HCRYPTMSG h) { CryptMsgClose(h); }>;

@@ -1,0 +1,188 @@
+// The cleanup jobs on the real machine: each runs on a worker, and what it
+// reports arrives on the window thread, in order. A user rule file newer than
+// the built-in one names a scratch application in roaming AppData.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cleanup_jobs.h"
+#include "common/win32/text.h"
+#include "post.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vx::winapp2;
+
+LRESULT CALLBACK job_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == vx::app::job_message) {
+    vx::app::run_posted_job(lparam);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// Runs the window thread's messages until `done` holds; false after a minute.
+template <class Done>
+bool pump_until(Done done) {
+  const ULONGLONG deadline = GetTickCount64() + 60000;
+  while (!done()) {
+    if (GetTickCount64() > deadline) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  return true;
+}
+
+void write(const fs::path& path, std::string_view bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+constexpr wchar_t test_key[] = L"Software\\VorlixJobsTest";
+
+void create_key(const std::wstring& subkey, const wchar_t* value = nullptr) {
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
+                            &key, nullptr),
+            ERROR_SUCCESS);
+  if (value) RegSetValueExW(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4);
+  RegCloseKey(key);
+}
+
+bool key_exists(const std::wstring& subkey) {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, subkey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(key);
+  return true;
+}
+
+class CleanupJobs : public ::testing::Test {
+ protected:
+  fs::path roaming = [] {
+    wchar_t buffer[MAX_PATH];
+    GetEnvironmentVariableW(L"APPDATA", buffer, MAX_PATH);
+    return fs::path(buffer);
+  }();
+  fs::path app = roaming / "VorlixJobsTest";
+  fs::path rule_file = roaming / "Vorlix" / "Winapp2.ini";
+  fs::path selection_file = roaming / "Vorlix" / "Cleanup.txt";
+  HWND window = nullptr;
+  DWORD window_thread = GetCurrentThreadId();
+
+  void SetUp() override {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = job_window_procedure;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"VorlixCleanupJobTest";
+    RegisterClassExW(&wc);
+    window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+  }
+  void TearDown() override {
+    DestroyWindow(window);
+    fs::remove(rule_file);
+    fs::remove(selection_file);
+    std::error_code ignored;
+    fs::permissions(app / "sub" / "b.tmp", fs::perms::owner_write, fs::perm_options::add, ignored);
+    fs::remove_all(app, ignored);
+    RegDeleteTreeW(HKEY_CURRENT_USER, test_key);
+  }
+};
+
+TEST_F(CleanupJobs, LoadAnalyseAndCleanReportOnTheWindowThread) {
+  write(rule_file,
+        "; Version: 999999999\r\n"
+        "[Jobs Test]\r\nLangSecRef=3024\r\nDetectFile=%AppData%\\VorlixJobsTest\r\n"
+        "FileKey1=%AppData%\\VorlixJobsTest|*.tmp|RECURSE\r\n"
+        "FileKey2=%AppData%\\VorlixJobsTest\\Empty|*.*|REMOVESELF\r\n"
+        "RegKey1=HKCU\\Software\\VorlixJobsTest\r\n"
+        "ExcludeKey1=REG|HKCU\\Software\\VorlixJobsTest\\Keep\r\n\r\n"
+        "[jobs test]\r\nLangSecRef=3024\r\nDetectFile=%AppData%\\VorlixJobsTest\r\n"
+        "FileKey1=%AppData%\\VorlixJobsTest|*.*\r\n\r\n"
+        "[Not Here]\r\nLangSecRef=3024\r\nDetectFile=%AppData%\\VorlixNowhere\r\n"
+        "FileKey1=%AppData%\\VorlixNowhere|*.*\r\n");
+  write(selection_file, "\xEF\xBB\xBF-Jobs Test\r\n+Other|record\r\n");
+  write(app / "a.tmp", std::string(1000, 'a'));
+  write(app / "sub" / "b.tmp", std::string(536, 'b'));
+  write(app / "keep.txt", "kept");
+  fs::create_directories(app / "Empty" / "Inner");
+  fs::permissions(app / "sub" / "b.tmp", fs::perms::owner_write, fs::perm_options::remove);  // read-only
+  create_key(test_key, L"Value");
+  create_key(std::wstring(test_key) + L"\\Keep");
+  create_key(std::wstring(test_key) + L"\\Drop");
+
+  std::optional<LoadResult> loaded;
+  std::vector<DWORD> threads;
+  vx::app::start_load_job(window, [&](LoadResult result) {
+    threads.push_back(GetCurrentThreadId());
+    loaded = std::move(result);
+  });
+  ASSERT_TRUE(pump_until([&] { return loaded.has_value(); }));
+  EXPECT_EQ(loaded->version, 999999999u);
+  ASSERT_EQ(loaded->entries.size(), 1u) << "the first of a name only, and only what is there";
+  EXPECT_EQ(loaded->entries[0].name, "Jobs Test");
+  EXPECT_EQ(loaded->selection, (std::vector<SelectionLine>{{"Jobs Test", false}, {"Other|record", true}}));
+
+  std::vector<std::string> texts;
+  std::vector<std::size_t> rows;
+  std::optional<ResolvedEntry> analysis;
+  bool done = false;
+  std::vector<JobItem> items{{loaded->entries[0], 7, std::nullopt}};
+  vx::app::start_analysis_job(window, items, "en",
+                              {[&](std::string text, std::size_t row, ResolvedEntry result) {
+                                 threads.push_back(GetCurrentThreadId());
+                                 texts.push_back(std::move(text));
+                                 rows.push_back(row);
+                                 analysis = std::move(result);
+                               },
+                               [&](std::string text) {
+                                 threads.push_back(GetCurrentThreadId());
+                                 texts.push_back(std::move(text));
+                                 done = true;
+                               }});
+  ASSERT_TRUE(pump_until([&] { return done; }));
+  EXPECT_EQ(texts, (std::vector<std::string>{"Analyzing… 1/1", "2 files · 1 registry items · 1.5 KB"}));
+  EXPECT_EQ(rows, (std::vector<std::size_t>{7}));
+  ASSERT_TRUE(analysis);
+  EXPECT_EQ(analysis->total_size, 1536u);
+  EXPECT_TRUE(fs::exists(app / "a.tmp")) << "analysing deletes nothing";
+
+  texts.clear();
+  rows.clear();
+  done = false;
+  items[0].analysis = analysis;
+  vx::app::start_clean_job(window, items, "en",
+                           {[&](std::string text, std::size_t row) {
+                              threads.push_back(GetCurrentThreadId());
+                              texts.push_back(std::move(text));
+                              rows.push_back(row);
+                            },
+                            [&](std::string text) {
+                              threads.push_back(GetCurrentThreadId());
+                              texts.push_back(std::move(text));
+                              done = true;
+                            }});
+  ASSERT_TRUE(pump_until([&] { return done; }));
+  EXPECT_EQ(texts, (std::vector<std::string>{"Cleaning… 1/1", "1.5 KB cleaned (2 files, 1 registry items)"}));
+  EXPECT_EQ(rows, (std::vector<std::size_t>{7}));
+  EXPECT_FALSE(fs::exists(app / "a.tmp"));
+  EXPECT_FALSE(fs::exists(app / "sub" / "b.tmp")) << "read-only files go too";
+  EXPECT_TRUE(fs::exists(app / "keep.txt"));
+  EXPECT_FALSE(fs::exists(app / "Empty")) << "an empty RemoveSelf folder goes with its empty folders";
+  EXPECT_TRUE(key_exists(std::wstring(test_key) + L"\\Keep"));
+  EXPECT_FALSE(key_exists(std::wstring(test_key) + L"\\Drop"));
+
+  for (DWORD thread : threads) EXPECT_EQ(thread, window_thread);
+}
+
+}  // namespace
