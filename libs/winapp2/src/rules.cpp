@@ -81,19 +81,22 @@ class Scanner {
   // What the text holds, as Found bits; non_ascii alone when it holds a
   // non-ASCII byte (a few non-ASCII letters lower-case to ASCII ones).
   unsigned scan(std::string_view text) const {
-    if (!is_ascii(text)) return non_ascii;
-    if (text.size() < 2) return 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t size = text.size();
+    if (size == 0) return 0;
+    if (bytes[0] >= 0x80) return non_ascii;
     unsigned found = 0;
-    std::size_t previous = lower_[static_cast<unsigned char>(text[0])];
-    for (std::size_t i = 1; i < text.size(); ++i) {
-      const std::size_t current = lower_[static_cast<unsigned char>(text[i])];
+    std::size_t previous = lower_[bytes[0]];
+    for (std::size_t i = 1; i < size; ++i) {
+      if (bytes[i] >= 0x80) return non_ascii;
+      const std::size_t current = lower_[bytes[i]];
       const std::size_t pair = previous << 8 | current;
       previous = current;
-      if (!starts_[pair]) continue;  // a small table first: most pairs start no word
       const std::uint16_t slot = first_[pair];
-      const std::string_view rest = text.substr(i - 1);
+      if (!slot) continue;  // most pairs start no word
+      const std::size_t at = i - 1;
       for (const auto& [word, tells] : entries_[slot - 1])
-        if (rest.size() >= word.size() && iequals_ascii(rest.substr(0, word.size()), word)) found |= tells;
+        if (size - at >= word.size() && matches_at(bytes + at, word)) found |= tells;
     }
     return found;
   }
@@ -121,6 +124,12 @@ class Scanner {
       }
     }
     return found;
+  }
+  // `word` is lower-case ASCII; the text is compared through the table.
+  static bool matches_at(const unsigned char* text, std::string_view word) {
+    for (std::size_t k = 0; k < word.size(); ++k)
+      if (lower_[text[k]] != static_cast<unsigned char>(word[k])) return false;
+    return true;
   }
   static std::size_t pair_at(std::string_view s, std::size_t i) {
     return static_cast<std::size_t>(static_cast<unsigned char>(ascii_lower(s[i]))) << 8 |
@@ -305,16 +314,16 @@ void finish(RuleEntry&& entry, std::vector<RuleEntry>& out, ParseStats& stats) {
     out.push_back(std::move(entry));
     return;
   }
-  std::vector<RegKey> ordinary_regs, history_regs;
-  for (RegKey& key : entry.reg_keys) {
-    const bool history = is_usage_history(key.key) || (key.value && is_usage_history(*key.value));
-    (history ? history_regs : ordinary_regs).push_back(std::move(key));
-  }
-  if (!(any & usage) && history_regs.empty()) {  // the usual case: nothing to divide
-    entry.reg_keys = std::move(ordinary_regs);
+  const auto is_history = [](const RegKey& key) {
+    return is_usage_history(key.key) || (key.value && is_usage_history(*key.value));
+  };
+  const auto first_history = std::ranges::find_if(entry.reg_keys, is_history);
+  if (!(any & usage) && first_history == entry.reg_keys.end()) {  // the usual case: nothing to divide
     out.push_back(std::move(entry));
     return;
   }
+  std::vector<RegKey> ordinary_regs, history_regs;
+  for (RegKey& key : entry.reg_keys) (is_history(key) ? history_regs : ordinary_regs).push_back(std::move(key));
   std::vector<FileKey> ordinary_files, history_files;
   std::size_t next_pattern = 0;
   for (std::size_t k = 0; k < entry.file_keys.size(); ++k) {
@@ -405,13 +414,80 @@ std::uint32_t read_rule_version(std::string_view text) {
 
 bool is_usage_history(std::string_view text) { return usage_history_from(scanner().scan_any(text), text); }
 
+namespace {
+
+enum class Key : std::uint8_t {
+  section, warning, special_detect, default_on, lang_sec_ref, detect_file, detect, file_key, reg_key, exclude_key, count
+};
+
+std::optional<Key> key_of(std::string_view raw_key) {
+  char buffer[32];
+  if (raw_key.size() > sizeof buffer) return std::nullopt;
+  std::transform(raw_key.begin(), raw_key.end(), buffer, [](char c) { return ascii_lower(c); });
+  const std::string_view key(buffer, raw_key.size());
+  if (key == "section") return Key::section;
+  if (key == "warning") return Key::warning;
+  if (key == "specialdetect") return Key::special_detect;
+  if (key == "default") return Key::default_on;
+  if (key == "langsecref") return Key::lang_sec_ref;
+  if (numbered_or_bare(key, "detectfile")) return Key::detect_file;
+  if (numbered_or_bare(key, "detect")) return Key::detect;
+  if (numbered(key, "filekey")) return Key::file_key;
+  if (numbered(key, "regkey")) return Key::reg_key;
+  if (numbered(key, "excludekey")) return Key::exclude_key;
+  return std::nullopt;
+}
+
+struct KeyLine {
+  Key key;
+  std::string_view value;
+};
+
+// One section's entry, built once its lines are all known so that every list
+// is allocated once at its final size.
+RuleEntry entry_of(std::string_view name, const std::vector<KeyLine>& lines) {
+  std::array<std::size_t, static_cast<std::size_t>(Key::count)> counts{};
+  for (const KeyLine& line : lines) ++counts[static_cast<std::size_t>(line.key)];
+  const auto count = [&](Key k) { return counts[static_cast<std::size_t>(k)]; };
+  RuleEntry e;
+  e.name = std::string(name);
+  e.detect.reserve(count(Key::detect));
+  e.detect_file.reserve(count(Key::detect_file));
+  e.file_keys.reserve(count(Key::file_key));
+  e.reg_keys.reserve(count(Key::reg_key));
+  e.exclude_keys.reserve(count(Key::exclude_key));
+  for (const auto& [key, value] : lines) {
+    switch (key) {
+      case Key::section: e.section = std::string(value); break;
+      case Key::warning: e.warning = std::string(value); break;
+      case Key::special_detect: e.special_detect = std::string(value); break;
+      case Key::default_on: e.default_on = iequals_ascii(value, "true"); break;
+      case Key::lang_sec_ref: e.lang_sec_ref = parse_u32(value); break;
+      case Key::detect_file: e.detect_file.emplace_back(value); break;
+      case Key::detect: e.detect.emplace_back(value); break;
+      case Key::file_key: e.file_keys.push_back(file_key(value)); break;
+      case Key::reg_key: e.reg_keys.push_back(reg_key(value)); break;
+      case Key::exclude_key: e.exclude_keys.push_back(exclude_key(value)); break;
+      case Key::count: break;
+    }
+  }
+  return e;
+}
+
+}  // namespace
+
 std::vector<RuleEntry> parse_rules(std::string_view text, ParseStats* stats_out) {
   ParseStats stats;
   std::vector<RuleEntry> out;
   out.reserve(std::min<std::size_t>(text.size() / 256, 65536));  // about one entry per 400 bytes: no regrowth
-  std::optional<RuleEntry> open;
+  std::optional<std::string_view> open;  // the name of the entry being read
+  std::vector<KeyLine> lines;            // its key lines so far
   bool ignoring = false;  // inside a header section: its keys are not an entry's
-  char key_buffer[32];
+  const auto close = [&] {
+    if (open) finish(entry_of(*open, lines), out, stats);
+    open.reset();
+    lines.clear();
+  };
   while (!text.empty()) {
     const char* newline = static_cast<const char*>(std::memchr(text.data(), '\n', text.size()));
     const std::size_t end = newline ? static_cast<std::size_t>(newline - text.data()) : text.size();
@@ -420,41 +496,23 @@ std::vector<RuleEntry> parse_rules(std::string_view text, ParseStats* stats_out)
     if (line.empty() || line.front() == '#' || line.front() == ';') continue;
 
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-      if (open) finish(std::move(*open), out, stats);
-      open.reset();
+      close();
       std::string_view name = trim(line.substr(1, line.size() - 2));
       while (!name.empty() && name.back() == '*') name.remove_suffix(1);
       name = trim(name);
       const std::string lowered = ascii_lower(name.substr(0, 7));
       ignoring = name.size() >= 7 && (lowered == "winapp2" || lowered == "version");
-      if (!ignoring) {
-        open.emplace();
-        open->name = std::string(name);
-      }
+      if (!ignoring) open = name;
       continue;
     }
     if (!open) continue;
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) continue;
-    const std::string_view raw_key = trim(line.substr(0, equals));
     const std::string_view value = trim(line.substr(equals + 1));
-    if (value.empty() || raw_key.size() > sizeof key_buffer) continue;
-    std::transform(raw_key.begin(), raw_key.end(), key_buffer, [](char c) { return ascii_lower(c); });
-    const std::string_view key(key_buffer, raw_key.size());
-
-    RuleEntry& e = *open;
-    if (key == "section") e.section = std::string(value);
-    else if (key == "warning") e.warning = std::string(value);
-    else if (key == "specialdetect") e.special_detect = std::string(value);
-    else if (key == "default") e.default_on = iequals_ascii(value, "true");
-    else if (key == "langsecref") e.lang_sec_ref = parse_u32(value);
-    else if (numbered_or_bare(key, "detectfile")) e.detect_file.emplace_back(value);
-    else if (numbered_or_bare(key, "detect")) e.detect.emplace_back(value);
-    else if (numbered(key, "filekey")) e.file_keys.push_back(file_key(value));
-    else if (numbered(key, "regkey")) e.reg_keys.push_back(reg_key(value));
-    else if (numbered(key, "excludekey")) e.exclude_keys.push_back(exclude_key(value));
+    if (value.empty()) continue;
+    if (const std::optional<Key> key = key_of(trim(line.substr(0, equals)))) lines.push_back({*key, value});
   }
-  if (open) finish(std::move(*open), out, stats);
+  close();
   if (stats_out) *stats_out = stats;
   return out;
 }
