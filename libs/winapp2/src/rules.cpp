@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bitset>
 #include <cstring>
 #include <iterator>
 
@@ -70,7 +69,6 @@ class Scanner {
     for (const auto& [word, tells] : words) {
       const std::size_t pair = pair_at(word, 0);
       if (!first_[pair]) {
-        starts_[pair] = true;
         first_[pair] = static_cast<std::uint16_t>(entries_.size() + 1);
         entries_.push_back({});
       }
@@ -141,7 +139,6 @@ class Scanner {
     return table;
   }();
   std::vector<std::vector<std::pair<std::string_view, unsigned>>> entries_;
-  std::bitset<65536> starts_;
   std::array<std::uint16_t, 65536> first_{};
 };
 
