@@ -264,8 +264,6 @@ std::string_view trim_end(std::string_view text) noexcept {
   return text.substr(0, end);
 }
 
-std::string_view trim(std::string_view text) noexcept { return trim_end(trim_start(text)); }
-
 std::optional<std::uint32_t> parse_u32(std::string_view text) noexcept { return parse_unsigned<std::uint32_t>(text); }
 std::optional<std::uint64_t> parse_u64(std::string_view text) noexcept { return parse_unsigned<std::uint64_t>(text); }
 

@@ -102,9 +102,14 @@ bool starts_with_ascii_ci(std::string_view text, std::string_view prefix) noexce
 // Unicode White_Space property.
 bool is_white_space(char32_t code_point) noexcept;
 // Trimming of Unicode white space at either end of UTF-8 text.
-std::string_view trim(std::string_view text) noexcept;
 std::string_view trim_start(std::string_view text) noexcept;
 std::string_view trim_end(std::string_view text) noexcept;
+inline std::string_view trim(std::string_view text) noexcept {
+  // Most text starts and ends with a visible ASCII character: nothing to trim.
+  const auto plain = [](char c) { return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x80; };
+  if (text.empty() || (plain(text.front()) && plain(text.back()))) return text;
+  return trim_end(trim_start(text));
+}
 
 // Unsigned decimal numbers as the program's files and answers write them: an
 // optional leading "+", then one or more ASCII digits and nothing else; a value
