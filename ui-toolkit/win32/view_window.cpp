@@ -14,8 +14,11 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -41,6 +44,7 @@ using Microsoft::WRL::ComPtr;
 
 constexpr wchar_t class_name[] = L"OstrelUIView";
 constexpr UINT frame_message = WM_APP + 0x3F0;  // private: the frame worker's "draw now"
+constexpr UINT presented_message = WM_APP + 0x3F1;  // private: the presenter's "drawing ended"
 constexpr double frame_interval_ms = 1000.0 / 60;
 // Windows 10 1803 and later; older systems and Wine fall back to a plain timer.
 constexpr DWORD high_resolution_timer = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
@@ -140,6 +144,57 @@ class Pacer {
   UniqueHandle timer_;
 };
 
+// Runs one job at a time on a thread of its own: the end of each partial
+// frame's drawing, while the window thread goes back to its messages.
+class Presenter {
+ public:
+  Presenter() : thread_([this] { run(); }) {}
+  ~Presenter() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  Presenter(const Presenter&) = delete;
+  Presenter& operator=(const Presenter&) = delete;
+
+  // Waits for the job before, if any, then starts this one.
+  void start(std::function<void()> job) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !job_; });
+    job_ = std::move(job);
+    changed_.notify_all();
+  }
+  // Returns once no job is running.
+  void wait() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !job_; });
+  }
+
+ private:
+  void run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return stop_ || job_; });
+      if (!job_) return;  // stopping, with nothing left to do
+      std::function<void()> job = job_;
+      lock.unlock();
+      job();
+      lock.lock();
+      job_ = nullptr;
+      changed_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::function<void()> job_;  // set while a job waits or runs
+  bool stop_ = false;
+  std::thread thread_;  // last: it starts at once and uses the members above
+};
+
 // Everything a view needs on Windows, owned through View::platform_data.
 class ViewWindow {
  public:
@@ -157,6 +212,7 @@ class ViewWindow {
   }
 
   ~ViewWindow() {
+    settle_frame(false);  // nothing may be drawing while the window and the picture go
     stop_worker();
     if (top_) RemoveWindowSubclass(top_, top_level_procedure, reinterpret_cast<UINT_PTR>(this));
     if (hwnd_) {
@@ -196,8 +252,12 @@ class ViewWindow {
       case frame_message:
         frame();
         return 0;
+      case presented_message:
+        settle_frame();
+        return 0;
       case WM_PAINT: {
         // Uncovered parts come from the kept picture; before the first frame there is none yet.
+        settle_frame();  // a frame still being drawn ends first
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd_, &ps);
         if (picture_) copy_to(dc, ps.rcPaint);
@@ -535,6 +595,7 @@ class ViewWindow {
 
   void frame() {
     pending_ = false;
+    settle_frame();
     RECT client{};
     GetClientRect(hwnd_, &client);
     const UINT dpi = GetDpiForWindow(hwnd_);
@@ -563,6 +624,9 @@ class ViewWindow {
 
     const double start = seconds_now();
     if (result.region.width > 0 && result.region.height > 0) draw(result.region, client, scale);
+    // A whole view (the first frame, a new size) is on screen when the frame
+    // returns; only partial frames end on the presenter meanwhile.
+    if (full) settle_frame();
     FrameStats& stats = driver_->stats();
     stats.render = (seconds_now() - start) * 1000;
     if (switches().frame_log) {
@@ -605,19 +669,40 @@ class ViewWindow {
     player_.set_scale(scale);
     const Rect everything{0, 0, static_cast<float>(width) / scale, static_cast<float>(height) / scale};
     const Rect area = drawn_scale_ == scale ? region : everything;
-    if (player_.draw(driver_->display_list(), area) == paint::win32::PlayResult::recreate_target) {
+    paint::win32::PlayResult result;
+    if (!player_.record(driver_->display_list(), area, result)) return;
+    drawn_scale_ = scale;
+    // The changed part in device pixels, rounded outwards.
+    const RECT part{static_cast<LONG>(area.x * scale), static_cast<LONG>(area.y * scale),
+                    static_cast<LONG>(std::ceil((area.x + area.width) * scale)),
+                    static_cast<LONG>(std::ceil((area.y + area.height) * scale))};
+    // Direct2D does its work in EndDraw (under Wine, a flush to the GPU and a
+    // read-back); it runs on the presenter while this thread handles input,
+    // and the part is copied to the window when it is over. Until then
+    // nothing here touches the player or the picture.
+    presenting_ = true;
+    presented_part_ = part;
+    presenter_.start([this] {
+      end_draw_result_ = player_.end_draw();
+      PostMessageW(hwnd_, presented_message, 0, 0);  // lost with the window: settled at its end
+    });
+  }
+
+  // Waits for the frame being presented, if any, takes its result and copies
+  // what it drew to the window.
+  void settle_frame(bool copy = true) {
+    if (!presenting_) return;
+    presenter_.wait();
+    presenting_ = false;
+    if (player_.finish(end_draw_result_) == paint::win32::PlayResult::recreate_target) {
       picture_.Reset();
       force_full_ = true;
       request_frame();
       return;
     }
-    drawn_scale_ = scale;
-    // The changed part in device pixels, rounded outwards.
-    RECT part{static_cast<LONG>(area.x * scale), static_cast<LONG>(area.y * scale),
-              static_cast<LONG>(std::ceil((area.x + area.width) * scale)),
-              static_cast<LONG>(std::ceil((area.y + area.height) * scale))};
+    if (!copy || FAILED(end_draw_result_)) return;
     HDC dc = GetDC(hwnd_);
-    copy_to(dc, part);
+    copy_to(dc, presented_part_);
     ReleaseDC(hwnd_, dc);
   }
 
@@ -661,6 +746,10 @@ class ViewWindow {
   UINT picture_width_ = 0, picture_height_ = 0;
   ComPtr<ID2D1RenderTarget> back_;    // draws into picture_
   paint::win32::D2DPlayer player_;
+  Presenter presenter_;         // after what its jobs use, so it stops first
+  bool presenting_ = false;     // a frame's EndDraw is on the presenter
+  HRESULT end_draw_result_ = S_OK;
+  RECT presented_part_{};       // what that frame drew, device px
   std::unique_ptr<FrameDriver> driver_;
   SystemClipboard clipboard_{nullptr};
   std::unique_ptr<TextEditor> editor_;  // after driver_: these read the driver's layout

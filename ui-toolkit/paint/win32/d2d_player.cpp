@@ -557,14 +557,22 @@ struct D2DPlayer::Impl {
     }
   }
 
-  PlayResult draw(const DisplayList& list, const Rect& region) {
-    if (!target) return PlayResult::no_target;
+  // BeginDraw and every drawing call; true when EndDraw is due.
+  bool record(const DisplayList& list, const Rect& region, PlayResult& result) {
+    result = PlayResult::ok;
+    if (!target) {
+      result = PlayResult::no_target;
+      return false;
+    }
     ++stats.frames;
     const D2D1_SIZE_U size = target->GetPixelSize();
     const Box whole{0, 0, static_cast<float>(size.width), static_cast<float>(size.height)};
     const Box area = intersect(whole, round_out(Affine::scale(scale).map_bounds(css_box(region))));
-    if (area.empty()) return PlayResult::ok;
-    if (!brush && FAILED(target->CreateSolidColorBrush(D2D1::ColorF(0, 0, 0, 1), &brush))) return PlayResult::failed;
+    if (area.empty()) return false;
+    if (!brush && FAILED(target->CreateSolidColorBrush(D2D1::ColorF(0, 0, 0, 1), &brush))) {
+      result = PlayResult::failed;
+      return false;
+    }
 
     target->BeginDraw();
     target->SetTransform(D2D1::Matrix3x2F::Identity());
@@ -597,7 +605,11 @@ struct D2DPlayer::Impl {
     target->PopAxisAlignedClip();
     target->SetTransform(D2D1::Matrix3x2F::Identity());
     target->SetAntialiasMode(D2D1_ANTIALIAS_MODE_PER_PRIMITIVE);
-    const HRESULT hr = target->EndDraw();
+    return true;
+  }
+
+  // After EndDraw: a lost device drops the target and what was made for it.
+  PlayResult finish(HRESULT hr) {
     surfaces.clear();
     if (hr == device_lost || lost) {
       drop_target_resources();
@@ -606,6 +618,11 @@ struct D2DPlayer::Impl {
     }
     if (stats.frames % sweep_interval == 0) images.sweep(document);
     return FAILED(hr) ? PlayResult::failed : PlayResult::ok;
+  }
+
+  PlayResult draw(const DisplayList& list, const Rect& region) {
+    PlayResult result;
+    return record(list, region, result) ? finish(target->EndDraw()) : result;
   }
 };
 
@@ -644,6 +661,14 @@ void D2DPlayer::set_text_painter(TextPainter* painter) { impl_->text = painter; 
 void D2DPlayer::set_background(style::Color color) { impl_->background = color; }
 
 PlayResult D2DPlayer::draw(const DisplayList& list, const Rect& region) { return impl_->draw(list, region); }
+
+bool D2DPlayer::record(const DisplayList& list, const Rect& region, PlayResult& result) {
+  return impl_->record(list, region, result);
+}
+
+HRESULT D2DPlayer::end_draw() { return impl_->target->EndDraw(); }
+
+PlayResult D2DPlayer::finish(HRESULT end_draw_result) { return impl_->finish(end_draw_result); }
 
 void D2DPlayer::play(const DisplayList& list, const Rect& region) { last_result_ = draw(list, region); }
 

@@ -89,6 +89,14 @@ class D2DPlayer final : public Player {
   // Draws the part of the list that intersects `region` (CSS pixels); pixels
   // outside it are left as they are. Calls BeginDraw and EndDraw itself.
   PlayResult draw(const DisplayList& list, const Rect& region);
+  // draw() in three steps, so that EndDraw (where Direct2D does most of the
+  // work) can run on another thread: record() makes every drawing call and
+  // says whether EndDraw is due (else `result` is the frame's result);
+  // end_draw() may then run on any thread, while nothing else touches the
+  // player or its target; finish() takes its result back on this thread.
+  bool record(const DisplayList& list, const Rect& region, PlayResult& result);
+  HRESULT end_draw();
+  PlayResult finish(HRESULT end_draw_result);
   // Player: draw(), with the result kept in last_result().
   void play(const DisplayList& list, const Rect& region) override;
   PlayResult last_result() const { return last_result_; }

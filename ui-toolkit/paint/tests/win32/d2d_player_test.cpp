@@ -16,6 +16,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -632,6 +633,28 @@ TEST_F(D2DPlayerTest, ALostDeviceIsReportedAndTheNextTargetGetsNewBitmaps) {
   EXPECT_EQ(next.at(15, 10), blue);
   EXPECT_EQ(player_->stats().images_decoded, 1u);
   EXPECT_EQ(player_->stats().bitmaps_uploaded, 2u);
+}
+
+// The view ends its frames on a presenter thread: record here, EndDraw there,
+// finish here.
+TEST_F(D2DPlayerTest, EndDrawMayRunOnAnotherThread) {
+  Canvas& c = canvas(40, 40);
+  DisplayList list;
+  list.width = list.height = 40;
+  list.items = {rect(0, 0, 40, 40, white), rect(10, 10, 10, 10, blue)};
+  PlayResult result;
+  ASSERT_TRUE(player_->record(list, {0, 0, 40, 40}, result));
+  HRESULT ended = E_FAIL;
+  std::thread([&] { ended = player_->end_draw(); }).join();
+  EXPECT_EQ(player_->finish(ended), PlayResult::ok);
+  expect_pixels(c, {{15, 15, blue}, {5, 5, white}});
+
+  EXPECT_FALSE(player_->record(list, {50, 50, 10, 10}, result)) << "a region outside the target begins nothing";
+  EXPECT_EQ(result, PlayResult::ok);
+  ASSERT_TRUE(player_->record(list, {0, 0, 40, 40}, result));
+  EXPECT_EQ(player_->finish(D2DERR_RECREATE_TARGET), PlayResult::recreate_target);
+  EXPECT_FALSE(player_->record(list, {0, 0, 40, 40}, result));
+  EXPECT_EQ(result, PlayResult::no_target);
 }
 
 // Windows fails EndDraw when clips are left pushed; Wine does not check.
