@@ -22,11 +22,13 @@ else()
   include(GoogleTest)
 endif()
 
-# vorlix_test(<name> SOURCES ... [LIBS ...] [PREFIX name])
+# vorlix_test(<name> SOURCES ... [LIBS ...] [PREFIX name] [SCREEN])
 # PREFIX runs a Windows test in a Wine prefix of its own, for tests that change
-# settings every later program in the prefix would see.
+# settings every later program in the prefix would see. SCREEN marks a test
+# that shows windows and reads the screen or needs the focus: such tests share
+# one virtual display and run one at a time.
 function(vorlix_test name)
-  cmake_parse_arguments(T "" "PREFIX" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "SCREEN" "PREFIX" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main vorlix::options)
   if(WIN32)
@@ -38,6 +40,9 @@ function(vorlix_test name)
       add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
     endif()
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine LABELS wine TIMEOUT 300)
+    if(T_SCREEN)
+      set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine-screen)
+    endif()
   else()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${name}." PROPERTIES LABELS native)
   endif()
