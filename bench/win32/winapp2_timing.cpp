@@ -37,8 +37,12 @@ class CountingFileSystem final : public FileSystem {
   bool exists(std::string_view path) override { return real_.exists(path); }
   bool is_folder(std::string_view path) override { return real_.is_folder(path); }
   std::optional<std::string> final_path(std::string_view path) override { return real_.final_path(path); }
-  bool delete_file(std::string_view) override { return false; }    // measuring only
-  bool remove_folder(std::string_view) override { return false; }
+  std::optional<OpenedFolder> open_folder(std::string_view path, Follow follow,
+                                          std::optional<FileId> expected) override {
+    return real_.open_folder(path, follow, expected);
+  }
+  bool delete_file(std::string_view, FileId) override { return false; }  // measuring only
+  bool remove_folder(std::string_view, FileId) override { return false; }
 
  private:
   win32::Win32FileSystem real_;

@@ -111,6 +111,19 @@ SplitCommand split_command_line(std::string_view command) {
   return {std::string(trim(text.substr(0, space))), std::string(trim(text.substr(space + 1)))};
 }
 
+bool is_absolute_drive_path(std::string_view path) {
+  if (path.size() < 3 || ascii_lower(path[0]) < 'a' || ascii_lower(path[0]) > 'z' || path[1] != ':' || (path[2] != '\\' && path[2] != '/')) return false;
+  if (path.find('\0') != std::string_view::npos || path.find(':', 2) != std::string_view::npos) return false;
+  for (std::string_view rest = path.substr(3); !rest.empty();) {
+    const std::size_t slash = rest.find_first_of("\\/");
+    const std::string_view part = rest.substr(0, slash);
+    if (part == "." || part == "..") return false;
+    if (slash == std::string_view::npos) break;
+    rest.remove_prefix(slash + 1);
+  }
+  return true;
+}
+
 std::string_view file_name_of(std::string_view path) {
   const std::size_t at = path.find_last_of("\\:");
   return at == std::string_view::npos ? path : path.substr(at + 1);

@@ -182,7 +182,10 @@ std::string utf16_to_utf8(std::u16string_view text) {
 char32_t simple_lower(char32_t cp) noexcept { return map_simple(lower_ranges, cp); }
 char32_t simple_upper(char32_t cp) noexcept { return map_simple(upper_ranges, cp); }
 
-std::string to_lower(std::string_view text) { return map_full<true>(text, lower_ranges, special_lower); }
+std::string to_lower(std::string_view text) {
+  if (is_ascii(text)) return ascii_lower(text);  // paths mostly: a copy mapped in place
+  return map_full<true>(text, lower_ranges, special_lower);
+}
 std::string to_upper(std::string_view text) { return map_full<false>(text, upper_ranges, special_upper); }
 
 bool is_ascii(std::string_view text) noexcept {

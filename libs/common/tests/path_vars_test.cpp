@@ -97,6 +97,15 @@ TEST(FileNameOf, AfterTheLastBackslashOrColon) {
   EXPECT_EQ(vx::file_name_of("C:\\dir\\"), "");
 }
 
+TEST(AbsoluteDrivePath, OnlyLocalDrivePathsWithoutDotsOrStreams) {
+  for (const char* good : {"C:\\", "c:\\Temp\\x.tmp", "Z:/a/b", "C:\\a..b\\.hidden", "C:\\캐시"})
+    EXPECT_TRUE(vx::is_absolute_drive_path(good)) << good;
+  for (const char* bad : {"", "C:", "C:Temp", "\\\\server\\share\\x", "\\\\?\\C:\\x", "\\Windows\\Temp", "Temp\\x",
+                          "1:\\x", "C:\\a\\..\\Users", "C:\\a\\.\\b", "C:\\a\\..", "C:\\file.txt:stream", "%Temp%\\x"})
+    EXPECT_FALSE(vx::is_absolute_drive_path(bad)) << bad;
+  EXPECT_FALSE(vx::is_absolute_drive_path(std::string_view("C:\\a\0b", 6))) << "a NUL would cut the path at the system call";
+}
+
 // The process's own table takes the installed lookup, once.
 TEST(PathVariables, TheProcessTableIsBuiltOnceFromTheLookup) {
   vx::set_known_folder_lookup(typical_folder);

@@ -55,7 +55,9 @@ Decisions decide(std::span<const ProcessEntry> entries, std::uint32_t self_id, c
     auto [known, fresh] = kept_by_path.try_emplace(entry.path, false);
     if (fresh) {
       bool kept = protected_paths.matches(entry.path);
-      if (!kept && !signer_list.raw().empty() && !entry.path.empty()) {
+      // A bare name (the path could not be read) would be opened relative to
+      // the current folder, where anyone may have put a file of that name.
+      if (!kept && !signer_list.raw().empty() && is_absolute_drive_path(entry.path)) {
         auto [signer, looked_up] = out.signer_cache.try_emplace(entry.path);
         if (looked_up && signer_of) signer->second = signer_of(entry.path);
         kept = matches_signer(signer_list.keys(), signer->second);

@@ -40,14 +40,15 @@ TEST_F(CloseRun, KeepsItselfProtectedPathsAndTrustedSigners) {
       {"C:\\Tools\\Keep\\a.exe", 9},        {"C:\\Apps\\signed.exe", 10},
       {"C:\\Apps\\plain.exe", 11},          {"C:\\Apps\\plain.exe", 12},
       {"", 13},                             {"C:\\Users\\me\\Vorlix.exe", 14},
+      {"signed.exe", 15},                   {"\\\\server\\share\\signed.exe", 16},
   };
   const Decisions d = decide(entries, 7, paths, signers, signer_of);
   EXPECT_EQ(d.states, (std::vector<State>{State::kept, State::kept, State::kept, State::kept, State::target,
-                                          State::target, State::target, State::target}))
+                                          State::target, State::target, State::target, State::target, State::target}))
       << "another copy of this program is judged like any other";
   EXPECT_EQ(looked_up, (std::vector<std::string>{"C:\\Apps\\signed.exe", "C:\\Apps\\plain.exe",
                                                  "C:\\Users\\me\\Vorlix.exe"}))
-      << "one lookup per distinct path, none for an empty path or a protected one";
+      << "one lookup per distinct path, none for a protected one or one that is not a full drive path";
   EXPECT_EQ(d.signer_cache.at("C:\\Apps\\signed.exe"), "Ostrelnet Co., Ltd.");
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <unordered_set>
 
+#include "common/path_vars.h"
 #include "common/text.h"
 #include "i18n/lang.h"
 
@@ -94,13 +95,46 @@ void run_analysis(PathContext& context, std::span<const JobItem> items, std::str
                         {{"{files}", std::to_string(files)}, {"{regs}", std::to_string(registry)}, {"{size}", size_text(bytes)}}));
 }
 
-void remove_empty_folders(PathContext& context, const std::string& folder) {
-  if (is_in_user_data(context, folder)) return;
-  if (const std::optional<std::vector<DirEntry>> entries = context.fs->list(folder))
-    for (const DirEntry& entry : *entries)
-      if (entry.is_folder()) remove_empty_folders(context, folder + "\\" + entry.name);
-  if (is_protected_folder(context, folder)) return;
-  context.fs->remove_folder(folder);  // fails, as it should, while anything is left inside
+void remove_empty_folders(PathContext& context, const RulePath& path) {
+  // Never through a link, not even one the rule names: a folder removal only
+  // ever takes what lies below the folder it was meant for.
+  std::optional<OpenedFolder> root = open_rule_folder(context, path, Follow::never);
+  // A rule naming a drive, the profile or the public profile would otherwise
+  // sweep away every empty folder below it.
+  if (!root || is_protected_folder(context, root->path)) return;
+  // Depth first, a folder after everything below it; iterative, so no depth
+  // of tree can exhaust the stack. Each folder is opened again by the identity
+  // its parent's listing showed.
+  struct Frame {
+    std::string path;
+    FileId id;
+    bool listed = false;
+  };
+  std::vector<Frame> stack;
+  auto push_subfolders = [&stack](const std::string& parent, const OpenedFolder& folder) {
+    for (auto it = folder.entries.rbegin(); it != folder.entries.rend(); ++it)
+      if (it->is_folder()) stack.push_back({parent + "\\" + it->name, FileId{folder.id.volume, it->id}});
+  };
+  std::string top = root->path;
+  while (top.ends_with('\\')) top.pop_back();
+  stack.push_back({top, root->id, true});
+  push_subfolders(top, *root);
+  while (!stack.empty()) {
+    if (!stack.back().listed) {
+      stack.back().listed = true;
+      const std::string folder_path = stack.back().path;
+      std::optional<OpenedFolder> folder;
+      if (!is_in_user_data(context, folder_path))
+        folder = context.fs->open_folder(folder_path, Follow::never, stack.back().id);
+      if (!folder) stack.pop_back();  // neither entered nor removed
+      else push_subfolders(folder_path, *folder);
+      continue;
+    }
+    const Frame done = std::move(stack.back());
+    stack.pop_back();
+    // Fails, as it should, while anything is left inside.
+    if (!is_protected_folder(context, done.path)) context.fs->remove_folder(done.path, done.id);
+  }
 }
 
 CleanCounts run_cleaning(PathContext& context, std::span<JobItem> items, std::string_view language,
@@ -112,7 +146,13 @@ CleanCounts run_cleaning(PathContext& context, std::span<JobItem> items, std::st
     const ResolvedEntry& found = *item.analysis;
     std::size_t files = 0, registry = 0;
     for (const FoundFile& file : found.files) {
-      if (!context.fs->delete_file(file.path)) continue;  // in use, refused or already gone: not counted
+      // Checked again here: an analysis result is handed over by the page.
+      const std::size_t slash = file.path.rfind('\\');
+      if (!is_absolute_drive_path(file.path) || slash == std::string::npos ||
+          is_protected_folder(context, std::string_view(file.path).substr(0, slash)))
+        continue;
+      // In use, refused, gone or no longer the file the analysis found: not counted.
+      if (!context.fs->delete_file(file.path, file.id)) continue;
       ++files;
       total.bytes += file.size;
     }
@@ -120,14 +160,7 @@ CleanCounts run_cleaning(PathContext& context, std::span<JobItem> items, std::st
     for (const RegistryItem& reg : found.registry) registry += delete_registry_item(*context.registry, reg, exclusions);
     for (const FileKey& key : item.entry.file_keys) {
       if (key.flag != FileKeyFlag::remove_self) continue;
-      for (const std::string& path : expand_rule_path(context, key.path)) {
-        std::string folder = path;
-        while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-        // A rule naming a drive, the profile or the public profile would
-        // otherwise sweep away every empty folder below it.
-        if (is_protected_folder(context, folder)) continue;
-        if (context.fs->is_folder(folder)) remove_empty_folders(context, folder);
-      }
+      for (const RulePath& path : expand_rule_paths(context, key.path)) remove_empty_folders(context, path);
     }
     std::fprintf(stderr, "[cleanup] %s 파일 %zu/%zu 레지스트리 %zu/%zu\n", item.entry.name.c_str(), files,
                  found.files.size(), registry, found.registry.size());

@@ -1,5 +1,7 @@
 #include "winapp2/memory_system.h"
 
+#include <algorithm>
+
 #include "common/text.h"
 
 namespace vx::winapp2 {
@@ -14,11 +16,6 @@ std::string key_of(std::string_view path) {
   return key;
 }
 
-std::string parent_of(const std::string& key) {
-  const std::size_t slash = key.rfind('\\');
-  return slash == std::string::npos ? std::string() : key.substr(0, slash);
-}
-
 std::string registry_key(Hive hive, std::string_view subkey) {
   std::string key = std::string(hive_short_name(hive)) + "\\" + to_lower(subkey);
   while (key.ends_with('\\')) key.pop_back();
@@ -27,114 +24,292 @@ std::string registry_key(Hive hive, std::string_view subkey) {
 
 }  // namespace
 
-MemoryFileSystem::Node& MemoryFileSystem::make(const std::string& key, std::string_view name) {
-  const std::string parent = parent_of(key);
-  if (!parent.empty() && !nodes_.contains(parent)) {
-    const std::string_view parent_name = name.substr(0, name.rfind('\\') == std::string_view::npos ? 0 : name.rfind('\\'));
-    make(parent, parent_name).attributes = attribute::directory;
-  }
-  Node& node = nodes_[key];
-  const std::size_t slash = name.rfind('\\');
-  node.name = std::string(slash == std::string_view::npos ? name : name.substr(slash + 1));
-  return node;
-}
+struct MemoryFileSystem::Node {
+  std::string name;  // as created
+  std::uint32_t attributes = attribute::directory;
+  std::uint32_t reparse_tag = 0;
+  std::uint64_t size = 0;
+  std::uint64_t id = 0, volume = 0;
+  std::uint64_t hash = 0;  // of the lower-cased names from the volume down
+  std::size_t depth = 0;   // the volume is 1
+  std::string target;  // for links: the path they point at
+  Node* parent = nullptr;
+  std::map<std::string, std::unique_ptr<Node>> children;  // by lower-cased name
 
-void MemoryFileSystem::add_folder(std::string_view path, std::uint32_t attributes) {
-  make(key_of(path), path).attributes = attributes | attribute::directory;
-}
-
-void MemoryFileSystem::add_file(std::string_view path, std::uint64_t size, std::uint32_t attributes) {
-  Node& node = make(key_of(path), path);
-  node.attributes = attributes & ~attribute::directory;
-  node.size = size;
-}
-
-void MemoryFileSystem::add_link(std::string_view path, std::string_view target, bool folder, std::uint32_t tag) {
-  Node& node = make(key_of(path), path);
-  node.attributes = attribute::reparse_point | (folder ? attribute::directory : 0);
-  node.reparse_tag = tag;
-  node.target = key_of(target);
-}
-
-void MemoryFileSystem::deny_listing(std::string_view path) { unlistable_.insert(key_of(path)); }
-void MemoryFileSystem::lock(std::string_view path) { locked_.insert(key_of(path)); }
-
-bool MemoryFileSystem::delete_file(std::string_view path) {
-  // As Windows does: a link at the path itself goes, never what it points at.
-  const std::optional<std::string> key = resolve(path, false);
-  if (!key || locked_.contains(*key)) return false;
-  const auto it = nodes_.find(*key);
-  if (it == nodes_.end() || ((it->second.attributes & attribute::directory) && !(it->second.attributes & attribute::reparse_point)))
-    return false;
-  nodes_.erase(it);
-  removed_.push_back(*key);
-  return true;
-}
-
-bool MemoryFileSystem::remove_folder(std::string_view path) {
-  const std::optional<std::string> key = resolve(path, false);
-  if (!key) return false;
-  const auto it = nodes_.find(*key);
-  if (it == nodes_.end() || !(it->second.attributes & attribute::directory)) return false;
-  const auto next = std::next(it);
-  if (next != nodes_.end() && next->first.starts_with(*key + "\\")) return false;  // not empty
-  nodes_.erase(it);
-  removed_.push_back(*key);
-  return true;
-}
-
-std::optional<std::string> MemoryFileSystem::resolve(std::string_view path, bool follow_last) const {
-  std::string key = key_of(path);
-  // Resolve component by component; a cycle of links ends after enough hops.
-  for (int hops = 0; hops < 32; ++hops) {
-    bool changed = false;
-    for (std::size_t end = key.find('\\'); ; end = key.find('\\', end + 1)) {
-      const std::string prefix = key.substr(0, end);
-      const bool last = end == std::string::npos;
-      const auto it = nodes_.find(prefix);
-      if (it != nodes_.end() && (it->second.attributes & attribute::reparse_point) && (!last || follow_last)) {
-        key = it->second.target + (last ? std::string() : key.substr(end));
-        changed = true;
-        break;
-      }
-      if (last) break;
+  Node() = default;
+  Node(const Node&) = delete;
+  Node& operator=(const Node&) = delete;
+  // Iterative, so a tree thousands of levels deep goes without deep recursion.
+  ~Node() {
+    std::vector<std::unique_ptr<Node>> pending;
+    for (auto& [key, child] : children) pending.push_back(std::move(child));
+    children.clear();
+    while (!pending.empty()) {
+      std::unique_ptr<Node> node = std::move(pending.back());
+      pending.pop_back();
+      for (auto& [key, child] : node->children) pending.push_back(std::move(child));
+      node->children.clear();
     }
-    if (!changed) return key;
   }
-  return std::nullopt;
+  bool is_link() const { return attributes & attribute::reparse_point; }
+  bool is_folder() const { return (attributes & attribute::directory) && !is_link(); }
+};
+
+namespace {
+
+// A path made absolute against the current folder, with "\" separators.
+std::string absolute(std::string_view path, std::string_view current) {
+  std::string p(path);
+  std::replace(p.begin(), p.end(), '/', '\\');
+  if ((p.size() >= 2 && p[1] == ':') || p.starts_with("\\\\")) return p;
+  if (p.starts_with('\\')) return std::string(current.substr(0, 2)) + p;
+  return std::string(current) + (current.ends_with('\\') ? "" : "\\") + p;
 }
 
-std::optional<std::vector<DirEntry>> MemoryFileSystem::list(std::string_view folder) {
-  ++listings_[key_of(folder)];
-  const std::optional<std::string> key = resolve(folder, true);
-  if (!key || unlistable_.contains(*key)) return std::nullopt;
-  const auto it = nodes_.find(*key);
-  const bool drive = key->size() == 2 && (*key)[1] == ':';
-  if ((it == nodes_.end() && !drive) || (it != nodes_.end() && !(it->second.attributes & attribute::directory)))
-    return std::nullopt;
-  std::vector<DirEntry> out;
-  const std::string prefix = *key + "\\";
-  for (auto child = nodes_.lower_bound(prefix); child != nodes_.end() && child->first.starts_with(prefix); ++child) {
-    if (child->first.find('\\', prefix.size()) != std::string::npos) continue;  // deeper down
-    const Node& n = child->second;
-    out.push_back({n.name, n.attributes, n.reparse_tag, n.size});
+// Where the components start after the volume ("c:" or "\\server\share").
+std::size_t volume_end(std::string_view p) {
+  if (!p.starts_with("\\\\")) return p.size() >= 2 && p[1] == ':' ? 2 : std::string_view::npos;
+  const std::size_t server = p.find('\\', 2);
+  if (server == std::string_view::npos) return std::string_view::npos;
+  const std::size_t share = p.find('\\', server + 1);
+  return share == std::string_view::npos ? p.size() : share;
+}
+
+}  // namespace
+
+MemoryFileSystem::MemoryFileSystem() : top_(std::make_unique<Node>()) {
+  for (char drive = 'A'; drive <= 'Z'; ++drive) make(std::string{drive, ':'});
+}
+
+MemoryFileSystem::~MemoryFileSystem() = default;
+
+namespace {
+
+// Names compared as Windows compares them, case ignored; ASCII ones (nearly
+// all) without copying, which matters for the deep trees tests build.
+bool same_name(std::string_view a, std::string_view b) {
+  if (a.size() == b.size()) {
+    std::size_t i = 0;
+    for (; i < a.size(); ++i) {
+      const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+      if (x >= 0x80 || y >= 0x80) break;
+      if (ascii_lower(static_cast<char>(x)) != ascii_lower(static_cast<char>(y))) return false;
+    }
+    if (i == a.size()) return true;
+  }
+  return to_lower(a) == to_lower(b);
+}
+
+std::uint64_t combine(std::uint64_t parent, std::string_view name) {
+  std::uint64_t h = parent ^ 0x9e3779b97f4a7c15ull;
+  if (!is_ascii(name)) return (h ^ std::hash<std::string>{}(to_lower(name))) * 1099511628211ull;
+  for (const char c : name) h = (h ^ static_cast<unsigned char>(ascii_lower(c))) * 1099511628211ull;
+  return h;
+}
+
+// A path's volume and components, empty components dropped.
+std::optional<std::vector<std::string_view>> components(std::string_view p) {
+  const std::size_t end = volume_end(p);
+  if (end == std::string_view::npos) return std::nullopt;
+  std::vector<std::string_view> out{p.substr(0, end)};
+  out.reserve(static_cast<std::size_t>(std::count(p.begin(), p.end(), '\\')) + 1);
+  for (std::size_t at = end; at < p.size();) {
+    const std::size_t next = std::min(p.find('\\', at + 1), p.size());
+    if (next > at + 1) out.push_back(p.substr(at + 1, next - at - 1));
+    at = next;
   }
   return out;
 }
 
-bool MemoryFileSystem::exists(std::string_view path) {
-  const std::optional<std::string> key = resolve(path, true);
-  return key && (nodes_.contains(*key) || (key->size() == 2 && (*key)[1] == ':'));
+}  // namespace
+
+MemoryFileSystem::Node* MemoryFileSystem::make(std::string_view path) {
+  const std::string p = absolute(path, current_folder);
+  const auto parts = components(p);
+  if (!parts) return nullptr;
+  Node* node = top_.get();
+  for (const std::string_view name : *parts) {
+    auto& slot = node->children[to_lower(name)];
+    if (!slot) {
+      slot = std::make_unique<Node>();
+      slot->name = std::string(name);
+      slot->id = next_id_++;
+      slot->volume = node == top_.get() ? slot->id : node->volume;
+      slot->parent = node;
+      slot->hash = combine(node->hash, name);
+      slot->depth = node->depth + 1;
+      by_hash_.emplace(slot->hash, slot.get());
+    }
+    node = slot.get();
+  }
+  return node;
 }
+
+void MemoryFileSystem::forget(Node* node) {
+  std::vector<Node*> pending{node};
+  while (!pending.empty()) {
+    Node* n = pending.back();
+    pending.pop_back();
+    for (auto [it, end] = by_hash_.equal_range(n->hash); it != end; ++it)
+      if (it->second == n) {
+        by_hash_.erase(it);
+        break;
+      }
+    for (auto& [key, child] : n->children) pending.push_back(child.get());
+  }
+  node->parent->children.erase(to_lower(node->name));
+}
+
+MemoryFileSystem::Node* MemoryFileSystem::find(std::string_view path, bool follow_last) const {
+  int hops = 0;
+  std::function<Node*(std::string_view, bool)> resolve = [&](std::string_view text, bool follow) -> Node* {
+    const std::string p = absolute(text, current_folder);
+    const auto parts = components(p);
+    if (!parts) return nullptr;
+    // Most paths lead through no link: then the node with that very path
+    // answers, found by the hash of its components without walking down (a
+    // 64-bit hash and the depth: a false match is as good as impossible).
+    std::uint64_t hash = 0;
+    for (const std::string_view name : *parts) hash = combine(hash, name);
+    Node* node = nullptr;
+    for (auto [it, end] = by_hash_.equal_range(hash); it != end && !node; ++it)
+      if (it->second->depth == parts->size() && same_name(it->second->name, parts->back())) node = it->second;
+    if (!node) {
+      node = top_.get();
+      for (std::size_t i = 0; i < parts->size(); ++i) {
+        const auto child = node->children.find(to_lower((*parts)[i]));
+        if (child == node->children.end()) return nullptr;
+        Node* c = child->second.get();
+        const bool final = i + 1 == parts->size();
+        if (c->is_link() && !final) {
+          if (++hops > 32) return nullptr;  // a loop of links
+          c = resolve(c->target, true);
+          if (!c) return nullptr;
+        }
+        if (!final && !c->is_folder()) return nullptr;
+        node = c;
+      }
+    }
+    if (node->is_link() && follow) {
+      if (++hops > 32) return nullptr;
+      return resolve(node->target, true);
+    }
+    return node;
+  };
+  return resolve(path, follow_last);
+}
+
+std::string MemoryFileSystem::path_of(const Node* node) const {
+  std::vector<const Node*> chain;
+  for (; node && node != top_.get(); node = node->parent) chain.push_back(node);
+  std::string out;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    if (it != chain.rbegin()) out += '\\';
+    out += (*it)->name;
+  }
+  if (chain.size() == 1 && out.size() == 2 && out[1] == ':') out += '\\';
+  return out;
+}
+
+FileId MemoryFileSystem::id(const Node* node) const { return {node->volume, node->id}; }
+
+void MemoryFileSystem::add_folder(std::string_view path, std::uint32_t attributes) {
+  if (Node* node = make(path)) node->attributes = attributes | attribute::directory;
+}
+
+void MemoryFileSystem::add_file(std::string_view path, std::uint64_t size, std::uint32_t attributes) {
+  if (Node* node = make(path)) {
+    node->attributes = attributes & ~attribute::directory;
+    node->size = size;
+  }
+}
+
+void MemoryFileSystem::add_link(std::string_view path, std::string_view target, bool folder, std::uint32_t tag) {
+  if (Node* node = make(path)) {
+    node->attributes = attribute::reparse_point | (folder ? attribute::directory : 0);
+    node->reparse_tag = tag;
+    node->target = std::string(target);
+  }
+}
+
+void MemoryFileSystem::erase(std::string_view path) {
+  Node* node = find(path, false);
+  if (!node || !node->parent || node->parent == top_.get()) return;
+  forget(node);
+}
+
+void MemoryFileSystem::deny_listing(std::string_view path) {
+  if (const Node* node = find(path, true)) unlistable_.insert(node->id);
+}
+
+void MemoryFileSystem::lock(std::string_view path) {
+  if (const Node* node = find(path, false)) locked_.insert(node->id);
+}
+
+std::optional<FileId> MemoryFileSystem::id_of(std::string_view path) const {
+  const Node* node = find(path, false);
+  return node ? std::optional(id(node)) : std::nullopt;
+}
+
+std::optional<std::vector<DirEntry>> MemoryFileSystem::list(std::string_view folder) {
+  ++listings_[key_of(folder)];
+  const Node* node = find(folder, true);
+  if (!node || !node->is_folder() || unlistable_.contains(node->id)) return std::nullopt;
+  std::vector<DirEntry> out;
+  out.reserve(node->children.size());
+  for (const auto& [key, child] : node->children)
+    out.push_back({child->name, child->attributes, child->reparse_tag, child->size, child->id});
+  return out;
+}
+
+bool MemoryFileSystem::exists(std::string_view path) { return find(path, true) != nullptr; }
 
 bool MemoryFileSystem::is_folder(std::string_view path) {
-  const std::optional<std::string> key = resolve(path, true);
-  if (!key) return false;
-  const auto it = nodes_.find(*key);
-  return it != nodes_.end() ? (it->second.attributes & attribute::directory) != 0 : key->size() == 2 && (*key)[1] == ':';
+  const Node* node = find(path, true);
+  return node && node->is_folder();
 }
 
-bool MemoryFileSystem::contains(std::string_view path) const { return nodes_.contains(key_of(path)); }
+std::optional<std::string> MemoryFileSystem::final_path(std::string_view path) {
+  const Node* node = find(path, true);
+  return node ? std::optional(path_of(node)) : std::nullopt;
+}
+
+std::optional<OpenedFolder> MemoryFileSystem::open_folder(std::string_view path, Follow follow,
+                                                          std::optional<FileId> expected) {
+  if (before_open) before_open(path);
+  const Node* node = find(path, follow == Follow::link);
+  if (!node || !node->is_folder() || unlistable_.contains(node->id)) return std::nullopt;
+  if (expected && *expected != id(node)) return std::nullopt;
+  OpenedFolder out{expected ? std::string(path) : path_of(node), id(node), {}};
+  out.entries.reserve(node->children.size());
+  for (const auto& [key, child] : node->children)
+    out.entries.push_back({child->name, child->attributes, child->reparse_tag, child->size, child->id});
+  return out;
+}
+
+bool MemoryFileSystem::delete_file(std::string_view path, FileId expected) {
+  Node* node = find(path, false);
+  if (!node || node->is_link() || (node->attributes & attribute::directory) || locked_.contains(node->id)) return false;
+  if (id(node) != expected) return false;
+  std::string real = path_of(node);
+  if (!same_name(real, path)) return false;
+  removed_.push_back(to_lower(real));
+  forget(node);
+  return true;
+}
+
+bool MemoryFileSystem::remove_folder(std::string_view path, FileId expected) {
+  Node* node = find(path, false);
+  if (!node || !node->is_folder() || !node->children.empty() || id(node) != expected) return false;
+  if (!node->parent || node->parent == top_.get()) return false;  // a volume stays
+  std::string real = path_of(node);
+  if (!same_name(real, path)) return false;
+  removed_.push_back(to_lower(real));
+  forget(node);
+  return true;
+}
+
+bool MemoryFileSystem::contains(std::string_view path) const { return find(path, false) != nullptr; }
 
 void MemoryRegistry::add_key(Hive hive, std::string_view subkey) {
   std::string key = registry_key(hive, subkey);

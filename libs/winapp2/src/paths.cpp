@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <functional>
 #include <unordered_set>
 
+#include "common/path_vars.h"
 #include "common/text.h"
 
 namespace vx::winapp2 {
@@ -85,7 +87,8 @@ const std::vector<DirEntry>& cached_listing(PathContext& context, const std::str
 }
 
 // Step through the components of a path, expanding the first wildcard one.
-void expand_wildcards(PathContext& context, std::string path, std::vector<std::string>& out) {
+// `literal` is where the first wildcard match begins, once there was one.
+void expand_wildcards(PathContext& context, std::string path, std::size_t literal, std::vector<RulePath>& out) {
   std::replace(path.begin(), path.end(), '/', '\\');
   path = without_trailing_backslashes(path);
   std::vector<std::string_view> parts;
@@ -97,7 +100,8 @@ void expand_wildcards(PathContext& context, std::string path, std::vector<std::s
   }
   const auto wild = std::ranges::find_if(parts, [](std::string_view p) { return p.find_first_of("*?") != std::string_view::npos; });
   if (wild == parts.end()) {
-    out.push_back(std::move(path));
+    const std::size_t size = path.size();
+    out.push_back({std::move(path), std::min(literal, size)});
     return;
   }
   if (wild == parts.begin()) return;  // a wildcard drive names nothing
@@ -111,13 +115,31 @@ void expand_wildcards(PathContext& context, std::string path, std::vector<std::s
   for (auto it = wild + 1; it != parts.end(); ++it) rest.append("\\").append(*it);
   const std::string component(*wild);
   const std::string joined = base.ends_with('\\') ? base : base + "\\";
+  if (literal == std::string::npos) literal = joined.size();
   // Copied: expanding further may add to the cache and move its entries.
   const std::vector<DirEntry> entries = cached_listing(context, base);
   for (const DirEntry& entry : entries) {
     if (!wildcard_match(component, entry.name)) continue;
-    if (rest.empty()) out.push_back(joined + entry.name);
-    else if (entry.is_folder()) expand_wildcards(context, joined + entry.name + rest, out);
+    if (rest.empty()) out.push_back({joined + entry.name, literal});
+    else if (entry.is_folder()) expand_wildcards(context, joined + entry.name + rest, literal, out);
   }
+}
+
+// A folder's path compared as text: lower-cased, without trailing "\".
+std::string folder_key(std::string_view path) { return without_trailing_backslashes(to_lower(path)); }
+
+// "C:" alone is the current folder of drive C, not its root.
+std::string folder_text(std::string_view path) {
+  std::string text = without_trailing_backslashes(path);
+  if (text.size() == 2 && text[1] == ':') text += '\\';
+  return text;
+}
+
+const std::optional<std::string>& final_of(PathContext& context, std::string_view path) {
+  std::string key = folder_key(path);
+  auto it = context.finals.find(key);
+  if (it == context.finals.end()) it = context.finals.emplace(std::move(key), context.fs->final_path(folder_text(path))).first;
+  return it->second;
 }
 
 struct Exclusion {
@@ -142,6 +164,9 @@ bool excluded(const std::vector<Exclusion>& exclusions, const std::string& key) 
   return false;
 }
 
+// A walk below one folder that never follows a link: every folder is opened
+// again by the identity its parent's listing showed, so one swapped for a link
+// meanwhile is not entered. Iterative, so no depth of tree can exhaust the stack.
 struct Walk {
   PathContext& context;
   const std::vector<std::string>& patterns;
@@ -149,11 +174,39 @@ struct Walk {
   const std::vector<Exclusion>& exclusions;
   std::unordered_set<std::string>* seen;  // files already collected; none for the entry's first walk
   ResolvedEntry& result;
-  std::string key;  // reused for each file's lower-cased path
+  bool aliased = false;  // the rule's text and the real path differ below the root
+  std::string key, real_key;  // reused for each file's lower-cased path
 
-  void folder(const std::string& dir) {
-    if (is_in_user_data(context, dir)) return;
-    const bool take_files = !is_protected_folder(context, dir);
+  // A folder still to walk: the rule's text for it (exclusions are written
+  // in those terms), where it really is, and which folder the listing saw.
+  struct Pending {
+    std::string text, real;
+    FileId id;
+  };
+
+  void run(std::string text, OpenedFolder root) {
+    std::string real = without_trailing_backslashes(root.path);
+    text = without_trailing_backslashes(text);
+    aliased = to_lower(text) != to_lower(real);
+    std::vector<Pending> pending;
+    std::optional<OpenedFolder> folder = std::move(root);
+    for (;;) {
+      visit(text, real, *folder, pending);
+      folder.reset();
+      while (!folder && !pending.empty()) {
+        Pending next = std::move(pending.back());
+        pending.pop_back();
+        folder = context.fs->open_folder(next.real, Follow::never, next.id);
+        text = std::move(next.text);
+        real = std::move(next.real);
+      }
+      if (!folder) return;
+    }
+  }
+
+  void visit(const std::string& dir, const std::string& real, const OpenedFolder& folder, std::vector<Pending>& pending) {
+    if (is_in_user_data(context, real)) return;
+    const bool take_files = !is_protected_folder(context, real);
     const std::string dir_key = to_lower(dir) + "\\";
     for (const Exclusion& e : exclusions)
       if (!e.pattern && dir_key.starts_with(e.folder)) return;
@@ -161,9 +214,8 @@ struct Walk {
     constexpr std::string_view extension_data = "\\indexeddb\\chrome-extension_";
     const bool in_extension_data = dir_key.find(extension_data) != std::string::npos;
     const bool in_indexeddb = dir_key.ends_with("\\indexeddb\\");
-    const std::optional<std::vector<DirEntry>> entries = context.fs->list(dir);
-    if (!entries) return;
-    for (const DirEntry& entry : *entries) {
+    const std::string real_dir_key = aliased ? to_lower(real) + "\\" : std::string();
+    for (const DirEntry& entry : folder.entries) {
       if (entry.is_link()) continue;  // never followed inside a walk, never collected
       if (entry.attributes & attribute::directory) continue;
       if (!take_files) continue;
@@ -181,20 +233,32 @@ struct Walk {
       }
       if (in_indexeddb && std::string_view(key).substr(dir_key.size()).starts_with("chrome-extension_")) continue;
       if (excluded(exclusions, key)) continue;
-      // Only a second walk of the entry can meet a file again.
-      if (seen && !seen->insert(key).second) continue;
+      // Only a second walk of the entry can meet a file again; files are
+      // known by where they really are.
+      if (seen) {
+        if (aliased) real_key.assign(real_dir_key).append(std::string_view(key).substr(dir_key.size()));
+        if (!seen->insert(aliased ? real_key : key).second) continue;
+      }
       std::string full;
-      full.reserve(dir.size() + 1 + entry.name.size());
-      full.append(dir).append("\\").append(entry.name);
+      full.reserve(real.size() + 1 + entry.name.size());
+      full.append(real).append("\\").append(entry.name);
       result.total_size += entry.size;
-      result.files.push_back({std::move(full), entry.size});
+      result.files.push_back({std::move(full), entry.size, FileId{folder.id.volume, entry.id}});
     }
     if (!recurse) return;
-    for (const DirEntry& entry : *entries)
-      if (entry.is_folder()) folder(dir + "\\" + entry.name);
+    // Pushed in reverse, so folders are walked in listing order.
+    for (auto it = folder.entries.rbegin(); it != folder.entries.rend(); ++it)
+      if (it->is_folder())
+        pending.push_back({dir + "\\" + it->name, real + "\\" + it->name, FileId{folder.id.volume, it->id}});
   }
 };
 
+// Writes the first rule path the engine refused for an entry, once.
+void report_refused(PathContext& context, const RuleEntry& entry) {
+  if (!context.refused) return;
+  std::fprintf(stderr, "[cleanup] %s 경로 거부 %s\n", entry.name.c_str(), context.refused->c_str());
+  context.refused.reset();
+}
 
 }  // namespace
 
@@ -238,9 +302,16 @@ PathContext build_path_context(FileSystem& fs, Registry& registry, Environment& 
                                  KnownFolder::PublicDocuments, KnownFolder::Profile, KnownFolder::Public}) {
     const std::optional<std::string> folder = environment.known_folder(kind);
     if (!folder) continue;
-    std::string key = without_trailing_backslashes(to_lower(*folder));
+    std::string key = folder_key(*folder);
     if (key.empty()) continue;
     const bool contents = kind != KnownFolder::Profile && kind != KnownFolder::Public;
+    // Protections are judged on where handles really are: the folder's own
+    // final path counts too when a link or a short name lies on its way.
+    std::optional<std::string> real;
+    if (is_absolute_drive_path(*folder)) real = fs.final_path(folder_text(*folder));
+    std::string real_key = real ? folder_key(*real) : key;
+    if (kind == KnownFolder::Profile) context.profile = real_key;
+    if (real_key != key) context.protected_folders.emplace_back(std::move(real_key), contents);
     context.protected_folders.emplace_back(std::move(key), contents);
   }
   for (char drive = 'a'; drive <= 'z'; ++drive) context.protected_folders.emplace_back(std::string{drive, ':'}, false);
@@ -276,23 +347,56 @@ std::string substitute_variables(PathContext& context, std::string_view path) {
   return out;
 }
 
-std::vector<std::string> expand_rule_path(PathContext& context, std::string_view path) {
-  std::vector<std::string> found;
-  expand_wildcards(context, substitute_variables(context, path), found);
+std::vector<RulePath> expand_rule_paths(PathContext& context, std::string_view path) {
+  std::vector<RulePath> found;
+  auto expand = [&](std::string_view rule_path) {
+    std::string concrete = substitute_variables(context, rule_path);
+    if (!is_absolute_drive_path(concrete)) {
+      if (!context.refused) context.refused = std::move(concrete);
+      return;
+    }
+    expand_wildcards(context, std::move(concrete), std::string::npos, found);
+  };
+  expand(path);
   // Programs installed in either Program Files folder: the rule names the 64-bit one.
   constexpr std::string_view programs = "%programfiles%";
   for (std::size_t at = 0; at + programs.size() <= path.size(); ++at) {
     if (!iequals_ascii(path.substr(at, programs.size()), programs)) continue;
-    const std::string twin =
-        std::string(path.substr(0, at)) + "%ProgramFiles(x86)%" + std::string(path.substr(at + programs.size()));
-    expand_wildcards(context, substitute_variables(context, twin), found);
+    expand(std::string(path.substr(0, at)) + "%ProgramFiles(x86)%" + std::string(path.substr(at + programs.size())));
     break;
   }
-  std::vector<std::string> out;
+  std::vector<RulePath> out;
   std::unordered_set<std::string> seen;
-  for (std::string& p : found)
-    if (seen.insert(to_lower(p)).second) out.push_back(std::move(p));
+  for (RulePath& p : found)
+    if (seen.insert(to_lower(p.path)).second) out.push_back(std::move(p));
   return out;
+}
+
+std::vector<std::string> expand_rule_path(PathContext& context, std::string_view path) {
+  std::vector<std::string> out;
+  for (RulePath& p : expand_rule_paths(context, path)) out.push_back(std::move(p.path));
+  return out;
+}
+
+std::optional<OpenedFolder> open_rule_folder(PathContext& context, const RulePath& path, Follow follow) {
+  const std::string text = folder_text(path.path);
+  std::optional<OpenedFolder> folder =
+      context.fs->open_folder(text, path.matched() ? Follow::never : follow);
+  if (!folder) return std::nullopt;
+  const std::string real = folder_key(folder->path);
+  if (path.matched()) {
+    // What a wildcard matched was listed as a folder, not a link: it must
+    // still be that folder, below where the fixed part of the path leads.
+    const std::optional<std::string>& base = final_of(context, std::string_view(path.path).substr(0, path.literal));
+    if (!base || real != folder_key(*base) + "\\" + to_lower(std::string_view(path.path).substr(path.literal)))
+      return std::nullopt;
+  }
+  // Anyone may plant a link where they can write (a drive root, their temp
+  // folder): the elevated program follows one only where that user could
+  // delete anyway, their own profile.
+  if (real != folder_key(text) && (context.profile.empty() || !at_or_under(real, context.profile))) return std::nullopt;
+  if (is_in_user_data(context, real)) return std::nullopt;
+  return folder;
 }
 
 bool wildcard_match(std::string_view pattern, std::string_view name) {
@@ -335,6 +439,7 @@ bool exists_in_listings(PathContext& context, std::string_view path) {
 }
 
 bool is_detected(PathContext& context, const RuleEntry& entry) {
+  context.refused.reset();
   if (entry.special_detect) {
     static constexpr std::pair<std::string_view, std::string_view> special[] = {
         {"DET_EDGE", "%LocalAppData%\\Microsoft\\Edge\\User Data"},
@@ -361,13 +466,18 @@ bool is_detected(PathContext& context, const RuleEntry& entry) {
     if (present) return true;
   }
   for (const std::string& item : entry.detect_file)
-    for (const std::string& path : expand_rule_path(context, item))
-      if (exists_in_listings(context, path)) return true;
+    for (const RulePath& path : expand_rule_paths(context, item))
+      if (exists_in_listings(context, path.path)) {
+        context.refused.reset();
+        return true;
+      }
+  report_refused(context, entry);
   return false;
 }
 
 ResolvedEntry resolve_entry(PathContext& context, const RuleEntry& entry) {
   ResolvedEntry result;
+  context.refused.reset();
   std::vector<Exclusion> exclusions;
   const std::vector<std::string> spared_keys = registry_exclusions(entry);
   for (const ExcludeKey& key : entry.exclude_keys) {
@@ -379,15 +489,14 @@ ResolvedEntry resolve_entry(PathContext& context, const RuleEntry& entry) {
   bool first_walk = true;
   for (const FileKey& key : entry.file_keys) {
     const bool recurse = key.flag != FileKeyFlag::none;
-    for (const std::string& path : expand_rule_path(context, key.path)) {
-      if (!context.fs->is_folder(path)) continue;  // a path that is a file collects nothing
-      // A link at the rule's own path is followed, but never into the user's folders.
-      const std::optional<std::string> real = context.fs->final_path(path);
-      if (!real || is_in_user_data(context, *real)) continue;
+    for (const RulePath& path : expand_rule_paths(context, key.path)) {
+      // A path naming a file, or a folder the checks refuse, collects nothing.
+      std::optional<OpenedFolder> root = open_rule_folder(context, path, Follow::link);
+      if (!root) continue;
       if (!first_walk && seen.empty())
         for (const FoundFile& f : result.files) seen.insert(to_lower(f.path));
-      Walk{context, key.patterns, recurse, exclusions, first_walk ? nullptr : &seen, result, {}}.folder(
-          without_trailing_backslashes(path));
+      Walk{context, key.patterns, recurse, exclusions, first_walk ? nullptr : &seen, result}.run(path.path,
+                                                                                                   std::move(*root));
       first_walk = false;
     }
   }
@@ -405,19 +514,45 @@ ResolvedEntry resolve_entry(PathContext& context, const RuleEntry& entry) {
       result.registry.push_back({parsed->first, parsed->second, key.value});
     }
   }
+  report_refused(context, entry);
   return result;
 }
 
+namespace {
+
+// How a path stands to a protected folder (lower-cased, no trailing "\"),
+// case ignored. ASCII paths (nearly all) are compared in place: a walk asks
+// this for every folder, and deep down the paths are long.
+enum class Relation { other, same, under };
+
+template <class Test>
+bool any_protected(const PathContext& context, std::string_view path, Test test) {
+  while (path.ends_with('\\')) path.remove_suffix(1);
+  if (!is_ascii(path)) {
+    const std::string key = without_trailing_backslashes(to_lower(path));
+    return std::ranges::any_of(context.protected_folders, [&](const auto& f) {
+      return test(key == f.first ? Relation::same : at_or_under(key, f.first) ? Relation::under : Relation::other, f.second);
+    });
+  }
+  return std::ranges::any_of(context.protected_folders, [&](const auto& f) {
+    const std::string_view folder = f.first;
+    if (path.size() < folder.size() || !iequals_ascii(path.substr(0, folder.size()), folder))
+      return test(Relation::other, f.second);
+    if (path.size() == folder.size()) return test(Relation::same, f.second);
+    return test(path[folder.size()] == '\\' ? Relation::under : Relation::other, f.second);
+  });
+}
+
+}  // namespace
+
 bool is_in_user_data(const PathContext& context, std::string_view path) {
-  const std::string key = without_trailing_backslashes(to_lower(path));
-  return std::ranges::any_of(context.protected_folders,
-                             [&](const auto& f) { return f.second && at_or_under(key, f.first); });
+  return any_protected(context, path,
+                       [](Relation r, bool contents) { return contents && r != Relation::other; });
 }
 
 bool is_protected_folder(const PathContext& context, std::string_view path) {
-  const std::string key = without_trailing_backslashes(to_lower(path));
-  return std::ranges::any_of(context.protected_folders, [&](const auto& f) {
-    return key == f.first || (f.second && at_or_under(key, f.first));
+  return any_protected(context, path, [](Relation r, bool contents) {
+    return r == Relation::same || (contents && r == Relation::under);
   });
 }
 

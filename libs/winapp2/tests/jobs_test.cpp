@@ -90,7 +90,7 @@ TEST_F(Jobs, CleaningDeletesOnlyWhatWasFoundAndCountsWhatWent) {
   auto job = items("[Temp]\nDetectFile=C:\\\nFileKey1=%Temp%|*.tmp\n");
   job[0].analysis = resolve_entry(context, job[0].entry);
   ASSERT_EQ(job[0].analysis->files.size(), 3u);
-  fs.delete_file(temp + "gone.tmp");  // deleted by someone else meanwhile
+  fs.erase(temp + "gone.tmp");  // deleted by someone else meanwhile
   const std::size_t before = fs.removed().size();
 
   const CleanCounts counts = clean(job);

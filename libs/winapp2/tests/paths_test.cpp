@@ -166,10 +166,16 @@ TEST_F(Machine, AttributesLinksAndRepeats) {
   EXPECT_EQ(files, (std::vector<std::string>{dir + "\\plain.tmp", dir + "\\readonly.tmp"}))
       << "no hidden, system, linked or extension files; each file once";
 
-  // A link that is the rule's own path is followed there, but never into the user's folders.
-  fs.add_link("C:\\Users\\user\\AppData\\Local\\Cache", "C:\\Elsewhere");
+  // A link that is the rule's own path is followed there, within the user's
+  // profile only and never into the user's folders; files are known by where
+  // they really are.
+  fs.add_file("C:\\Users\\user\\AppData\\Local\\Moved\\other.tmp", 5);
+  fs.add_link("C:\\Users\\user\\AppData\\Local\\Cache", "C:\\Users\\user\\AppData\\Local\\Moved");
+  fs.add_link("C:\\Users\\user\\AppData\\Local\\Away", "C:\\Elsewhere");
   fs.add_link("C:\\Users\\user\\AppData\\Local\\Docs", "C:\\Users\\user\\Documents");
-  EXPECT_EQ(collected("FileKey1=%LocalAppData%\\Cache|*.tmp\n"), std::vector<std::string>{"C:\\Users\\user\\AppData\\Local\\Cache\\other.tmp"});
+  EXPECT_EQ(collected("FileKey1=%LocalAppData%\\Cache|*.tmp\n"),
+            std::vector<std::string>{"C:\\Users\\user\\AppData\\Local\\Moved\\other.tmp"});
+  EXPECT_TRUE(collected("FileKey1=%LocalAppData%\\Away|*.tmp\n").empty()) << "out of the profile";
   EXPECT_TRUE(collected("FileKey1=%LocalAppData%\\Docs|*.tmp\n").empty());
   EXPECT_TRUE(collected("FileKey1=%LocalAppData%\\App\\plain.tmp\n").empty()) << "a path naming a file collects nothing";
 }

@@ -75,6 +75,11 @@ struct SplitCommand {
 
 SplitCommand split_command_line(std::string_view command);
 
+// "X:\..." with a drive letter, no "." or ".." component and no stream name:
+// the only paths the elevated program acts on. Network, root-relative and
+// relative paths depend on who serves them or on the current folder.
+bool is_absolute_drive_path(std::string_view path);
+
 // The part after the last backslash or colon; the whole text without either.
 std::string_view file_name_of(std::string_view path);
 

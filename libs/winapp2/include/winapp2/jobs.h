@@ -63,7 +63,8 @@ struct CleanCounts {
 CleanCounts run_cleaning(PathContext& context, std::span<JobItem> items, std::string_view language,
                          const CleaningEvents& events);
 
-// Removes the empty folders at and below `folder`, never a protected one.
-void remove_empty_folders(PathContext& context, const std::string& folder);
+// Removes the empty folders at and below a concrete rule path, never a
+// protected one, never through a link.
+void remove_empty_folders(PathContext& context, const RulePath& folder);
 
 }  // namespace vx::winapp2

@@ -4,7 +4,9 @@
 // build machines with them that no real disk could hold safely.
 #pragma once
 
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -18,46 +20,65 @@ class MemoryFileSystem final : public FileSystem {
   static constexpr std::uint32_t symlink_tag = 0xA000000C;
   static constexpr std::uint32_t junction_tag = 0xA0000003;
 
-  // Folders and files; missing parent folders are made too.
+  MemoryFileSystem();
+  ~MemoryFileSystem() override;
+
+  // Folders and files; missing parent folders are made too. Paths are drive
+  // paths, network paths ("\\server\share\...") or, relative to
+  // current_folder, root-relative and relative ones.
   void add_folder(std::string_view path, std::uint32_t attributes = attribute::directory);
   void add_file(std::string_view path, std::uint64_t size, std::uint32_t attributes = 0);
   // A link (or junction) at `path` that points at `target`; a folder link when
   // `folder`. A tag of 0 stands for one whose tag cannot be read.
   void add_link(std::string_view path, std::string_view target, bool folder = true, std::uint32_t tag = symlink_tag);
+  // Takes away whatever is at `path` (links on the way followed), with all
+  // below it, unrecorded: what another program does between two calls.
+  void erase(std::string_view path);
   // Makes a folder unlistable.
   void deny_listing(std::string_view path);
   // A file another program holds open: it cannot be deleted.
   void lock(std::string_view path);
+  // What the identity of the thing at `path` is (the last link not followed).
+  std::optional<FileId> id_of(std::string_view path) const;
+  // Called with the path at the start of every open_folder: lets a test change
+  // the machine in the middle of a walk.
+  std::function<void(std::string_view path)> before_open;
+  std::string current_folder = "C:\\";
 
   std::optional<std::vector<DirEntry>> list(std::string_view folder) override;
   bool exists(std::string_view path) override;
   bool is_folder(std::string_view path) override;
-  std::optional<std::string> final_path(std::string_view path) override { return resolve(path, true); }
-  bool delete_file(std::string_view path) override;
-  bool remove_folder(std::string_view path) override;
+  std::optional<std::string> final_path(std::string_view path) override;
+  std::optional<OpenedFolder> open_folder(std::string_view path, Follow follow,
+                                          std::optional<FileId> expected = std::nullopt) override;
+  bool delete_file(std::string_view path, FileId expected) override;
+  bool remove_folder(std::string_view path, FileId expected) override;
 
   // Everything deleted or removed, as lower-cased paths, in order.
   const std::vector<std::string>& removed() const { return removed_; }
-
-  // How many times each folder (lower-cased, as asked) was listed.
+  // How many times each folder (lower-cased, as asked) was listed by path.
   const std::unordered_map<std::string, int>& listings() const { return listings_; }
+  // Whether something is at the path (the last link not followed).
   bool contains(std::string_view path) const;
 
  private:
-  struct Node {
-    std::string name;  // as created
-    std::uint32_t attributes = 0;
-    std::uint32_t reparse_tag = 0;
-    std::uint64_t size = 0;
-    std::string target;  // for links: the key of what it points at
-  };
-  // The key of a path with links on the way resolved (the last one only when asked).
-  std::optional<std::string> resolve(std::string_view path, bool follow_last) const;
-  Node& make(const std::string& key, std::string_view name);
-  std::map<std::string, Node> nodes_;  // by lower-cased path, so a folder's children follow it
-  std::unordered_set<std::string> unlistable_, locked_;
+  struct Node;
+  // The node a path names: links on the way followed, the last one only when asked.
+  Node* find(std::string_view path, bool follow_last) const;
+  Node* make(std::string_view path);
+  std::string path_of(const Node* node) const;
+  FileId id(const Node* node) const;
+  // Takes a node and all below it out of the machine.
+  void forget(Node* node);
+
+  std::unique_ptr<Node> top_;  // its children are the volumes: "c:", "\\server\share"
+  std::uint64_t next_id_ = 1;
+  std::unordered_set<std::uint64_t> unlistable_, locked_;
   std::vector<std::string> removed_;
   std::unordered_map<std::string, int> listings_;
+  // Every node by the hash of its lower-cased path, so a path deep down is
+  // found without walking down to it.
+  std::unordered_multimap<std::uint64_t, Node*> by_hash_;
 };
 
 class MemoryRegistry final : public Registry {

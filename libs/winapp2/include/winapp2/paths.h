@@ -27,6 +27,13 @@ struct PathContext {
   std::unordered_map<std::string, std::vector<DirEntry>> listings;  // by lower-cased folder, for wildcards
   // For each listed folder: its entries' lower-cased names, and whether each is a link.
   std::unordered_map<std::string, std::unordered_map<std::string, bool>> names;
+  // The user's own profile where it really is (lower-cased): the one place a
+  // link at a rule's path may lead.
+  std::string profile;
+  // Where the fixed parts of rule paths really lead, by lower-cased text.
+  std::unordered_map<std::string, std::optional<std::string>> finals;
+  // The first rule path refused since the engine last reported one.
+  std::optional<std::string> refused;
 };
 
 // Whether something is at the path (links followed), answered from the job's
@@ -40,9 +47,30 @@ PathContext build_path_context(FileSystem& fs, Registry& registry, Environment& 
 // else left as written.
 std::string substitute_variables(PathContext& context, std::string_view path);
 
+// One concrete path a rule path stands for, and how much of it the rule named
+// literally: `literal` is where the first component a wildcard matched
+// begins, or the whole length when there was none.
+struct RulePath {
+  std::string path;
+  std::size_t literal = 0;
+  bool matched() const { return literal < path.size(); }
+};
+
 // Every concrete path a rule path stands for (files or folders), the
-// %ProgramFiles% twin in the 32-bit folder included, without duplicates.
+// %ProgramFiles% twin in the 32-bit folder included, without duplicates. A
+// path that does not become an absolute drive path is refused (noted in
+// context.refused): network, root-relative and relative paths name places
+// other users or the current folder decide.
+std::vector<RulePath> expand_rule_paths(PathContext& context, std::string_view path);
 std::vector<std::string> expand_rule_path(PathContext& context, std::string_view path);
+
+// Opens the folder at a concrete rule path for a walk or a folder removal,
+// judged where the handle really is. A link at the path is followed only with
+// Follow::link and only when the path was named literally; the components a
+// wildcard matched must still be where the listing saw them; a link on the
+// way may lead only within the user's own profile; and never into the user's
+// own documents and pictures.
+std::optional<OpenedFolder> open_rule_folder(PathContext& context, const RulePath& path, Follow follow);
 
 // "*" and "?" without classes or escapes, case ignored; "*" and "*.*" match every name.
 bool wildcard_match(std::string_view pattern, std::string_view name);
@@ -68,8 +96,9 @@ std::vector<std::string> registry_exclusions(const RuleEntry& entry);
 bool at_or_under(std::string_view key, std::string_view parent);
 
 struct FoundFile {
-  std::string path;
+  std::string path;  // where the file really is
   std::uint64_t size = 0;
+  FileId id;  // which file it was: cleaning deletes it only while it still is
   friend bool operator==(const FoundFile&, const FoundFile&) = default;
 };
 

@@ -29,16 +29,40 @@ inline bool is_link(std::uint32_t attributes, std::uint32_t reparse_tag) {
   return (attributes & attribute::reparse_point) && (reparse_tag == 0 || (reparse_tag & 0x20000000u));
 }
 
+// Which file a handle reached: the volume's serial number and the file's id on
+// it. Two opens reached the same file exactly when these agree.
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t file = 0;
+  friend bool operator==(const FileId&, const FileId&) = default;
+};
+
 struct DirEntry {
   std::string name;
   std::uint32_t attributes = 0;
   std::uint32_t reparse_tag = 0;
   std::uint64_t size = 0;
+  std::uint64_t id = 0;  // the file id on the listed folder's volume; 0 from path listings
   bool is_link() const { return winapp2::is_link(attributes, reparse_tag); }
   // A folder to go into: links never are.
   bool is_folder() const { return (attributes & attribute::directory) && !is_link(); }
 };
 
+// A folder as a handle showed it: judged and listed through that handle.
+struct OpenedFolder {
+  std::string path;  // where the handle really is
+  FileId id;
+  std::vector<DirEntry> entries;
+};
+
+enum class Follow {
+  link,   // a link at the path itself is followed (as one that names it was meant to be)
+  never,  // a link at the path is refused
+};
+
+// Paths given here are absolute drive paths; the engine refuses every other
+// kind before it asks. Links on the way to the last component are followed by
+// the system; the operations that act judge the opened handle, never the text.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -49,11 +73,20 @@ class FileSystem {
   virtual bool is_folder(std::string_view path) = 0;
   // Where a path really leads, every link on the way followed; absent when unknown.
   virtual std::optional<std::string> final_path(std::string_view path) = 0;
-  // Deletes a file for good (read-only ones too; never to the recycle bin, never
-  // at restart); a link at the path is deleted itself, never what it points at.
-  virtual bool delete_file(std::string_view path) = 0;
-  // Removes a folder that is empty.
-  virtual bool remove_folder(std::string_view path) = 0;
+  // Opens a folder and lists it through the handle. Absent when there is no
+  // folder, when `follow` is never and the path is a link, or when `expected`
+  // is given and the handle reached another folder. With `expected` the
+  // handle's path is `path` (the identity vouches for it); without, it is the
+  // final path the system reports for the handle.
+  virtual std::optional<OpenedFolder> open_folder(std::string_view path, Follow follow,
+                                                  std::optional<FileId> expected = std::nullopt) = 0;
+  // Deletes a file for good (read-only ones too; never to the recycle bin,
+  // never at restart) through a handle opened without following a link, and
+  // only when that handle is still the file `expected` and its final path is
+  // `path`. A link, a folder or another file at the path is left alone.
+  virtual bool delete_file(std::string_view path, FileId expected) = 0;
+  // Removes the empty folder `expected` at `path` in the same way.
+  virtual bool remove_folder(std::string_view path, FileId expected) = 0;
 };
 
 class Registry {

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <memory>
+
 #include "common/win32/text.h"
 #include "common/win32/unique.h"
 #include "winutil/win32/registry.h"
@@ -15,6 +18,7 @@ std::wstring system_path(std::string_view path) {
   std::wstring wide = vx::win32::widen(path);
   for (wchar_t& c : wide)
     if (c == L'/') c = L'\\';
+  if (wide.size() == 2 && wide[1] == L':') wide += L'\\';  // the root, not the drive's current folder
   if (wide.size() >= 3 && wide[1] == L':' && wide[2] == L'\\') return L"\\\\?\\" + wide;
   return wide;
 }
@@ -36,6 +40,123 @@ HANDLE open_followed(std::string_view path) {
   return CreateFileW(system_path(path).c_str(), FILE_READ_ATTRIBUTES,
                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+std::optional<std::string> final_path_of(HANDLE handle) {
+  std::wstring buffer(512, L'\0');
+  for (;;) {
+    const DWORD n = GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0) return std::nullopt;
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      break;
+    }
+    buffer.resize(n + 1);
+  }
+  std::wstring_view result = buffer;
+  if (result.starts_with(L"\\\\?\\UNC\\")) return "\\\\" + vx::win32::narrow(result.substr(8));
+  if (result.starts_with(L"\\\\?\\")) result.remove_prefix(4);
+  return vx::win32::narrow(result);
+}
+
+struct HandleInfo {
+  DWORD attributes = 0;
+  FileId id;
+};
+
+std::optional<HandleInfo> info_of(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return std::nullopt;
+  return HandleInfo{info.dwFileAttributes,
+                    {info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow}};
+}
+
+// Whether the handle is where the caller expects, compared as Windows
+// compares names: ordinal, case ignored. The identity of the handle has been
+// checked already and is what decides; where the system cannot name the path
+// (Wine gives up past MAX_PATH), it stands alone.
+bool final_path_is(HANDLE handle, std::string_view path) {
+  const std::optional<std::string> real = final_path_of(handle);
+  if (!real) return GetLastError() == ERROR_MORE_DATA;
+  const std::wstring a = vx::win32::widen(*real), b = vx::win32::widen(path);
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+// The entries of an opened folder, read through its handle with their file ids.
+std::optional<std::vector<DirEntry>> list_handle(HANDLE folder) {
+  constexpr DWORD buffer_size = 64 * 1024;
+  thread_local std::unique_ptr<std::byte[]> buffer = std::make_unique<std::byte[]>(buffer_size);
+  std::vector<DirEntry> out;
+  for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
+    if (!GetFileInformationByHandleEx(folder, kind, buffer.get(), buffer_size)) {
+      if (GetLastError() == ERROR_NO_MORE_FILES) return out;
+      return std::nullopt;
+    }
+    for (std::size_t offset = 0;;) {
+      const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.get() + offset);
+      const std::wstring_view name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+      if (name != L"." && name != L"..") {
+        DirEntry e;
+        e.name = vx::win32::narrow(name);
+        e.attributes = info->FileAttributes;
+        // For a reparse point the extended-attribute size holds its tag.
+        e.reparse_tag = (info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? info->EaSize : 0;
+        e.size = static_cast<std::uint64_t>(info->EndOfFile.QuadPart);
+        e.id = static_cast<std::uint64_t>(info->FileId.QuadPart);
+        out.push_back(std::move(e));
+      }
+      if (info->NextEntryOffset == 0) break;
+      offset += info->NextEntryOffset;
+    }
+  }
+}
+
+// POSIX semantics and the read-only override, from the Windows 10 SDK.
+constexpr ULONG disposition_delete = 0x1, disposition_posix_semantics = 0x2, disposition_ignore_readonly = 0x10;
+struct DispositionInfoEx {
+  ULONG flags;
+};
+constexpr int file_disposition_info_ex = 21;  // FileDispositionInfoEx
+
+// Marks what the handle holds for deletion: plainly first (as DeleteFileW
+// would); a read-only file with the extended disposition that ignores the
+// attribute, or where that is missing (older Windows 10, Wine) with the
+// attribute cleared and put back should deleting still fail.
+bool delete_through(HANDLE handle, DWORD attributes) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) return true;
+  if (GetLastError() != ERROR_ACCESS_DENIED || !(attributes & FILE_ATTRIBUTE_READONLY)) return false;
+  DispositionInfoEx ex{disposition_delete | disposition_posix_semantics | disposition_ignore_readonly};
+  if (SetFileInformationByHandle(handle, static_cast<FILE_INFO_BY_HANDLE_CLASS>(file_disposition_info_ex), &ex,
+                                 sizeof ex))
+    return true;
+  if (GetLastError() != ERROR_INVALID_PARAMETER) return false;
+  FILE_BASIC_INFO basic{};
+  if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) return false;
+  const DWORD original = basic.FileAttributes;
+  basic.FileAttributes = (original & ~FILE_ATTRIBUTE_READONLY) ? (original & ~FILE_ATTRIBUTE_READONLY) : FILE_ATTRIBUTE_NORMAL;
+  if (!SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic)) return false;
+  if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) return true;
+  basic.FileAttributes = original;
+  SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
+  return false;
+}
+
+// Opens what is at the path itself, a link never followed, for deleting.
+// Write-attributes access (to clear read-only) is asked for too, but not
+// insisted on: deleting needs only DELETE.
+UniqueHandle open_for_delete(const std::wstring& path) {
+  constexpr DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+  UniqueHandle h{CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
+                             share_all, nullptr, OPEN_EXISTING, flags, nullptr)};
+  if (!h && GetLastError() == ERROR_ACCESS_DENIED)
+    h.reset(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, share_all, nullptr, OPEN_EXISTING,
+                        flags, nullptr));
+  return h;
 }
 
 }  // namespace
@@ -75,61 +196,56 @@ bool Win32FileSystem::is_folder(std::string_view path) {
 std::optional<std::string> Win32FileSystem::final_path(std::string_view path) {
   UniqueHandle h{open_followed(path)};
   if (!h) return std::nullopt;
-  std::wstring buffer(512, L'\0');
-  for (;;) {
-    const DWORD n = GetFinalPathNameByHandleW(h.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
-                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (n == 0) return std::nullopt;
-    if (n < buffer.size()) {
-      buffer.resize(n);
-      break;
-    }
-    buffer.resize(n + 1);
+  return final_path_of(h.get());
+}
+
+std::optional<OpenedFolder> Win32FileSystem::open_folder(std::string_view path, Follow follow,
+                                                         std::optional<FileId> expected) {
+  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow == Follow::never ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+  UniqueHandle h{CreateFileW(system_path(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                             share_all, nullptr, OPEN_EXISTING, flags, nullptr)};
+  if (!h) return std::nullopt;
+  const std::optional<HandleInfo> info = info_of(h.get());
+  if (!info || !(info->attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
+  if (follow == Follow::never && (info->attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return std::nullopt;
+  if (expected && *expected != info->id) return std::nullopt;
+  OpenedFolder out;
+  out.id = info->id;
+  if (expected) {
+    out.path = std::string(path);
+  } else {
+    std::optional<std::string> real = final_path_of(h.get());
+    if (!real) return std::nullopt;
+    out.path = std::move(*real);
   }
-  std::wstring_view result = buffer;
-  if (result.starts_with(L"\\\\?\\UNC\\")) return "\\\\" + vx::win32::narrow(result.substr(8));
-  if (result.starts_with(L"\\\\?\\")) result.remove_prefix(4);
-  return vx::win32::narrow(result);
+  std::optional<std::vector<DirEntry>> entries = list_handle(h.get());
+  if (!entries) return std::nullopt;
+  out.entries = std::move(*entries);
+  return out;
 }
 
-// POSIX semantics and the read-only override, from the Windows 10 SDK.
-constexpr ULONG disposition_delete = 0x1, disposition_posix_semantics = 0x2, disposition_ignore_readonly = 0x10;
-struct DispositionInfoEx {
-  ULONG flags;
-};
-constexpr int file_disposition_info_ex = 21;  // FileDispositionInfoEx
+bool Win32FileSystem::delete_file(std::string_view path, FileId expected) {
+  UniqueHandle h = open_for_delete(system_path(path));
+  if (!h) return false;  // in use without delete sharing, gone, refused
+  // Under Wine a link cannot be seen on the handle (it opens its target):
+  // the identity and the final path are what tell.
+  const std::optional<HandleInfo> info = info_of(h.get());
+  if (!info || (info->attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) return false;
+  if (info->id != expected || !final_path_is(h.get(), path)) return false;
+  return delete_through(h.get(), info->attributes);
+}
 
-bool Win32FileSystem::delete_file(std::string_view path) {
-  const std::wstring wide = system_path(path);
-  if (DeleteFileW(wide.c_str())) return true;
-  if (GetLastError() != ERROR_ACCESS_DENIED) return false;  // in use, gone: left as it is
-  // Access denied is most often the read-only attribute. Open the file itself
-  // (a link is never followed) and mark it for deletion ignoring that.
-  UniqueHandle h{CreateFileW(wide.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+bool Win32FileSystem::remove_folder(std::string_view path, FileId expected) {
+  UniqueHandle h = open_for_delete(system_path(path));
   if (!h) return false;
-  DispositionInfoEx ex{disposition_delete | disposition_posix_semantics | disposition_ignore_readonly};
-  if (SetFileInformationByHandle(h.get(), static_cast<FILE_INFO_BY_HANDLE_CLASS>(file_disposition_info_ex), &ex,
-                                 sizeof ex))
-    return true;
-  if (GetLastError() != ERROR_INVALID_PARAMETER) return false;
-  // Older Windows 10 and Wine lack the extended disposition: clear read-only,
-  // delete, and put the attribute back when deleting still fails.
-  FILE_BASIC_INFO basic{};
-  if (!GetFileInformationByHandleEx(h.get(), FileBasicInfo, &basic, sizeof basic)) return false;
-  const DWORD original = basic.FileAttributes;
-  if (!(original & FILE_ATTRIBUTE_READONLY)) return false;
-  basic.FileAttributes = (original & ~FILE_ATTRIBUTE_READONLY) ? (original & ~FILE_ATTRIBUTE_READONLY) : FILE_ATTRIBUTE_NORMAL;
-  if (!SetFileInformationByHandle(h.get(), FileBasicInfo, &basic, sizeof basic)) return false;
+  const std::optional<HandleInfo> info = info_of(h.get());
+  if (!info || !(info->attributes & FILE_ATTRIBUTE_DIRECTORY) || (info->attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  if (info->id != expected || !final_path_is(h.get(), path)) return false;
+  // Refused while the folder holds anything.
   FILE_DISPOSITION_INFO disposition{TRUE};
-  if (SetFileInformationByHandle(h.get(), FileDispositionInfo, &disposition, sizeof disposition)) return true;
-  basic.FileAttributes = original;
-  SetFileInformationByHandle(h.get(), FileBasicInfo, &basic, sizeof basic);
-  return false;
+  return SetFileInformationByHandle(h.get(), FileDispositionInfo, &disposition, sizeof disposition);
 }
-
-bool Win32FileSystem::remove_folder(std::string_view path) { return RemoveDirectoryW(system_path(path).c_str()); }
 
 bool Win32Registry::key_exists(Hive hive, std::string_view subkey) {
   return winutil::win32::open_key(hive, subkey, KEY_READ).has_value();

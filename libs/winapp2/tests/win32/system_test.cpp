@@ -172,4 +172,84 @@ TEST_F(RealMachine, CleaningDeletesReadOnlyFilesLeavesLockedOnesAndKeepsExcluded
   EXPECT_TRUE(registry.delete_tree(vx::Hive::hkcu, "Software\\VorlixRulesTest\\Missing"));
 }
 
+// What the analysis found is deleted only while it is still that file: one
+// replaced meanwhile by another of the same name, or reached through a folder
+// replaced meanwhile, is left and not counted.
+TEST_F(RealMachine, CleaningLeavesWhatWasReplacedAfterTheAnalysis) {
+  write("a.tmp", 3);
+  write("b.tmp", 4);
+  write("sub\\c.tmp", 5);
+  const std::string rules = "[Test]\nDetectFile=" + path_text() + "\nFileKey1=" + path_text() + "|*.tmp|RECURSE\n";
+  std::vector<JobItem> job{{parse_rules(rules).at(0), 0, std::nullopt}};
+  PathContext context = build_path_context(files, registry, environment);
+  job[0].analysis = resolve_entry(context, job[0].entry);
+  ASSERT_EQ(job[0].analysis->files.size(), 3u);
+
+  // Made first and renamed over, so the new file cannot take the old one's id.
+  write("new.tmp", 30);
+  ASSERT_TRUE(MoveFileExW((root / "new.tmp").c_str(), (root / "a.tmp").c_str(), MOVEFILE_REPLACE_EXISTING));
+  ASSERT_TRUE(MoveFileExW((root / "sub").c_str(), (root / "old-sub").c_str(), 0));
+  fs::create_directories(root / "sub");
+  write("sub\\c.tmp", 50);
+
+  const CleanCounts counts = run_cleaning(context, job, "en", {});
+  EXPECT_EQ(counts.files, 1u);
+  EXPECT_EQ(counts.bytes, 4u);
+  EXPECT_EQ(fs::file_size(root / "a.tmp"), 30u);
+  EXPECT_EQ(fs::file_size(root / "sub" / "c.tmp"), 50u);
+  EXPECT_TRUE(fs::exists(root / "old-sub" / "c.tmp")) << "moved away, it is no longer where it was found";
+  EXPECT_FALSE(fs::exists(root / "b.tmp"));
+}
+
+// Deeper than MAX_PATH, walked and removed through handles. Wine looks every
+// component of a path up again and reaches files through Unix paths of at
+// most 4,096 bytes, so the tree here is 500 levels; the in-memory tests take
+// 10,000 levels on a worker-sized stack.
+TEST_F(RealMachine, DeepTreesAreWalkedAndRemoved) {
+  std::wstring deep = L"\\\\?\\" + root.wstring() + L"\\deep";
+  ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+  for (int level = 0; level < 500; ++level) {
+    deep += L"\\d";
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr)) << level;
+  }
+  const HANDLE file = CreateFileW((deep + L"\\bottom.tmp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, "1234", 4, &written, nullptr);
+  CloseHandle(file);
+
+  const std::string rules =
+      "[Deep]\nDetectFile=" + path_text() + "\nFileKey1=" + path_text() + "\\deep|*.tmp|REMOVESELF\n";
+  std::vector<JobItem> job{{parse_rules(rules).at(0), 0, std::nullopt}};
+  PathContext context = build_path_context(files, registry, environment);
+  job[0].analysis = resolve_entry(context, job[0].entry);
+  ASSERT_EQ(job[0].analysis->files.size(), 1u);
+  const CleanCounts counts = run_cleaning(context, job, "en", {});
+  EXPECT_EQ(counts.files, 1u);
+  EXPECT_EQ(counts.bytes, 4u);
+  EXPECT_FALSE(fs::exists(root / "deep")) << "every emptied level is removed";
+}
+
+TEST_F(RealMachine, PathsThatAreNotDrivePathsAreRefused) {
+  write("sub\\a.tmp", 1);
+  write("b.tmp", 1);
+  const std::string text = path_text();
+  ASSERT_TRUE(SetCurrentDirectoryW(root.c_str()));
+  const std::string rules = "[Elsewhere]\nDetectFile=" + text + "\nFileKey1=sub|*.tmp|REMOVESELF\nFileKey2=" +
+                            text.substr(2) + "|*.tmp\nFileKey3=\\\\localhost\\C$" + text.substr(2) +
+                            "|*.tmp\nFileKey4=" + text + "\\sub\\..|*.tmp\n";
+  std::vector<JobItem> job{{parse_rules(rules).at(0), 0, std::nullopt}};
+  PathContext context = build_path_context(files, registry, environment);
+  testing::internal::CaptureStderr();
+  const ResolvedEntry found = resolve_entry(context, job[0].entry);
+  const CleanCounts counts = run_cleaning(context, job, "en", {});
+  const std::string log = testing::internal::GetCapturedStderr();
+  SetCurrentDirectoryW(fs::temp_directory_path().c_str());
+  EXPECT_TRUE(found.files.empty());
+  EXPECT_EQ(counts.files, 0u);
+  EXPECT_TRUE(fs::exists(root / "sub" / "a.tmp"));
+  EXPECT_TRUE(fs::exists(root / "b.tmp"));
+  EXPECT_NE(log.find("[cleanup] Elsewhere 경로 거부 sub\n"), std::string::npos) << log;
+}
+
 }  // namespace

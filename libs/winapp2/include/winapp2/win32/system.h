@@ -12,8 +12,10 @@ class Win32FileSystem final : public FileSystem {
   bool exists(std::string_view path) override;
   bool is_folder(std::string_view path) override;
   std::optional<std::string> final_path(std::string_view path) override;
-  bool delete_file(std::string_view path) override;
-  bool remove_folder(std::string_view path) override;
+  std::optional<OpenedFolder> open_folder(std::string_view path, Follow follow,
+                                          std::optional<FileId> expected = std::nullopt) override;
+  bool delete_file(std::string_view path, FileId expected) override;
+  bool remove_folder(std::string_view path, FileId expected) override;
 };
 
 class Win32Registry final : public Registry {
