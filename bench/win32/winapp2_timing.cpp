@@ -3,7 +3,9 @@
 //      its time as its log line reports it, and the most times any folder was
 //      listed;
 //   2. an analysis of 100,000 files against a plain recursive listing of the
-//      same folders.
+//      same folders;
+//   3. the cleaning of 10,000 files (each opened once, checked on its handle
+//      and deleted through it) against DeleteFileW on each path.
 // The scratch tree is made once in the temporary folder and kept for later runs.
 #include <windows.h>
 
@@ -13,6 +15,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "common/text.h"
 #include "common/win32/text.h"
@@ -143,5 +147,41 @@ int main() {
   }
   std::printf("plain listing: %zu files in %.1f ms; analysis: %zu files in %.1f ms (%.2fx)\n", listed, plain, found,
               analysis, analysis / plain);
+
+  // 3. Cleaning against deleting by path, on a tree made anew for each.
+  const fs::path doomed = scratch / "clean";
+  auto make_doomed = [&] {
+    std::vector<std::wstring> paths;
+    for (int a = 0; a < 100; ++a) {
+      const fs::path dir = doomed / ("d" + std::to_string(a));
+      fs::create_directories(dir);
+      for (int f = 0; f < 100; ++f) {
+        paths.push_back((dir / ("file" + std::to_string(f) + ".tmp")).wstring());
+        std::ofstream(fs::path(paths.back())) << 'x';
+      }
+    }
+    return paths;
+  };
+  double by_path = 1e9, cleaning = 1e9;
+  std::size_t deleted = 0;
+  for (int run = 0; run < 3; ++run) {
+    const std::vector<std::wstring> paths = make_doomed();
+    auto start = Clock::now();
+    for (const std::wstring& path : paths) DeleteFileW((L"\\\\?\\" + path).c_str());
+    by_path = std::min(by_path, ms_since(start));
+
+    make_doomed();
+    const std::string doomed_text = vx::win32::narrow(doomed.wstring());
+    std::vector<JobItem> job{
+        {parse_rules("[Bench]\nDetectFile=" + doomed_text + "\nFileKey1=" + doomed_text + "|*.tmp|RECURSE\n").at(0), 0,
+         std::nullopt}};
+    PathContext clean_context = build_path_context(files, registry, environment);
+    job[0].analysis = resolve_entry(clean_context, job[0].entry);
+    start = Clock::now();
+    deleted = run_cleaning(clean_context, job, "en", {}).files;
+    cleaning = std::min(cleaning, ms_since(start));
+  }
+  std::printf("deleting by path: 10000 files in %.1f ms; cleaning: %zu files in %.1f ms (%.2fx, %.1f us more a file)\n",
+              by_path, deleted, cleaning, cleaning / by_path, (cleaning - by_path) * 1000 / 10000);
   return 0;
 }
