@@ -178,7 +178,7 @@ int main() {
     PathContext clean_context = build_path_context(files, registry, environment);
     job[0].analysis = resolve_entry(clean_context, job[0].entry);
     start = Clock::now();
-    deleted = run_cleaning(clean_context, job, "en", {}).files;
+    deleted = run_cleaning(clean_context, job, {}).files;
     cleaning = std::min(cleaning, ms_since(start));
   }
   std::printf("deleting by path: 10000 files in %.1f ms; cleaning: %zu files in %.1f ms (%.2fx, %.1f us more a file)\n",

@@ -6,7 +6,6 @@
 
 #include "common/path_vars.h"
 #include "common/text.h"
-#include "i18n/lang.h"
 
 namespace vx::winapp2 {
 namespace {
@@ -77,22 +76,17 @@ LoadResult run_load(PathContext& context) {
   return result;
 }
 
-void run_analysis(PathContext& context, std::span<const JobItem> items, std::string_view language,
-                  const AnalysisEvents& events) {
-  std::size_t files = 0, registry = 0;
-  std::uint64_t bytes = 0;
+AnalysisTotals run_analysis(PathContext& context, std::span<const JobItem> items, const AnalysisEvents& events) {
+  AnalysisTotals totals;
   for (std::size_t i = 0; i < items.size(); ++i) {
     ResolvedEntry result = resolve_entry(context, items[i].entry);
-    files += result.files.size();
-    registry += result.registry.size();
-    bytes += result.total_size;
-    if (events.entry)
-      events.entry(i18n::text_with("cleanup.scanning", language, {{"{i}", std::to_string(i + 1)}, {"{n}", std::to_string(items.size())}}),
-                   items[i].row, std::move(result));
+    totals.files += result.files.size();
+    totals.registry += result.registry.size();
+    totals.bytes += result.total_size;
+    if (events.entry) events.entry({i + 1, items.size()}, items[i].row, std::move(result));
   }
-  if (events.done)
-    events.done(i18n::text_with("cleanup.scanned", language,
-                        {{"{files}", std::to_string(files)}, {"{regs}", std::to_string(registry)}, {"{size}", size_text(bytes)}}));
+  if (events.done) events.done(totals);
+  return totals;
 }
 
 void remove_empty_folders(PathContext& context, const RulePath& path) {
@@ -137,8 +131,7 @@ void remove_empty_folders(PathContext& context, const RulePath& path) {
   }
 }
 
-CleanCounts run_cleaning(PathContext& context, std::span<JobItem> items, std::string_view language,
-                         const CleaningEvents& events) {
+CleanCounts run_cleaning(PathContext& context, std::span<JobItem> items, const CleaningEvents& events) {
   CleanCounts total;
   for (std::size_t i = 0; i < items.size(); ++i) {
     JobItem& item = items[i];
@@ -166,14 +159,9 @@ CleanCounts run_cleaning(PathContext& context, std::span<JobItem> items, std::st
                  found.files.size(), registry, found.registry.size());
     total.files += files;
     total.registry += registry;
-    if (events.entry)
-      events.entry(i18n::text_with("cleanup.cleaning", language, {{"{i}", std::to_string(i + 1)}, {"{n}", std::to_string(items.size())}}),
-                   item.row);
+    if (events.entry) events.entry({i + 1, items.size()}, item.row);
   }
-  if (events.done)
-    events.done(i18n::text_with("cleanup.cleaned", language,
-                        {{"{size}", size_text(total.bytes)}, {"{files}", std::to_string(total.files)},
-                         {"{regs}", std::to_string(total.registry)}}));
+  if (events.done) events.done(total);
   return total;
 }
 

@@ -281,7 +281,10 @@ std::vector<std::string> registry_exclusions(const RuleEntry& entry) {
 }
 
 PathContext build_path_context(FileSystem& fs, Registry& registry, Environment& environment) {
-  PathContext context{&fs, &registry, &environment, {}, {}, {}, {}};
+  PathContext context;
+  context.fs = &fs;
+  context.registry = &registry;
+  context.environment = &environment;
   auto add = [&](std::string_view variable, std::optional<std::string> folder) {
     if (!folder) return;
     std::string value = without_trailing_separators(std::move(*folder));
@@ -495,8 +498,8 @@ ResolvedEntry resolve_entry(PathContext& context, const RuleEntry& entry) {
       if (!root) continue;
       if (!first_walk && seen.empty())
         for (const FoundFile& f : result.files) seen.insert(to_lower(f.path));
-      Walk{context, key.patterns, recurse, exclusions, first_walk ? nullptr : &seen, result}.run(path.path,
-                                                                                                   std::move(*root));
+      Walk walk{context, key.patterns, recurse, exclusions, first_walk ? nullptr : &seen, result, false, {}, {}};
+      walk.run(path.path, std::move(*root));
       first_walk = false;
     }
   }

@@ -23,7 +23,6 @@ struct Jobs : ::testing::Test {
   MemoryRegistry registry;
   MemoryEnvironment env = MemoryEnvironment::typical();
   PathContext context = build_path_context(fs, registry, env);
-  std::vector<std::string> lines;
 
   std::vector<JobItem> items(std::string_view rules) {
     std::vector<JobItem> out;
@@ -31,12 +30,14 @@ struct Jobs : ::testing::Test {
     for (RuleEntry& e : parse_rules(rules)) out.push_back({std::move(e), row++, std::nullopt});
     return out;
   }
-  CleanCounts clean(std::vector<JobItem>& job, std::string_view language = "en") {
+  std::vector<Progress> progress;
+  std::optional<CleanCounts> done;
+  CleanCounts clean(std::vector<JobItem>& job) {
     CleaningEvents events;
-    events.entry = [&](std::string text, std::size_t) { lines.push_back(std::move(text)); };
-    events.done = [&](std::string text) { lines.push_back(std::move(text)); };
+    events.entry = [&](Progress p, std::size_t) { progress.push_back(p); };
+    events.done = [&](CleanCounts counts) { done = counts; };
     testing::internal::CaptureStderr();
-    const CleanCounts counts = run_cleaning(context, job, language, events);
+    const CleanCounts counts = run_cleaning(context, job, events);
     log = testing::internal::GetCapturedStderr();
     return counts;
   }
@@ -65,17 +66,17 @@ TEST_F(Jobs, AnalysisTotalsWhatEachEntryFound) {
   const auto job = items(
       "[One]\nDetectFile=C:\\\nFileKey1=%Temp%|*.tmp\n"
       "[Two]\nDetectFile=C:\\\nFileKey1=%Temp%\nRegKey1=HKCU\\Software\\App\\Cache\n");
-  std::vector<std::string> texts;
   std::vector<std::size_t> rows;
+  std::optional<AnalysisTotals> totals;
   AnalysisEvents events;
-  events.entry = [&](std::string text, std::size_t row, ResolvedEntry) {
-    texts.push_back(std::move(text));
+  events.entry = [&](Progress p, std::size_t row, ResolvedEntry) {
+    progress.push_back(p);
     rows.push_back(row);
   };
-  events.done = [&](std::string text) { texts.push_back(std::move(text)); };
-  run_analysis(context, job, "ko", events);
-  EXPECT_EQ(texts, (std::vector<std::string>{"분석 중… 1/2", "분석 중… 2/2", "파일 3개 · 레지스트리 1개 · 2.5 KB"}))
-      << "a file two entries found counts twice";
+  events.done = [&](AnalysisTotals t) { totals = t; };
+  run_analysis(context, job, events);
+  EXPECT_EQ(progress, (std::vector<Progress>{{1, 2}, {2, 2}}));
+  EXPECT_EQ(totals, (AnalysisTotals{3, 1, 2536})) << "a file two entries found counts twice";
   EXPECT_EQ(rows, (std::vector<std::size_t>{0, 1}));
   EXPECT_TRUE(fs.removed().empty()) << "analysis deletes nothing";
 }
@@ -100,7 +101,8 @@ TEST_F(Jobs, CleaningDeletesOnlyWhatWasFoundAndCountsWhatWent) {
             std::vector<std::string>{"c:\\users\\user\\appdata\\local\\temp\\readonly.tmp"});
   EXPECT_TRUE(fs.contains(temp + "keep.log"));
   EXPECT_EQ(log, "[cleanup] Temp 파일 1/3 레지스트리 0/0\n");
-  EXPECT_EQ(lines, (std::vector<std::string>{"Cleaning… 1/1", "300 B cleaned (1 files, 0 registry items)"}));
+  EXPECT_EQ(progress, std::vector<Progress>{(Progress{1, 1})});
+  EXPECT_EQ(done, (CleanCounts{1, 0, 300}));
 }
 
 TEST_F(Jobs, RegistryKeysGoAroundTheirExclusions) {

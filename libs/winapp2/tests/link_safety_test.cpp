@@ -36,7 +36,7 @@ struct LinkSafety : ::testing::Test {
   CleanCounts clean(std::vector<JobItem>& items) {
     PathContext context = build_path_context(fs, registry, env);
     testing::internal::CaptureStderr();
-    const CleanCounts counts = run_cleaning(context, items, "en", {});
+    const CleanCounts counts = run_cleaning(context, items, {});
     log = testing::internal::GetCapturedStderr();
     return counts;
   }

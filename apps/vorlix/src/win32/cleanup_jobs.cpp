@@ -32,35 +32,33 @@ void start_load_job(HWND window, std::function<void(winapp2::LoadResult)> loaded
   });
 }
 
-void start_analysis_job(HWND window, std::vector<winapp2::JobItem> items, std::string language,
-                        AnalysisReceivers receivers) {
-  spawn_worker([window, items = std::move(items), language = std::move(language), receivers = std::move(receivers)] {
+void start_analysis_job(HWND window, std::vector<winapp2::JobItem> items, AnalysisReceivers receivers) {
+  spawn_worker([window, items = std::move(items), receivers = std::move(receivers)] {
     Machine machine;
     winapp2::AnalysisEvents events;
-    events.entry = [&](std::string text, std::size_t row, winapp2::ResolvedEntry result) {
-      post_to_window(window, [entry = receivers.entry, text = std::move(text), row, result = std::move(result)]() mutable {
-        entry(std::move(text), row, std::move(result));
+    events.entry = [&](winapp2::Progress progress, std::size_t row, winapp2::ResolvedEntry result) {
+      post_to_window(window, [entry = receivers.entry, progress, row, result = std::move(result)]() mutable {
+        entry(progress, row, std::move(result));
       });
     };
-    events.done = [&](std::string text) {
-      post_to_window(window, [done = receivers.done, text = std::move(text)]() mutable { done(std::move(text)); });
+    events.done = [&](winapp2::AnalysisTotals totals) {
+      post_to_window(window, [done = receivers.done, totals] { done(totals); });
     };
-    winapp2::run_analysis(machine.context, items, language, events);
+    winapp2::run_analysis(machine.context, items, events);
   });
 }
 
-void start_clean_job(HWND window, std::vector<winapp2::JobItem> items, std::string language,
-                     CleaningReceivers receivers) {
-  spawn_worker([window, items = std::move(items), language = std::move(language), receivers = std::move(receivers)]() mutable {
+void start_clean_job(HWND window, std::vector<winapp2::JobItem> items, CleaningReceivers receivers) {
+  spawn_worker([window, items = std::move(items), receivers = std::move(receivers)]() mutable {
     Machine machine;
     winapp2::CleaningEvents events;
-    events.entry = [&](std::string text, std::size_t row) {
-      post_to_window(window, [entry = receivers.entry, text = std::move(text), row]() mutable { entry(std::move(text), row); });
+    events.entry = [&](winapp2::Progress progress, std::size_t row) {
+      post_to_window(window, [entry = receivers.entry, progress, row] { entry(progress, row); });
     };
-    events.done = [&](std::string text) {
-      post_to_window(window, [done = receivers.done, text = std::move(text)]() mutable { done(std::move(text)); });
+    events.done = [&](winapp2::CleanCounts counts) {
+      post_to_window(window, [done = receivers.done, counts] { done(counts); });
     };
-    winapp2::run_cleaning(machine.context, items, language, events);
+    winapp2::run_cleaning(machine.context, items, events);
   });
 }
 

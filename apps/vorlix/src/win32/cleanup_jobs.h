@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <string>
 #include <vector>
 
 #include "winapp2/jobs.h"
@@ -16,17 +15,15 @@ namespace vx::app {
 void start_load_job(HWND window, std::function<void(winapp2::LoadResult)> loaded);
 
 struct AnalysisReceivers {
-  std::function<void(std::string text, std::size_t row, winapp2::ResolvedEntry result)> entry;
-  std::function<void(std::string text)> done;
+  std::function<void(winapp2::Progress progress, std::size_t row, winapp2::ResolvedEntry result)> entry;
+  std::function<void(winapp2::AnalysisTotals totals)> done;
 };
-void start_analysis_job(HWND window, std::vector<winapp2::JobItem> items, std::string language,
-                        AnalysisReceivers receivers);
+void start_analysis_job(HWND window, std::vector<winapp2::JobItem> items, AnalysisReceivers receivers);
 
 struct CleaningReceivers {
-  std::function<void(std::string text, std::size_t row)> entry;
-  std::function<void(std::string text)> done;
+  std::function<void(winapp2::Progress progress, std::size_t row)> entry;
+  std::function<void(winapp2::CleanCounts counts)> done;
 };
-void start_clean_job(HWND window, std::vector<winapp2::JobItem> items, std::string language,
-                     CleaningReceivers receivers);
+void start_clean_job(HWND window, std::vector<winapp2::JobItem> items, CleaningReceivers receivers);
 
 }  // namespace vx::app

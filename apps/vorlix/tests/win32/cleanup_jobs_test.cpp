@@ -13,6 +13,7 @@
 
 #include "cleanup_jobs.h"
 #include "common/win32/text.h"
+#include "page-cleanup/wording.h"
 #include "post.h"
 
 namespace {
@@ -138,16 +139,17 @@ TEST_F(CleanupJobs, LoadAnalyseAndCleanReportOnTheWindowThread) {
   std::optional<ResolvedEntry> analysis;
   bool done = false;
   std::vector<JobItem> items{{loaded->entries[0], 7, std::nullopt}};
-  vx::app::start_analysis_job(window, items, "en",
-                              {[&](std::string text, std::size_t row, ResolvedEntry result) {
+  // The texts are the page's wording of what the jobs report.
+  vx::app::start_analysis_job(window, items,
+                              {[&](Progress progress, std::size_t row, ResolvedEntry result) {
                                  threads.push_back(GetCurrentThreadId());
-                                 texts.push_back(std::move(text));
+                                 texts.push_back(vx::page_cleanup::analysis_progress(progress, "en"));
                                  rows.push_back(row);
                                  analysis = std::move(result);
                                },
-                               [&](std::string text) {
+                               [&](AnalysisTotals totals) {
                                  threads.push_back(GetCurrentThreadId());
-                                 texts.push_back(std::move(text));
+                                 texts.push_back(vx::page_cleanup::analysis_done(totals, "en"));
                                  done = true;
                                }});
   ASSERT_TRUE(pump_until([&] { return done; }));
@@ -161,15 +163,15 @@ TEST_F(CleanupJobs, LoadAnalyseAndCleanReportOnTheWindowThread) {
   rows.clear();
   done = false;
   items[0].analysis = analysis;
-  vx::app::start_clean_job(window, items, "en",
-                           {[&](std::string text, std::size_t row) {
+  vx::app::start_clean_job(window, items,
+                           {[&](Progress progress, std::size_t row) {
                               threads.push_back(GetCurrentThreadId());
-                              texts.push_back(std::move(text));
+                              texts.push_back(vx::page_cleanup::cleaning_progress(progress, "en"));
                               rows.push_back(row);
                             },
-                            [&](std::string text) {
+                            [&](CleanCounts counts) {
                               threads.push_back(GetCurrentThreadId());
-                              texts.push_back(std::move(text));
+                              texts.push_back(vx::page_cleanup::cleaning_done(counts, "en"));
                               done = true;
                             }});
   ASSERT_TRUE(pump_until([&] { return done; }));

@@ -1,7 +1,7 @@
 // The cleanup page's three jobs, each run on a worker thread of its own:
 // loading the entries that apply to this machine, analysing the checked ones,
-// and cleaning them. They report through callbacks, which the program turns
-// into jobs posted to the window thread.
+// and cleaning them. They report counts and sizes through callbacks, which the
+// program turns into jobs posted to the window thread.
 #pragma once
 
 #include <chrono>
@@ -43,25 +43,39 @@ struct JobItem {
   std::optional<ResolvedEntry> analysis;  // for cleaning: what the analysis found, when it ran
 };
 
-struct AnalysisEvents {
-  std::function<void(std::string text, std::size_t row, ResolvedEntry result)> entry;
-  std::function<void(std::string text)> done;
+// Where a job is: the `index`th of `count` job items, counted from 1.
+struct Progress {
+  std::size_t index = 0, count = 0;
+  friend bool operator==(const Progress&, const Progress&) = default;
 };
-void run_analysis(PathContext& context, std::span<const JobItem> items, std::string_view language,
-                  const AnalysisEvents& events);
 
-struct CleaningEvents {
-  std::function<void(std::string text, std::size_t row)> entry;
-  std::function<void(std::string text)> done;
+// What an analysis found in all; a file two entries found counts twice.
+struct AnalysisTotals {
+  std::size_t files = 0, registry = 0;
+  std::uint64_t bytes = 0;
+  friend bool operator==(const AnalysisTotals&, const AnalysisTotals&) = default;
 };
+
+// The jobs report numbers; the page puts them into words.
+struct AnalysisEvents {
+  std::function<void(Progress progress, std::size_t row, ResolvedEntry result)> entry;
+  std::function<void(AnalysisTotals totals)> done;
+};
+AnalysisTotals run_analysis(PathContext& context, std::span<const JobItem> items, const AnalysisEvents& events);
+
+// What a cleaning removed: only what really went.
 struct CleanCounts {
   std::size_t files = 0, registry = 0;
   std::uint64_t bytes = 0;
+  friend bool operator==(const CleanCounts&, const CleanCounts&) = default;
+};
+struct CleaningEvents {
+  std::function<void(Progress progress, std::size_t row)> entry;
+  std::function<void(CleanCounts counts)> done;
 };
 // Deletes what each entry found (resolving it first when it was not
 // analysed), writing "[cleanup] <name> 파일 a/b 레지스트리 c/d" per entry.
-CleanCounts run_cleaning(PathContext& context, std::span<JobItem> items, std::string_view language,
-                         const CleaningEvents& events);
+CleanCounts run_cleaning(PathContext& context, std::span<JobItem> items, const CleaningEvents& events);
 
 // Removes the empty folders at and below a concrete rule path, never a
 // protected one, never through a link.

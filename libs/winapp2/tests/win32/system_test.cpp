@@ -154,7 +154,7 @@ TEST_F(RealMachine, CleaningDeletesReadOnlyFilesLeavesLockedOnesAndKeepsExcluded
                             "ExcludeKey1=REG|HKCU\\Software\\VorlixRulesTest\\App\\Keep\n";
   std::vector<JobItem> job{{parse_rules(rules).at(0), 0, std::nullopt}};
   PathContext context = build_path_context(files, registry, environment);
-  const CleanCounts counts = run_cleaning(context, job, "en", {});
+  const CleanCounts counts = run_cleaning(context, job, {});
   CloseHandle(holder);
 
   EXPECT_EQ(counts.files, 3u);
@@ -192,7 +192,7 @@ TEST_F(RealMachine, CleaningLeavesWhatWasReplacedAfterTheAnalysis) {
   fs::create_directories(root / "sub");
   write("sub\\c.tmp", 50);
 
-  const CleanCounts counts = run_cleaning(context, job, "en", {});
+  const CleanCounts counts = run_cleaning(context, job, {});
   EXPECT_EQ(counts.files, 1u);
   EXPECT_EQ(counts.bytes, 4u);
   EXPECT_EQ(fs::file_size(root / "a.tmp"), 30u);
@@ -224,7 +224,7 @@ TEST_F(RealMachine, DeepTreesAreWalkedAndRemoved) {
   PathContext context = build_path_context(files, registry, environment);
   job[0].analysis = resolve_entry(context, job[0].entry);
   ASSERT_EQ(job[0].analysis->files.size(), 1u);
-  const CleanCounts counts = run_cleaning(context, job, "en", {});
+  const CleanCounts counts = run_cleaning(context, job, {});
   EXPECT_EQ(counts.files, 1u);
   EXPECT_EQ(counts.bytes, 4u);
   EXPECT_FALSE(fs::exists(root / "deep")) << "every emptied level is removed";
@@ -242,7 +242,7 @@ TEST_F(RealMachine, PathsThatAreNotDrivePathsAreRefused) {
   PathContext context = build_path_context(files, registry, environment);
   testing::internal::CaptureStderr();
   const ResolvedEntry found = resolve_entry(context, job[0].entry);
-  const CleanCounts counts = run_cleaning(context, job, "en", {});
+  const CleanCounts counts = run_cleaning(context, job, {});
   const std::string log = testing::internal::GetCapturedStderr();
   SetCurrentDirectoryW(fs::temp_directory_path().c_str());
   EXPECT_TRUE(found.files.empty());
