@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
+#include "close_worker.h"
 #include "main_window.h"
 #include "ostrel/ostrel.h"
-#include "post.h"
 #include "process/win32/close_job.h"
 #include "process/win32/noclean.h"
 #include "window_state.h"
@@ -38,10 +38,10 @@ void start_close_run() {
   job.noclean_files = process::win32::noclean_paths();
   job.signer_of = process::win32::file_signer;
   const HWND window = reinterpret_cast<HWND>(context->window);
-  spawn_worker([job = std::move(job), window]() mutable {
-    process::win32::run_close_job(std::move(job));
-    // A failed post leaves the program open with its spinner turning.
-    post_to_window(window, [window] { PostMessageW(window, WM_CLOSE, 0, 0); });
+  // A failed post leaves the program open with its spinner turning.
+  start_close_worker(window, std::move(job), [window](process::win32::CloseOutcome) {
+    // The activity report is sent from here, with the outcome, in the network step.
+    PostMessageW(window, WM_CLOSE, 0, 0);
   });
 }
 

@@ -14,33 +14,14 @@
 #include "cleanup_jobs.h"
 #include "common/win32/text.h"
 #include "page-cleanup/wording.h"
-#include "post.h"
+#include "job_window.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace vx::winapp2;
 
-LRESULT CALLBACK job_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == vx::app::job_message) {
-    vx::app::run_posted_job(lparam);
-    return 0;
-  }
-  return DefWindowProcW(window, message, wparam, lparam);
-}
-
-// Runs the window thread's messages until `done` holds; false after a minute.
-template <class Done>
-bool pump_until(Done done) {
-  const ULONGLONG deadline = GetTickCount64() + 60000;
-  while (!done()) {
-    if (GetTickCount64() > deadline) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-  }
-  return true;
-}
+using vx::app::testing::JobWindow;
 
 void write(const fs::path& path, std::string_view bytes) {
   fs::create_directories(path.parent_path());
@@ -76,21 +57,12 @@ class CleanupJobs : public ::testing::Test {
   fs::path app = roaming / "VorlixJobsTest";
   fs::path rule_file = roaming / "Vorlix" / "Winapp2.ini";
   fs::path selection_file = roaming / "Vorlix" / "Cleanup.txt";
-  HWND window = nullptr;
+  JobWindow job_window;
+  HWND window = job_window.get();
   DWORD window_thread = GetCurrentThreadId();
 
-  void SetUp() override {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = job_window_procedure;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"VorlixCleanupJobTest";
-    RegisterClassExW(&wc);
-    window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    ASSERT_NE(window, nullptr);
-  }
+  void SetUp() override { ASSERT_NE(window, nullptr); }
   void TearDown() override {
-    DestroyWindow(window);
     fs::remove(rule_file);
     fs::remove(selection_file);
     std::error_code ignored;
@@ -128,7 +100,7 @@ TEST_F(CleanupJobs, LoadAnalyseAndCleanReportOnTheWindowThread) {
     threads.push_back(GetCurrentThreadId());
     loaded = std::move(result);
   });
-  ASSERT_TRUE(pump_until([&] { return loaded.has_value(); }));
+  ASSERT_TRUE(JobWindow::pump_until([&] { return loaded.has_value(); }));
   EXPECT_EQ(loaded->version, 999999999u);
   ASSERT_EQ(loaded->entries.size(), 1u) << "the first of a name only, and only what is there";
   EXPECT_EQ(loaded->entries[0].name, "Jobs Test");
@@ -152,7 +124,7 @@ TEST_F(CleanupJobs, LoadAnalyseAndCleanReportOnTheWindowThread) {
                                  texts.push_back(vx::page_cleanup::analysis_done(totals, "en"));
                                  done = true;
                                }});
-  ASSERT_TRUE(pump_until([&] { return done; }));
+  ASSERT_TRUE(JobWindow::pump_until([&] { return done; }));
   EXPECT_EQ(texts, (std::vector<std::string>{"Analyzing… 1/1", "2 files · 1 registry items · 1.5 KB"}));
   EXPECT_EQ(rows, (std::vector<std::size_t>{7}));
   ASSERT_TRUE(analysis);
@@ -174,7 +146,7 @@ TEST_F(CleanupJobs, LoadAnalyseAndCleanReportOnTheWindowThread) {
                               texts.push_back(vx::page_cleanup::cleaning_done(counts, "en"));
                               done = true;
                             }});
-  ASSERT_TRUE(pump_until([&] { return done; }));
+  ASSERT_TRUE(JobWindow::pump_until([&] { return done; }));
   EXPECT_EQ(texts, (std::vector<std::string>{"Cleaning… 1/1", "1.5 KB cleaned (2 files, 1 registry items)"}));
   EXPECT_EQ(rows, (std::vector<std::size_t>{7}));
   EXPECT_FALSE(fs::exists(app / "a.tmp"));

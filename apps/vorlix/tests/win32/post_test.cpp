@@ -8,26 +8,14 @@
 #include <thread>
 #include <vector>
 
+#include "job_window.h"
 #include "post.h"
 
 namespace {
 
-LRESULT CALLBACK job_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == vx::app::job_message) {
-    vx::app::run_posted_job(lparam);
-    return 0;
-  }
-  return DefWindowProcW(window, message, wparam, lparam);
-}
-
 TEST(PostToWindow, JobsFromWorkersRunOnceOnTheWindowThreadInOrder) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = job_window_procedure;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"VorlixJobTest";
-  RegisterClassExW(&wc);
-  HWND window = CreateWindowExW(0, L"VorlixJobTest", L"", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+  vx::app::testing::JobWindow job_window;
+  const HWND window = job_window.get();
   ASSERT_NE(window, nullptr);
 
   const DWORD window_thread = GetCurrentThreadId();
@@ -47,9 +35,13 @@ TEST(PostToWindow, JobsFromWorkersRunOnceOnTheWindowThreadInOrder) {
   for (DWORD t : threads) EXPECT_EQ(t, window_thread);
 
   // A window that is gone: the post fails and the job, unrun, is freed.
-  DestroyWindow(window);
+  HWND gone = nullptr;
+  {
+    vx::app::testing::JobWindow short_lived;
+    gone = short_lived.get();
+  }
   auto held = std::make_shared<int>(0);
-  EXPECT_FALSE(vx::app::post_to_window(window, [held] { ++*held; }));
+  EXPECT_FALSE(vx::app::post_to_window(gone, [held] { ++*held; }));
   EXPECT_EQ(held.use_count(), 1) << "the job was not freed";
   EXPECT_EQ(*held, 0);
 }
