@@ -21,14 +21,17 @@ inline std::string page(int rows) {
       "<th data-resize>Name</th><th>Size</th><th>State</th></tr></thead><tbody>";
   for (int i = 0; i < rows; ++i) {
     const std::string n = std::to_string(i);
-    html += "<tr class=row data-index=" + n + "><td><input type=checkbox checked></td>"
-            "<td class=col-fill><img src='exe1:C:\\Program Files\\App" + n + "\\app.exe'><span>Application &amp; "
-            "cache " + n + "</span></td><td class=num>12.5 MB</td></tr>";
+    html += "<tr class=row data-index=" + n +
+            "><td><input type=checkbox checked></td>"
+            "<td class=col-fill><img src='exe1:C:\\Program Files\\App" +
+            n +
+            "\\app.exe'><span>Application &amp; "
+            "cache " +
+            n + "</span></td><td class=num>12.5 MB</td></tr>";
   }
   html += "</tbody></table></div></div></div></main></body></html>";
   return html;
 }
-
 
 // A sheet shaped like the program's: variables, a dark theme, tabs, buttons and list tables.
 inline constexpr char list_sheet[] = R"css(

@@ -4,17 +4,17 @@
 
 #include <string>
 
-#include "ostrel/ostrel.h"
 #include "layout/box.h"
-#include "paint/display_list.h"
-#include "ostrel/text/measure.h"
-#include "style/engine.h"
 #include "list_page.h"
+#include "ostrel/ostrel.h"
+#include "ostrel/text/measure.h"
+#include "paint/display_list.h"
+#include "style/engine.h"
 
 namespace {
 
-using vorlix_bench::page;
 using vorlix_bench::list_sheet;
+using vorlix_bench::page;
 
 void BM_ParsePage(benchmark::State& state) {
   const std::string html = page(static_cast<int>(state.range(0)));
@@ -65,7 +65,6 @@ BENCHMARK(BM_CreateAndRemoveRows)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 namespace {
 
-
 // The list page with its sheet loaded, freed at the end of the benchmark.
 struct ListPage {
   ostrel::View* view = ostrel::view_new();
@@ -102,8 +101,10 @@ void BM_RestyleOneRow(benchmark::State& state) {
   bool on = false;
   for (auto _ : state) {
     on = !on;
-    if (on) ostrel::add_class(row, "active", 6);
-    else ostrel::remove_class(row, "active", 6);
+    if (on)
+      ostrel::add_class(row, "active", 6);
+    else
+      ostrel::remove_class(row, "active", 6);
     benchmark::DoNotOptimize(engine.update(env));
   }
 }
@@ -155,7 +156,8 @@ struct LiveListPage : ListPage {
     return region;
   }
   ostrel::Node* row(int index) {
-    ostrel::Node* r = ostrel::first_child(ostrel::query_selector(ostrel::document_body(doc), "#list-cleanup tbody", 19));
+    ostrel::Node* r =
+        ostrel::first_child(ostrel::query_selector(ostrel::document_body(doc), "#list-cleanup tbody", 19));
     for (int i = 0; i < index; ++i) r = ostrel::next_sibling(r);
     return r;
   }
@@ -170,8 +172,10 @@ void BM_OneRowChangeFrame(benchmark::State& state) {
   bool on = false;
   for (auto _ : state) {
     on = !on;
-    if (on) ostrel::add_class(row, "active", 6);
-    else ostrel::remove_class(row, "active", 6);
+    if (on)
+      ostrel::add_class(row, "active", 6);
+    else
+      ostrel::remove_class(row, "active", 6);
     benchmark::DoNotOptimize(page.frame());
   }
 }
@@ -185,8 +189,10 @@ void BM_OneRowGrowsFrame(benchmark::State& state) {
   for (auto _ : state) {
     on = !on;
     const char tall[] = "height:40px";
-    if (on) ostrel::set_attribute(row, "style", 5, tall, sizeof tall - 1);
-    else ostrel::remove_attribute(row, "style", 5);
+    if (on)
+      ostrel::set_attribute(row, "style", 5, tall, sizeof tall - 1);
+    else
+      ostrel::remove_attribute(row, "style", 5);
     benchmark::DoNotOptimize(page.frame());
   }
 }

@@ -62,15 +62,27 @@ void change(ostrel::Document* doc, std::uint32_t what, std::uint32_t which) {
   const std::vector<ostrel::Node*> all = elements(doc);
   if (all.empty()) return;
   ostrel::Node* e = all[which % all.size()];
-  static constexpr std::string_view styles[] = {
-      "display:none", "display:inline", "display:block", "display:flex", "width:50%", "height:30px;overflow:auto",
-      "position:absolute;left:3px;top:4px", "position:relative;top:2px", "font-size:20px", "color:red",
-      "margin:5px;padding:3px;border:2px solid", "white-space:nowrap", "display:inline-block;width:40px"};
+  static constexpr std::string_view styles[] = {"display:none",
+                                                "display:inline",
+                                                "display:block",
+                                                "display:flex",
+                                                "width:50%",
+                                                "height:30px;overflow:auto",
+                                                "position:absolute;left:3px;top:4px",
+                                                "position:relative;top:2px",
+                                                "font-size:20px",
+                                                "color:red",
+                                                "margin:5px;padding:3px;border:2px solid",
+                                                "white-space:nowrap",
+                                                "display:inline-block;width:40px"};
   switch (what % 8) {
-    case 0: case 1: {
+    case 0:
+    case 1: {
       const char* name = what % 2 ? "a" : "b";
-      if (ostrel::has_class(e, doc->names.find(name))) ostrel::remove_class(e, name, 1);
-      else ostrel::add_class(e, name, 1);
+      if (ostrel::has_class(e, doc->names.find(name)))
+        ostrel::remove_class(e, name, 1);
+      else
+        ostrel::add_class(e, name, 1);
       break;
     }
     case 2: {
@@ -78,8 +90,12 @@ void change(ostrel::Document* doc, std::uint32_t what, std::uint32_t which) {
       ostrel::set_attribute(e, "style", 5, s.data(), s.size());
       break;
     }
-    case 3: ostrel::remove_attribute(e, "style", 5); break;
-    case 4: ostrel::set_text_content(e, "some words here", 15); break;
+    case 3:
+      ostrel::remove_attribute(e, "style", 5);
+      break;
+    case 4:
+      ostrel::set_text_content(e, "some words here", 15);
+      break;
     case 5:
       if (e != ostrel::document_root(doc) && e != ostrel::document_body(doc)) ostrel::remove(e);
       break;

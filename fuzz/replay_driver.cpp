@@ -35,9 +35,9 @@ int main(int argc, char** argv) {
     }
   }
 
-  static constexpr std::uint8_t interesting[] = {0x00, 0x0A, 0x0D, 0x20, 0x2B, 0x30, 0x39, 0x41, 0x7F, 0x80,
-                                                  0xA0, 0xBF, 0xC0, 0xC2, 0xDF, 0xE0, 0xED, 0xEF, 0xF0, 0xF4,
-                                                  0xF5, 0xFF, 0xD8, 0xDC, 0xFE, 0xBB};
+  static constexpr std::uint8_t interesting[] = {0x00, 0x0A, 0x0D, 0x20, 0x2B, 0x30, 0x39, 0x41, 0x7F,
+                                                 0x80, 0xA0, 0xBF, 0xC0, 0xC2, 0xDF, 0xE0, 0xED, 0xEF,
+                                                 0xF0, 0xF4, 0xF5, 0xFF, 0xD8, 0xDC, 0xFE, 0xBB};
   std::mt19937 rng(20261207);
   std::vector<std::uint8_t> input;
   // Targets whose every input is costly (a whole rule file) replay fewer.
@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
 #endif
   for (int n = 0; n < generated; ++n) {
     input.resize(rng() % 48);
-    for (auto& b : input) b = (rng() % 4 == 0) ? static_cast<std::uint8_t>(rng()) : interesting[rng() % std::size(interesting)];
+    for (auto& b : input)
+      b = (rng() % 4 == 0) ? static_cast<std::uint8_t>(rng()) : interesting[rng() % std::size(interesting)];
     LLVMFuzzerTestOneInput(input.data(), input.size());
   }
   std::printf("replayed %zu files and %d generated inputs\n", files, generated);

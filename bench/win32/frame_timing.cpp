@@ -46,8 +46,8 @@ std::vector<Frame> frames_in(const std::string& log) {
     Frame f;
     char kind[8] = {};
     double since = 0, width = 0, height = 0;
-    if (std::sscanf(line.c_str(), "%lf %7s %lfx%lf n=%u layout %lf paint %lf diff %lf render %lf", &since, kind,
-                    &width, &height, &f.items, &f.layout, &f.paint, &f.diff, &f.render) == 9) {
+    if (std::sscanf(line.c_str(), "%lf %7s %lfx%lf n=%u layout %lf paint %lf diff %lf render %lf", &since, kind, &width,
+                    &height, &f.items, &f.layout, &f.paint, &f.diff, &f.render) == 9) {
       f.full = std::string(kind) == "FULL";
       out.push_back(f);
     }
@@ -75,8 +75,8 @@ int main() {
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = L"OstrelFrameTiming";
   RegisterClassExW(&wc);
-  const HWND host = CreateWindowExW(0, wc.lpszClassName, L"frame timing", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                                    900, 700, nullptr, nullptr, wc.hInstance, nullptr);
+  const HWND host = CreateWindowExW(0, wc.lpszClassName, L"frame timing", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900,
+                                    700, nullptr, nullptr, wc.hInstance, nullptr);
 
   ostrel::View* view = ostrel::view_new();
   const std::string html = vorlix_bench::page(4100);
@@ -96,8 +96,10 @@ int main() {
   constexpr int changes = 60;
   for (int i = 0; i < changes; ++i) {
     ostrel::Node* row = rows[static_cast<std::size_t>(i / 2 % 12)];  // rows on screen, selected and let go
-    if (i % 2 == 0) ostrel::add_class(row, "active", 6);
-    else ostrel::remove_class(row, "active", 6);
+    if (i % 2 == 0)
+      ostrel::add_class(row, "active", 6);
+    else
+      ostrel::remove_class(row, "active", 6);
     pump(40);
   }
   std::fflush(stderr);

@@ -58,11 +58,16 @@ class ScratchEnvironment final : public Environment {
   explicit ScratchEnvironment(std::string profile) : profile_(std::move(profile)) {}
   std::optional<std::string> known_folder(vx::KnownFolder kind) override {
     switch (kind) {
-      case vx::KnownFolder::Profile: return profile_;
-      case vx::KnownFolder::LocalAppData: return profile_ + "\\AppData\\Local";
-      case vx::KnownFolder::RoamingAppData: return profile_ + "\\AppData\\Roaming";
-      case vx::KnownFolder::LocalAppDataLow: return profile_ + "\\AppData\\LocalLow";
-      default: return real_.known_folder(kind);
+      case vx::KnownFolder::Profile:
+        return profile_;
+      case vx::KnownFolder::LocalAppData:
+        return profile_ + "\\AppData\\Local";
+      case vx::KnownFolder::RoamingAppData:
+        return profile_ + "\\AppData\\Roaming";
+      case vx::KnownFolder::LocalAppDataLow:
+        return profile_ + "\\AppData\\LocalLow";
+      default:
+        return real_.known_folder(kind);
     }
   }
   std::optional<std::string> temp_folder() override { return profile_ + "\\AppData\\Local\\Temp"; }

@@ -81,11 +81,12 @@ std::string style_elements(const std::string& html) {
 }
 
 int usage() {
-  std::fprintf(stderr,
-               "usage: layout-dump page.html [sheet.css] [--width N] [--height N] [--dark] [--scale N]\n"
-               "       layout-dump --app [--lang CODE] [--panel home|startup|cleanup|bundle]\n"
-               "                   [--write-html FILE] [--write-css FILE] [--width N] [--height N] [--dark] [--scale N]\n"
-               "       layout-dump --font-table\n");
+  std::fprintf(
+      stderr,
+      "usage: layout-dump page.html [sheet.css] [--width N] [--height N] [--dark] [--scale N]\n"
+      "       layout-dump --app [--lang CODE] [--panel home|startup|cleanup|bundle]\n"
+      "                   [--write-html FILE] [--write-css FILE] [--width N] [--height N] [--dark] [--scale N]\n"
+      "       layout-dump --font-table\n");
   return 2;
 }
 
@@ -181,7 +182,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "layout-dump: the template's tabs are not marked as expected\n");
       return 1;
     }
-    for (const auto& [path, composed] : {std::pair{html_out, &shown}, std::pair{css_out, static_cast<const std::string*>(&css)}}) {
+    for (const auto& [path, composed] :
+         {std::pair{html_out, &shown}, std::pair{css_out, static_cast<const std::string*>(&css)}}) {
       if (path && !write_file(path, *composed)) {
         std::fprintf(stderr, "layout-dump: cannot write %s\n", path);
         return 1;
@@ -235,7 +237,10 @@ int main(int argc, char** argv) {
         const ostrel::Rect r = ostrel::element_rect(n);
         auto px = [](float v) { return std::round(static_cast<double>(v) * 100) / 100; };  // 1/100 px is plenty
         nlohmann::json e{{"tag", std::string(doc->names.name(n->tag))},
-                         {"x", px(r.x)}, {"y", px(r.y)}, {"width", px(r.width)}, {"height", px(r.height)}};
+                         {"x", px(r.x)},
+                         {"y", px(r.y)},
+                         {"width", px(r.width)},
+                         {"height", px(r.height)}};
         if (id) e["id"] = *id;
         if (cls) e["class"] = *cls;
         out.push_back(std::move(e));

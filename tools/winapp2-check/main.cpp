@@ -27,7 +27,8 @@ json or_null(const std::optional<T>& value) {
 json entry_json(const RuleEntry& e) {
   const Category category = entry_category(e);
   json files = json::array(), regs = json::array(), excludes = json::array();
-  for (const FileKey& k : e.file_keys) files.push_back({{"path", k.path}, {"patterns", k.patterns}, {"flag", static_cast<int>(k.flag)}});
+  for (const FileKey& k : e.file_keys)
+    files.push_back({{"path", k.path}, {"patterns", k.patterns}, {"flag", static_cast<int>(k.flag)}});
   for (const RegKey& k : e.reg_keys) regs.push_back({{"key", k.key}, {"value", or_null(k.value)}});
   for (const ExcludeKey& k : e.exclude_keys)
     excludes.push_back({{"kind", static_cast<int>(k.kind)}, {"path", k.path}, {"pattern", or_null(k.pattern)}});
@@ -59,9 +60,12 @@ int main(int argc, char** argv) {
   const char* path = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--json") as_json = true;
-    else if (!path && !arg.starts_with("--")) path = argv[i];
-    else return usage();
+    if (arg == "--json")
+      as_json = true;
+    else if (!path && !arg.starts_with("--"))
+      path = argv[i];
+    else
+      return usage();
   }
   if (!path) return usage();
   std::ifstream in(path, std::ios::binary);

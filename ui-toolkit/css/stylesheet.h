@@ -27,21 +27,21 @@ inline constexpr std::size_t max_media_lists = 4096;         // per sheet
 inline constexpr std::size_t max_media_queries = 256;        // per list; more make the list "not all"
 
 enum class TokenType : std::uint8_t {
-  ident,        // text: the name (escapes resolved)
-  function,     // text: the name; children: the arguments up to ")"
-  at_keyword,   // text: without "@"
-  hash,         // text: without "#"
-  string,       // text: the value
-  url,          // text: the address
-  number,       // number
-  percentage,   // number (50% -> 50)
-  dimension,    // number + unit in text ("px", "em", "s", "deg", lower case)
+  ident,       // text: the name (escapes resolved)
+  function,    // text: the name; children: the arguments up to ")"
+  at_keyword,  // text: without "@"
+  hash,        // text: without "#"
+  string,      // text: the value
+  url,         // text: the address
+  number,      // number
+  percentage,  // number (50% -> 50)
+  dimension,   // number + unit in text ("px", "em", "s", "deg", lower case)
   whitespace,
-  delim,        // text: the one character
+  delim,  // text: the one character
   comma,
   colon,
   semicolon,
-  block,        // "(", "[" or "{" block: text holds the opening character; children: contents
+  block,  // "(", "[" or "{" block: text holds the opening character; children: contents
 };
 
 struct Token {
@@ -112,7 +112,7 @@ struct StyleRule {
   SelectorList selectors;
   std::vector<Declaration> declarations;
   const MediaQueryList* media = nullptr;  // owned by the style sheet; null: always applies
-  std::uint32_t order = 0;               // source order within the sheet
+  std::uint32_t order = 0;                // source order within the sheet
 };
 
 struct Keyframe {

@@ -109,9 +109,7 @@ bool is_void_element(TagKind kind) {
 // ---------------------------------------------------------------------------
 // Document
 
-Document::Document() {
-  document_node = new_node(NodeType::document);
-}
+Document::Document() { document_node = new_node(NodeType::document); }
 
 Document::~Document() = default;  // the chunks own every node and attribute
 
@@ -472,10 +470,14 @@ std::string dump(const Node* node) {
       case NodeType::text: {
         out += '"';
         for (char c : n->text) {
-          if (c == '\n') out += "\\n";
-          else if (c == '\t') out += "\\t";
-          else if (c == '"') out += "\\\"";
-          else out += c;
+          if (c == '\n')
+            out += "\\n";
+          else if (c == '\t')
+            out += "\\t";
+          else if (c == '"')
+            out += "\\\"";
+          else
+            out += c;
         }
         out += '"';
         break;

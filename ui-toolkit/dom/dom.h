@@ -78,12 +78,12 @@ enum NodeFlag : std::uint32_t {
   flag_hover = 1u << 5,
   flag_active = 1u << 6,
   flag_focus = 1u << 7,
-  flag_pseudo = 1u << 8,   // ::before / ::after / ::marker box inserted by the style engine
+  flag_pseudo = 1u << 8,  // ::before / ::after / ::marker box inserted by the style engine
   flag_removal_deferred = 1u << 9,
-  flag_value_dirty = 1u << 10,  // the typed value of an input differs from its value attribute
+  flag_value_dirty = 1u << 10,               // the typed value of an input differs from its value attribute
   flag_descendant_needs_restyle = 1u << 11,  // set on ancestors of a node marked for restyle
-  flag_style_changed = 1u << 12,  // the style engine gave the element a new style
-  flag_descendant_needs_layout = 1u << 13,  // set on ancestors of a node marked with either of the two
+  flag_style_changed = 1u << 12,             // the style engine gave the element a new style
+  flag_descendant_needs_layout = 1u << 13,   // set on ancestors of a node marked with either of the two
 };
 
 struct Attribute {
@@ -117,7 +117,7 @@ struct ostrel::Node {
   Attribute* attributes = nullptr;
   std::vector<Atom> classes;  // at most 65535
   std::vector<Listener> listeners;
-  std::string text;           // text node: its text; input: its typed value
+  std::string text;  // text node: its text; input: its typed value
   ScrollOffset scroll{0, 0};
   std::shared_ptr<const style::ComputedStyle> style;  // elements only, set by the style engine
   // The node's box in the layout, valid while layout_generation matches the document's.
@@ -149,12 +149,12 @@ namespace ostrel {
 // The focused text box as editing leaves it: layout shows the composition,
 // painting draws the caret and selection. Offsets are bytes of the value.
 struct TextEditView {
-  const Node* node = nullptr;  // null: no text box is being edited
+  const Node* node = nullptr;           // null: no text box is being edited
   std::uint32_t caret = 0, anchor = 0;  // the selection runs between them
-  std::string composition;     // input-method text at the caret, not in the value yet
-  float scroll = 0;            // how far the text is scrolled to the left, CSS px
-  bool caret_shown = true;     // blink phase
-  bool window_focused = true;  // the view has the keyboard: a live caret and selection
+  std::string composition;              // input-method text at the caret, not in the value yet
+  float scroll = 0;                     // how far the text is scrolled to the left, CSS px
+  bool caret_shown = true;              // blink phase
+  bool window_focused = true;           // the view has the keyboard: a live caret and selection
 };
 
 }  // namespace ostrel
@@ -181,7 +181,7 @@ struct ostrel::Document {
   TextEditView edit;
 
   std::unordered_map<Atom, ImageEntry> images;
-  std::vector<Atom> pending_image_requests;  // the loader is asked for these at the next frame
+  std::vector<Atom> pending_image_requests;   // the loader is asked for these at the next frame
   std::unordered_set<Atom> requested_images;  // names marked "requested"
   std::uint64_t image_generation = 0;
   ImageLoader image_loader = nullptr;

@@ -60,10 +60,10 @@ struct ostrel::Event {
   bool stop_propagation = false;
   bool default_prevented = false;
   // Payload, by type.
-  float x = 0, y = 0;             // mouse position in view coordinates (CSS px)
-  int button = 0;                 // 0 left, 1 middle, 2 right
-  std::uint32_t modifiers = 0;    // shift 1, ctrl 2, alt 4
+  float x = 0, y = 0;           // mouse position in view coordinates (CSS px)
+  int button = 0;               // 0 left, 1 middle, 2 right
+  std::uint32_t modifiers = 0;  // shift 1, ctrl 2, alt 4
   float wheel_delta = 0;
-  std::uint32_t key = 0;          // virtual-key code for keydown/keyup
-  std::string text;               // input and composition text
+  std::uint32_t key = 0;  // virtual-key code for keydown/keyup
+  std::string text;       // input and composition text
 };

@@ -27,27 +27,27 @@ struct NamedReference {
 
 // The references our documents and the pages' texts use, sorted by name.
 constexpr NamedReference named_references[] = {
-    {"amp", '&', true},        {"apos", '\'', false},    {"bull", 0x2022, false},   {"copy", 0xA9, true},
-    {"gt", '>', true},         {"hellip", 0x2026, false}, {"laquo", 0xAB, true},    {"ldquo", 0x201C, false},
-    {"lsquo", 0x2018, false},  {"lt", '<', true},        {"mdash", 0x2014, false},  {"middot", 0xB7, true},
-    {"nbsp", 0xA0, true},      {"ndash", 0x2013, false}, {"quot", '"', true},       {"raquo", 0xBB, true},
-    {"rdquo", 0x201D, false},  {"reg", 0xAE, true},      {"rsquo", 0x2019, false},  {"times", 0xD7, true},
+    {"amp", '&', true},       {"apos", '\'', false},     {"bull", 0x2022, false},  {"copy", 0xA9, true},
+    {"gt", '>', true},        {"hellip", 0x2026, false}, {"laquo", 0xAB, true},    {"ldquo", 0x201C, false},
+    {"lsquo", 0x2018, false}, {"lt", '<', true},         {"mdash", 0x2014, false}, {"middot", 0xB7, true},
+    {"nbsp", 0xA0, true},     {"ndash", 0x2013, false},  {"quot", '"', true},      {"raquo", 0xBB, true},
+    {"rdquo", 0x201D, false}, {"reg", 0xAE, true},       {"rsquo", 0x2019, false}, {"times", 0xD7, true},
     {"trade", 0x2122, false},
 };
 
 // Numeric references that name C1 controls mean Windows-1252 characters.
-constexpr char32_t c1_replacements[32] = {
-    0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+constexpr char32_t c1_replacements[32] = {0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                          0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x8D,   0x017D, 0x8F,
+                                          0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                          0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
 
 // SVG attribute and tag names are case-sensitive; the tokenizer lower-cases, so
 // restore the camel case the way browsers do.
 std::string_view svg_name_fixup(std::string_view lower) {
   static constexpr std::string_view names[] = {
-      "viewBox",          "preserveAspectRatio", "linearGradient", "radialGradient", "clipPath",
-      "gradientTransform", "gradientUnits",      "textLength",     "foreignObject",  "clipPathUnits",
-      "patternUnits",     "stdDeviation",        "baseProfile",    "markerWidth",    "markerHeight"};
+      "viewBox",           "preserveAspectRatio", "linearGradient", "radialGradient", "clipPath",
+      "gradientTransform", "gradientUnits",       "textLength",     "foreignObject",  "clipPathUnits",
+      "patternUnits",      "stdDeviation",        "baseProfile",    "markerWidth",    "markerHeight"};
   for (std::string_view n : names)
     if (vx::iequals_ascii(n, lower)) return n;
   return lower;
@@ -198,19 +198,35 @@ Node* TreeBuilder::open_table() const {
 
 Node* TreeBuilder::current_table_context() const {
   const TagKind k = current()->tag_kind;
-  return (k == TagKind::table || k == TagKind::tbody || k == TagKind::thead || k == TagKind::tfoot ||
-          k == TagKind::tr)
+  return (k == TagKind::table || k == TagKind::tbody || k == TagKind::thead || k == TagKind::tfoot || k == TagKind::tr)
              ? current()
              : nullptr;
 }
 
 bool closes_p(TagKind k) {
   switch (k) {
-    case TagKind::div: case TagKind::p: case TagKind::ul: case TagKind::ol: case TagKind::li:
-    case TagKind::table: case TagKind::header: case TagKind::main: case TagKind::footer:
-    case TagKind::nav: case TagKind::section: case TagKind::article: case TagKind::aside:
-    case TagKind::h1: case TagKind::h2: case TagKind::h3: case TagKind::h4: case TagKind::h5:
-    case TagKind::h6: case TagKind::pre: case TagKind::form: case TagKind::hr:
+    case TagKind::div:
+    case TagKind::p:
+    case TagKind::ul:
+    case TagKind::ol:
+    case TagKind::li:
+    case TagKind::table:
+    case TagKind::header:
+    case TagKind::main:
+    case TagKind::footer:
+    case TagKind::nav:
+    case TagKind::section:
+    case TagKind::article:
+    case TagKind::aside:
+    case TagKind::h1:
+    case TagKind::h2:
+    case TagKind::h3:
+    case TagKind::h4:
+    case TagKind::h5:
+    case TagKind::h6:
+    case TagKind::pre:
+    case TagKind::form:
+    case TagKind::hr:
       return true;
     default:
       return false;
@@ -234,7 +250,8 @@ void TreeBuilder::start_tag(Token& t) {
   }
 
   if (kind == TagKind::html) {
-    if (html_) merge_attributes(html_, t);
+    if (html_)
+      merge_attributes(html_, t);
     else {
       html_ = make_element("html", t.attributes);
       link_child(container_, html_, nullptr);
@@ -244,8 +261,10 @@ void TreeBuilder::start_tag(Token& t) {
   }
   ensure_html();
   if (kind == TagKind::head) {
-    if (!head_) ensure_head();  // a second head is ignored
-    else merge_attributes(head_, t);
+    if (!head_)
+      ensure_head();  // a second head is ignored
+    else
+      merge_attributes(head_, t);
     return;
   }
   if (mode_ == Mode::before_head) ensure_head();
@@ -259,7 +278,8 @@ void TreeBuilder::start_tag(Token& t) {
     return;
   }
   if (kind == TagKind::body) {
-    if (body_) merge_attributes(body_, t);
+    if (body_)
+      merge_attributes(body_, t);
     else {
       body_ = make_element("body", t.attributes);
       link_child(html_, body_, nullptr);
@@ -286,7 +306,8 @@ void TreeBuilder::start_tag(Token& t) {
     case TagKind::td:
     case TagKind::th:
       if (open_table()) {
-        if (has_open(TagKind::td, {TagKind::table, TagKind::tr}) || has_open(TagKind::th, {TagKind::table, TagKind::tr}))
+        if (has_open(TagKind::td, {TagKind::table, TagKind::tr}) ||
+            has_open(TagKind::th, {TagKind::table, TagKind::tr}))
           pop_until_any({TagKind::td, TagKind::th});
         if (current()->tag_kind != TagKind::tr) {
           if (current()->tag_kind == TagKind::table) insert(doc_.create_element("tbody"), true);
@@ -608,8 +629,10 @@ void Tokenizer::read_raw_text(TagKind kind, std::string_view tag_name) {
     builder_.text(content);
   }
   pos_ = end;
-  if (pos_ < in_.size()) read_end_tag();
-  else builder_.end_tag(std::string(tag_name));
+  if (pos_ < in_.size())
+    read_end_tag();
+  else
+    builder_.end_tag(std::string(tag_name));
 }
 
 // CRLF and lone CR become LF, as the HTML input stream does.
@@ -643,16 +666,20 @@ std::size_t decode_character_reference(std::string_view text, std::size_t pos, b
     bool overflow = false;
     while (i < text.size() && (hex ? std::isxdigit(static_cast<unsigned char>(text[i])) != 0 : is_digit(text[i]))) {
       const char c = text[i++];
-      const std::uint32_t d = is_digit(c) ? static_cast<std::uint32_t>(c - '0')
-                                          : static_cast<std::uint32_t>(vx::ascii_lower(c) - 'a' + 10);
-      if (value > 0x10FFFF) overflow = true;
-      else value = value * (hex ? 16 : 10) + d;
+      const std::uint32_t d =
+          is_digit(c) ? static_cast<std::uint32_t>(c - '0') : static_cast<std::uint32_t>(vx::ascii_lower(c) - 'a' + 10);
+      if (value > 0x10FFFF)
+        overflow = true;
+      else
+        value = value * (hex ? 16 : 10) + d;
     }
     if (i == digits_start) return 0;  // "&#" without digits is text
     if (i < text.size() && text[i] == ';') ++i;
     char32_t cp = value;
-    if (overflow || value > 0x10FFFF || value == 0 || (value >= 0xD800 && value <= 0xDFFF)) cp = vx::replacement_character;
-    else if (value >= 0x80 && value <= 0x9F) cp = c1_replacements[value - 0x80];
+    if (overflow || value > 0x10FFFF || value == 0 || (value >= 0xD800 && value <= 0xDFFF))
+      cp = vx::replacement_character;
+    else if (value >= 0x80 && value <= 0x9F)
+      cp = c1_replacements[value - 0x80];
     vx::append_utf8(out, cp);
     return i - pos;
   }

@@ -25,7 +25,7 @@ enum class BoxKind : std::uint8_t {
   table_row_group,
   table_row,
   table_cell,
-  line_break,    // <br>
+  line_break,  // <br>
 };
 
 // One piece of a text run placed on one line.
@@ -67,7 +67,7 @@ struct Box {
 
   // Scroll containers: the size of what they hold, and the room for scroll bars.
   float content_width = 0, content_height = 0;
-  float flow_height = 0;  // height of the in-flow content (what vertical alignment moves)
+  float flow_height = 0;                   // height of the in-flow content (what vertical alignment moves)
   float scrollbar_x = 0, scrollbar_y = 0;  // thickness taken by each bar (0: none)
   // Replaced boxes: natural size, and the loaded picture's own size.
   float natural_width = 0, natural_height = 0;
@@ -91,9 +91,9 @@ struct Box {
     std::optional<float> cb_height, forced_width, forced_height;
     friend bool operator==(const Inputs&, const Inputs&) = default;
   };
-  bool dirty = true;          // its own style or content changed since it was laid out
-  bool child_dirty = false;   // something inside it did
-  bool dead = false;          // replaced by a newer box; unreachable from the root
+  bool dirty = true;               // its own style or content changed since it was laid out
+  bool child_dirty = false;        // something inside it did
+  bool dead = false;               // replaced by a newer box; unreachable from the root
   bool holds_out_of_flow = false;  // absolute or fixed boxes inside: placed against others
   bool laid_out = false;
   std::uint32_t laid_out_pass = 0;
@@ -104,8 +104,8 @@ struct Box {
   float content_shift = 0;                 // table cells: how far vertical-align moved the content
   bool collapsed = false;                  // tables and cells with collapsed borders: the share laid out
   Edges collapsed_border;
-  bool had_auto_scrollbar = false;         // overflow:auto boxes: the content overflowed last time
-  bool empty_inline = false;               // inline elements with nothing inside: placed apart
+  bool had_auto_scrollbar = false;  // overflow:auto boxes: the content overflowed last time
+  bool empty_inline = false;        // inline elements with nothing inside: placed apart
 
   float content_x() const { return x + border.left + padding.left; }
   float content_y() const { return y + border.top + padding.top; }

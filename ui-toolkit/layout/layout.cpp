@@ -22,23 +22,28 @@ constexpr int max_depth = 512;  // the parser never nests deeper; built trees ar
 bool is_inline_level(const Box* b) {
   if (b->kind == BoxKind::text || b->kind == BoxKind::inline_ || b->kind == BoxKind::line_break) return true;
   const Display d = b->style->display;
-  return d == Display::inline_ || d == Display::inline_block || d == Display::inline_flex ||
-         d == Display::inline_table;
+  return d == Display::inline_ || d == Display::inline_block || d == Display::inline_flex || d == Display::inline_table;
 }
 
 bool in_flow(const Box* b) {
-  return b->kind == BoxKind::text || (b->style->position != style::Position::absolute &&
-                                      b->style->position != style::Position::fixed);
+  return b->kind == BoxKind::text ||
+         (b->style->position != style::Position::absolute && b->style->position != style::Position::fixed);
 }
 
 text::WhiteSpaceMode mode_of(style::WhiteSpace w) {
   switch (w) {
-    case style::WhiteSpace::nowrap: return text::WhiteSpaceMode::nowrap;
-    case style::WhiteSpace::pre: return text::WhiteSpaceMode::pre;
-    case style::WhiteSpace::pre_wrap: return text::WhiteSpaceMode::pre_wrap;
-    case style::WhiteSpace::pre_line: return text::WhiteSpaceMode::pre_line;
-    case style::WhiteSpace::break_spaces: return text::WhiteSpaceMode::break_spaces;
-    default: return text::WhiteSpaceMode::normal;
+    case style::WhiteSpace::nowrap:
+      return text::WhiteSpaceMode::nowrap;
+    case style::WhiteSpace::pre:
+      return text::WhiteSpaceMode::pre;
+    case style::WhiteSpace::pre_wrap:
+      return text::WhiteSpaceMode::pre_wrap;
+    case style::WhiteSpace::pre_line:
+      return text::WhiteSpaceMode::pre_line;
+    case style::WhiteSpace::break_spaces:
+      return text::WhiteSpaceMode::break_spaces;
+    default:
+      return text::WhiteSpaceMode::normal;
   }
 }
 
@@ -53,16 +58,16 @@ struct LayoutTree::Impl {
   text::TextMeasurer& measurer;
   std::deque<Box> boxes;
   std::uint32_t generation = 0;  // stamped on nodes with their box, so stale boxes are never handed out
-  LayoutOptions requested;  // what the caller asked for
-  LayoutOptions options;    // what boxes are laid out in: the window less its scroll bar
-  bool viewport_bar = false;  // the page is taller than the window
-  bool force_all = false;         // this pass lays every box out (new boxes, new viewport)
-  bool observer = false;          // see LayoutTree's constructor
+  LayoutOptions requested;       // what the caller asked for
+  LayoutOptions options;         // what boxes are laid out in: the window less its scroll bar
+  bool viewport_bar = false;     // the page is taller than the window
+  bool force_all = false;        // this pass lays every box out (new boxes, new viewport)
+  bool observer = false;         // see LayoutTree's constructor
   std::size_t laid_out_count = 0;
-  std::uint32_t pass = 0;         // counts layout() calls: what a pass laid out holds within it
-  std::size_t dead_boxes = 0;     // replaced boxes still in `boxes`; a rebuild from scratch frees them
-  std::vector<float> advances;              // scratch
-  std::vector<std::uint8_t> breaks;         // scratch
+  std::uint32_t pass = 0;            // counts layout() calls: what a pass laid out holds within it
+  std::size_t dead_boxes = 0;        // replaced boxes still in `boxes`; a rebuild from scratch frees them
+  std::vector<float> advances;       // scratch
+  std::vector<std::uint8_t> breaks;  // scratch
 
   Impl(Document& d, text::TextMeasurer& m) : document(d), measurer(m) {}
 
@@ -137,22 +142,33 @@ struct LayoutTree::Impl {
         break;
     }
     switch (s.display) {
-      case Display::inline_: return BoxKind::inline_;
-      case Display::inline_block: return BoxKind::inline_block;
-      case Display::flex: case Display::inline_flex: return BoxKind::flex;
-      case Display::table: case Display::inline_table: return BoxKind::table;
-      case Display::table_row_group: case Display::table_header_group: case Display::table_footer_group:
+      case Display::inline_:
+        return BoxKind::inline_;
+      case Display::inline_block:
+        return BoxKind::inline_block;
+      case Display::flex:
+      case Display::inline_flex:
+        return BoxKind::flex;
+      case Display::table:
+      case Display::inline_table:
+        return BoxKind::table;
+      case Display::table_row_group:
+      case Display::table_header_group:
+      case Display::table_footer_group:
         return BoxKind::table_row_group;
-      case Display::table_row: return BoxKind::table_row;
-      case Display::table_cell: return BoxKind::table_cell;
-      default: return BoxKind::block;
+      case Display::table_row:
+        return BoxKind::table_row;
+      case Display::table_cell:
+        return BoxKind::table_cell;
+      default:
+        return BoxKind::block;
     }
   }
 
   void build_children(Node* element, Box* box, int depth) {
     for (Node* child = element->first_child; child; child = child->next) {
-      if (!child->is_text() && (!child->is_element() || !child->style || child->style->display == Display::none ||
-                                depth + 1 > max_depth)) {
+      if (!child->is_text() &&
+          (!child->is_element() || !child->style || child->style->display == Display::none || depth + 1 > max_depth)) {
         clear_layout_flags(child);  // shows nothing: nothing for the layout to follow inside
         continue;
       }
@@ -183,12 +199,14 @@ struct LayoutTree::Impl {
   static bool fits_table_part(const Box* parent, Display d) {
     switch (parent->kind) {
       case BoxKind::table:
-        return d == Display::table_row_group || d == Display::table_header_group ||
-               d == Display::table_footer_group || d == Display::table_row || d == Display::table_column ||
-               d == Display::table_column_group;
-      case BoxKind::table_row_group: return d == Display::table_row;
-      case BoxKind::table_row: return d == Display::table_cell;
-      default: return true;
+        return d == Display::table_row_group || d == Display::table_header_group || d == Display::table_footer_group ||
+               d == Display::table_row || d == Display::table_column || d == Display::table_column_group;
+      case BoxKind::table_row_group:
+        return d == Display::table_row;
+      case BoxKind::table_row:
+        return d == Display::table_cell;
+      default:
+        return true;
     }
   }
 
@@ -261,8 +279,7 @@ struct LayoutTree::Impl {
     const auto ws = b->style->white_space;
     if (ws == style::WhiteSpace::pre || ws == style::WhiteSpace::pre_wrap || ws == style::WhiteSpace::break_spaces)
       return false;
-    return std::all_of(b->node->text.begin(), b->node->text.end(),
-                       [](char c) { return is_html_space(c); });
+    return std::all_of(b->node->text.begin(), b->node->text.end(), [](char c) { return is_html_space(c); });
   }
 
   // A block container holds either only blocks or only inline content: runs of
@@ -687,8 +704,10 @@ struct LayoutTree::Impl {
           if (!in_flow(c)) continue;
           const auto [cmin, cmax] = intrinsic_widths(*c, depth + 1);
           const float m = c->margin.horizontal();
-          if (row) min += cmin + m, max += cmax + m;
-          else min = std::max(min, cmin + m), max = std::max(max, cmax + m);
+          if (row)
+            min += cmin + m, max += cmax + m;
+          else
+            min = std::max(min, cmin + m), max = std::max(max, cmax + m);
           ++count;
         }
         if (row && count > 1) {
@@ -703,16 +722,19 @@ struct LayoutTree::Impl {
     }
     // Block and inline containers.
     float min = 0, max = 0, line = 0;
-    const bool inline_content = !b.children.empty() && std::all_of(b.children.begin(), b.children.end(),
-                                                                    [](const Box* c) { return is_inline_level(c) || !in_flow(c); });
+    const bool inline_content =
+        !b.children.empty() && std::all_of(b.children.begin(), b.children.end(),
+                                           [](const Box* c) { return is_inline_level(c) || !in_flow(c); });
     for (Box* c : b.children) {
       if (!in_flow(c)) continue;
       const auto [cmin, cmax] = intrinsic_widths(*c, depth + 1);
       const float m = c->kind == BoxKind::text ? 0 : c->margin.horizontal();
       min = std::max(min, cmin + m);
       if (inline_content && b.kind != BoxKind::table_row) {
-        if (c->kind == BoxKind::line_break) max = std::max(max, line), line = 0;
-        else line += cmax + m;
+        if (c->kind == BoxKind::line_break)
+          max = std::max(max, line), line = 0;
+        else
+          line += cmax + m;
       } else {
         max = std::max(max, cmax + m);
       }
@@ -776,8 +798,10 @@ struct LayoutTree::Impl {
     ++laid_out_count;
     sizing.push_back(&b);
     b.content_shift = 0;
-    if (b.kind == BoxKind::table && b.style->border_collapse) collapse_borders(b);
-    else if (b.collapsed && b.kind == BoxKind::table) separate_borders(b);
+    if (b.kind == BoxKind::table && b.style->border_collapse)
+      collapse_borders(b);
+    else if (b.collapsed && b.kind == BoxKind::table)
+      separate_borders(b);
     resolve_edges(b, cb_width);
     float width;
     if (forced_width) {
@@ -786,14 +810,15 @@ struct LayoutTree::Impl {
       width = clamp_width(b, *w, cb_width);
     } else if (b.kind == BoxKind::replaced) {
       // A picture is as wide as its own size (or its height and ratio make it), never its container.
-      width = clamp_width(b, replaced_size(b, cb_width, cb_height).first + b.border.horizontal() + b.padding.horizontal(),
-                          cb_width);
+      width = clamp_width(
+          b, replaced_size(b, cb_width, cb_height).first + b.border.horizontal() + b.padding.horizontal(), cb_width);
     } else if (b.kind == BoxKind::inline_block || b.kind == BoxKind::table ||
                (b.style->position == style::Position::absolute || b.style->position == style::Position::fixed)) {
       const auto [min, max] = intrinsic_widths(b, depth);
       const float available = cb_width - b.margin.horizontal();
       width = clamp_width(b, std::min(std::max(min, available), max), cb_width);
-      if (b.kind == BoxKind::table && b.style->width.is_auto()) width = clamp_width(b, std::min(max, available), cb_width);
+      if (b.kind == BoxKind::table && b.style->width.is_auto())
+        width = clamp_width(b, std::min(max, available), cb_width);
     } else {
       width = clamp_width(b, cb_width - b.margin.horizontal(), cb_width);
     }
@@ -801,8 +826,10 @@ struct LayoutTree::Impl {
     if (!forced_width && b.kind != BoxKind::inline_block && std::isfinite(cb_width)) {
       const bool left_auto = b.style->margin[3].is_auto(), right_auto = b.style->margin[1].is_auto();
       const float free = cb_width - width - b.margin.horizontal();
-      if (left_auto && right_auto) b.margin.left = b.margin.right = std::max(0.0f, free / 2);
-      else if (left_auto) b.margin.left = std::max(0.0f, free);
+      if (left_auto && right_auto)
+        b.margin.left = b.margin.right = std::max(0.0f, free / 2);
+      else if (left_auto)
+        b.margin.left = std::max(0.0f, free);
     }
     b.x = x + b.margin.left;
     b.y = y + b.margin.top;
@@ -819,8 +846,9 @@ struct LayoutTree::Impl {
     // Scroll bars take room from the content when the content overflows (or always, when asked).
     // The root's overflow is the window's: its bar is the window's (see layout()).
     b.scrollbar_x = b.scrollbar_y = 0;
-    const bool scroll_y = b.parent && (b.style->overflow_y == style::Overflow::scroll ||
-                                       (b.style->overflow_y == style::Overflow::auto_ && b.style->scrollbar_gutter_stable));
+    const bool scroll_y =
+        b.parent && (b.style->overflow_y == style::Overflow::scroll ||
+                     (b.style->overflow_y == style::Overflow::auto_ && b.style->scrollbar_gutter_stable));
     if (scroll_y) b.scrollbar_y = options.scrollbar_size;
     if (b.parent && b.style->overflow_x == style::Overflow::scroll) b.scrollbar_x = options.scrollbar_size;
     // An auto bar is there when the content overflows without it. A long
@@ -848,13 +876,14 @@ struct LayoutTree::Impl {
     }
     b.had_auto_scrollbar = auto_y && b.scrollbar_y > 0;
 
-    float height = own_height ? *own_height
-                              : clamp_height(b, content + b.padding.vertical() + b.border.vertical() + b.scrollbar_x,
-                                             cb_height);
+    float height =
+        own_height ? *own_height
+                   : clamp_height(b, content + b.padding.vertical() + b.border.vertical() + b.scrollbar_x, cb_height);
     b.height = height;
     // A button taller than its content centres it, as browsers draw buttons.
-    if (own_height && b.node && (b.node->tag_kind == TagKind::button ||
-                                 (b.node->tag_kind == TagKind::input && b.node->control == ControlKind::button))) {
+    if (own_height && b.node &&
+        (b.node->tag_kind == TagKind::button ||
+         (b.node->tag_kind == TagKind::input && b.node->control == ControlKind::button))) {
       const float room = *content_height_for_children - b.scrollbar_x - content;
       if (room > 0)
         for (Box* c : b.children)
@@ -933,7 +962,8 @@ struct LayoutTree::Impl {
         }
         const bool inline_content = std::any_of(b.children.begin(), b.children.end(),
                                                 [](const Box* c) { return in_flow(c) && is_inline_level(c); });
-        height = inline_content ? layout_inline(b, cx, cy, cw, depth) : layout_blocks(b, cx, cy, cw, content_height, depth);
+        height =
+            inline_content ? layout_inline(b, cx, cy, cw, depth) : layout_blocks(b, cx, cy, cw, content_height, depth);
         break;
       }
     }
@@ -1035,8 +1065,8 @@ struct LayoutTree::Impl {
     const bool through_top = meet && b.border.top == 0 && b.padding.top == 0;
     const bool through_bottom = meet && b.border.bottom == 0 && b.padding.bottom == 0 && b.style->height.is_auto() &&
                                 b.style->min_height.is_auto();
-    float y = cy;            // bottom border edge of the previous sibling
-    float pending = 0;       // margin waiting between it and the next sibling
+    float y = cy;       // bottom border edge of the previous sibling
+    float pending = 0;  // margin waiting between it and the next sibling
     bool first = true;
     float escaped_top = 0;
     for (Box* c : b.children) {
@@ -1079,10 +1109,14 @@ struct LayoutTree::Impl {
   void offset_relative(Box& b, float cb_width, std::optional<float> cb_height) {
     const ComputedStyle& s = *b.style;
     float dx = 0, dy = 0;
-    if (!s.inset[3].is_auto()) dx = s.inset[3].resolve(cb_width);
-    else if (!s.inset[1].is_auto()) dx = -s.inset[1].resolve(cb_width);
-    if (!s.inset[0].is_auto()) dy = s.inset[0].resolve(cb_height.value_or(0));
-    else if (!s.inset[2].is_auto()) dy = -s.inset[2].resolve(cb_height.value_or(0));
+    if (!s.inset[3].is_auto())
+      dx = s.inset[3].resolve(cb_width);
+    else if (!s.inset[1].is_auto())
+      dx = -s.inset[1].resolve(cb_width);
+    if (!s.inset[0].is_auto())
+      dy = s.inset[0].resolve(cb_height.value_or(0));
+    else if (!s.inset[2].is_auto())
+      dy = -s.inset[2].resolve(cb_height.value_or(0));
     if (dx != 0 || dy != 0) translate(b, dx, dy);
   }
 
@@ -1210,12 +1244,12 @@ struct LayoutTree::Impl {
   // --- inline layout ------------------------------------------------------------------
 
   struct LineItem {
-    Box* box;            // text or atomic box
+    Box* box;                          // text or atomic box
     std::uint32_t start = 0, end = 0;  // text bytes
     float width = 0;
-    float ascent = 0, descent = 0;     // above and below the baseline, half-leading included
-    bool ellipsis = false;             // cut, and drawn with "…" after it
-    float lead = 0, trail = 0;         // margin, border and padding of inline elements opening and closing here
+    float ascent = 0, descent = 0;  // above and below the baseline, half-leading included
+    bool ellipsis = false;          // cut, and drawn with "…" after it
+    float lead = 0, trail = 0;      // margin, border and padding of inline elements opening and closing here
   };
 
   // Scratch vectors for inline layout, which nests (inline blocks hold lines of their own).
@@ -1270,8 +1304,10 @@ struct LayoutTree::Impl {
       // Horizontal alignment.
       float offset = 0;
       const float free = cw - line_width;
-      if (bs.text_align == style::TextAlign::center) offset = free / 2;
-      else if (bs.text_align == style::TextAlign::right || bs.text_align == style::TextAlign::end) offset = free;
+      if (bs.text_align == style::TextAlign::center)
+        offset = free / 2;
+      else if (bs.text_align == style::TextAlign::right || bs.text_align == style::TextAlign::end)
+        offset = free;
       if (free < 0) offset = 0;
       float x = cx + offset;
       const float baseline = y + ascent;
@@ -1329,7 +1365,8 @@ struct LayoutTree::Impl {
           const text::FontMetrics& m = metrics_of(s);
           const float half = (line_height_of(s) - m.ascent - m.descent) / 2;
           std::size_t start = 0;
-          if (line.empty() && !leaf->text.empty() && leaf->text[0] == ' ' && mode != text::WhiteSpaceMode::pre) start = 1;
+          if (line.empty() && !leaf->text.empty() && leaf->text[0] == ' ' && mode != text::WhiteSpaceMode::pre)
+            start = 1;
           if (start < leaf->text.size()) {
             any_content = true;
             const float w = measurer.width(font, std::string_view(leaf->text).substr(start));
@@ -1360,22 +1397,28 @@ struct LayoutTree::Impl {
           // A break is allowed before this run when the previous item ended in a space.
           const float available = cw - line_width - item_lead;
           const text::LineFit fit = text::fit_line(t, advances, breaks, pos, wraps ? available : infinity, wraps);
-          if (!line.empty() && wraps && fit.width > available + 0.01f && !(pos > 0 && breaks[pos] == text::no_break &&
-                                                                          !ends_with_space(line.back()))) {
+          if (!line.empty() && wraps && fit.width > available + 0.01f &&
+              !(pos > 0 && breaks[pos] == text::no_break && !ends_with_space(line.back()))) {
             finish_line(false);
             continue;
           }
           float full = 0;
           for (std::size_t i = pos; i < fit.end; ++i) full += advances[i];
-          LineItem item{leaf, static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(fit.end), full,
-                        m.ascent + half, m.descent + half};
+          LineItem item{leaf,
+                        static_cast<std::uint32_t>(pos),
+                        static_cast<std::uint32_t>(fit.end),
+                        full,
+                        m.ascent + half,
+                        m.descent + half};
           item.lead = item_lead;
           item.trail = fit.end == t.size() ? trail : 0;
           line.push_back(item);
           line_width += item.lead + full + item.trail;
           pos = fit.end;
-          if (fit.forced) finish_line(false);
-          else if (pos < t.size()) finish_line(false);
+          if (fit.forced)
+            finish_line(false);
+          else if (pos < t.size())
+            finish_line(false);
         }
         if (!t.empty()) carry_space = t.back() == ' ';
         continue;
@@ -1423,7 +1466,8 @@ struct LayoutTree::Impl {
     float left = infinity, top = infinity, right = -infinity, bottom = -infinity;
     float first_baseline = infinity, last_baseline = -infinity;
     auto add = [&](float x, float y, float w, float h) {
-      left = std::min(left, x), top = std::min(top, y), right = std::max(right, x + w), bottom = std::max(bottom, y + h);
+      left = std::min(left, x), top = std::min(top, y), right = std::max(right, x + w),
+      bottom = std::max(bottom, y + h);
     };
     auto on_line = [&](float baseline) {
       first_baseline = std::min(first_baseline, baseline), last_baseline = std::max(last_baseline, baseline);
@@ -1518,7 +1562,8 @@ struct LayoutTree::Impl {
     switch (leaf.style->vertical_align) {
       case style::VerticalAlign::middle: {
         const text::FontMetrics& m = metrics_of(parent);
-        const float x_middle = (m.ascent * 0.5f) / 2;  // half the x-height (taken as half the ascent) above the baseline
+        const float x_middle =
+            (m.ascent * 0.5f) / 2;  // half the x-height (taken as half the ascent) above the baseline
         item.ascent = x_middle + outer_height / 2;
         item.descent = outer_height / 2 - x_middle;
         break;
@@ -1554,7 +1599,8 @@ struct LayoutTree::Impl {
         const float ellipsis_width = measurer.width(font, text::ellipsis);
         const std::string_view t(it.box->text);
         measurer.advances(font, t.substr(it.start, it.end - it.start), advances);
-        const std::size_t keep = text::ellipsis_cut(advances, t.substr(it.start, it.end - it.start), cw - x, ellipsis_width);
+        const std::size_t keep =
+            text::ellipsis_cut(advances, t.substr(it.start, it.end - it.start), cw - x, ellipsis_width);
         float w = 0;
         for (std::size_t k = 0; k < keep; ++k) w += advances[k];
         it.end = it.start + static_cast<std::uint32_t>(keep);
@@ -1570,16 +1616,17 @@ struct LayoutTree::Impl {
 
   struct FlexItem {
     Box* box;
-    float base = 0;            // flex base size (border box, main axis)
+    float base = 0;  // flex base size (border box, main axis)
     float min = 0, max = infinity;
-    float main = 0;            // resolved main size (border box)
-    float cross = 0;           // border-box cross size
+    float main = 0;   // resolved main size (border box)
+    float cross = 0;  // border-box cross size
     bool frozen = false;
   };
 
   float layout_flex(Box& b, float cx, float cy, float cw, std::optional<float> content_height, int depth) {
     const ComputedStyle& s = *b.style;
-    const bool row = s.flex_direction == style::FlexDirection::row || s.flex_direction == style::FlexDirection::row_reverse;
+    const bool row =
+        s.flex_direction == style::FlexDirection::row || s.flex_direction == style::FlexDirection::row_reverse;
     const bool reverse = s.flex_direction == style::FlexDirection::row_reverse ||
                          s.flex_direction == style::FlexDirection::column_reverse;
     const float main_available = row ? cw : content_height.value_or(infinity);
@@ -1599,7 +1646,8 @@ struct LayoutTree::Impl {
       resolve_edges(c, cw);
       const Length& basis = cs.flex_basis;
       const Length& main_size = row ? cs.width : cs.height;
-      const float edges = row ? c.border.horizontal() + c.padding.horizontal() : c.border.vertical() + c.padding.vertical();
+      const float edges =
+          row ? c.border.horizontal() + c.padding.horizontal() : c.border.vertical() + c.padding.vertical();
       auto to_border_box = [&](float v) {
         return cs.box_sizing == style::BoxSizing::border_box ? std::max(v, edges) : v + edges;
       };
@@ -1616,12 +1664,14 @@ struct LayoutTree::Impl {
       }
       const Length& min_l = row ? cs.min_width : cs.min_height;
       const Length& max_l = row ? cs.max_width : cs.max_height;
-      if (!min_l.is_auto()) it.min = to_border_box(min_l.resolve(main_available));
+      if (!min_l.is_auto())
+        it.min = to_border_box(min_l.resolve(main_available));
       else if (!cs.is_scroll_container())
         it.min = row ? std::min(intrinsic_widths(c, depth + 1, true).first,
                                 main_size.is_auto() ? infinity : to_border_box(main_size.resolve(main_available)))
                      : 0;  // column items shrink freely; their content would overflow
-      else it.min = edges;
+      else
+        it.min = edges;
       it.min = std::max(it.min, edges);
       if (!max_l.is_none() && !(max_l.is_percent() && !std::isfinite(main_available)))
         it.max = to_border_box(max_l.resolve(main_available));
@@ -1638,13 +1688,14 @@ struct LayoutTree::Impl {
     for (FlexItem& it : items) {
       const float factor = grow ? it.box->style->flex_grow : it.box->style->flex_shrink;
       it.main = std::clamp(it.base, it.min, it.max);
-      it.frozen = factor == 0 || !std::isfinite(main_available) ||
-                  (grow && it.base > it.main) || (!grow && it.base < it.main);
+      it.frozen =
+          factor == 0 || !std::isfinite(main_available) || (grow && it.base > it.main) || (!grow && it.base < it.main);
     }
     for (int round = 0; round < 32 && std::isfinite(main_available); ++round) {
       float used = margins + gaps, factors = 0, scaled = 0;
       for (const FlexItem& it : items) {
-        if (it.frozen) used += it.main;
+        if (it.frozen)
+          used += it.main;
         else {
           used += it.base;
           factors += grow ? it.box->style->flex_grow : it.box->style->flex_shrink;
@@ -1658,8 +1709,10 @@ struct LayoutTree::Impl {
       for (FlexItem& it : items) {
         if (it.frozen) continue;
         float target;
-        if (grow) target = it.base + free * it.box->style->flex_grow / factors;
-        else target = scaled > 0 ? it.base + free * (it.box->style->flex_shrink * it.base) / scaled : it.base;
+        if (grow)
+          target = it.base + free * it.box->style->flex_grow / factors;
+        else
+          target = scaled > 0 ? it.base + free * (it.box->style->flex_shrink * it.base) / scaled : it.base;
         const float clamped = std::clamp(target, it.min, it.max);
         violation += clamped - target;
         it.main = clamped;
@@ -1668,7 +1721,8 @@ struct LayoutTree::Impl {
       for (FlexItem& it : items) {
         if (it.frozen) continue;
         const float factor_target = it.main;
-        if (violation == 0 || (violation > 0 && factor_target == it.min) || (violation < 0 && factor_target == it.max)) {
+        if (violation == 0 || (violation > 0 && factor_target == it.min) ||
+            (violation < 0 && factor_target == it.max)) {
           it.frozen = true;
           any = true;
         }
@@ -1724,8 +1778,10 @@ struct LayoutTree::Impl {
     for (const FlexItem& it : items) {
       const Box& c = *it.box;
       used += it.main + (row ? c.margin.horizontal() : c.margin.vertical());
-      if (row) auto_margins += c.style->margin[1].is_auto() + c.style->margin[3].is_auto();
-      else auto_margins += c.style->margin[0].is_auto() + c.style->margin[2].is_auto();
+      if (row)
+        auto_margins += c.style->margin[1].is_auto() + c.style->margin[3].is_auto();
+      else
+        auto_margins += c.style->margin[0].is_auto() + c.style->margin[2].is_auto();
     }
     const float main_size = row ? cw : (content_height ? *content_height : used);
     float free = main_size - used;
@@ -1734,8 +1790,13 @@ struct LayoutTree::Impl {
     if (auto_margins == 0 || free <= 0) {
       const std::size_t n = items.size();
       switch (s.justify_content) {
-        case style::Align::flex_end: case style::Align::end: start = free; break;
-        case style::Align::center: start = free / 2; break;
+        case style::Align::flex_end:
+        case style::Align::end:
+          start = free;
+          break;
+        case style::Align::center:
+          start = free / 2;
+          break;
         case style::Align::space_between:
           if (n > 1 && free > 0) between += free / static_cast<float>(n - 1);
           break;
@@ -1745,7 +1806,8 @@ struct LayoutTree::Impl {
         case style::Align::space_evenly:
           if (n > 0 && free > 0) start = free / static_cast<float>(n + 1), between += free / static_cast<float>(n + 1);
           break;
-        default: break;
+        default:
+          break;
       }
     }
     if (reverse) std::reverse(items.begin(), items.end());
@@ -1769,12 +1831,16 @@ struct LayoutTree::Impl {
       const float cross_margins = row ? c.margin.vertical() : c.margin.horizontal();
       const float cross_free = line_cross - it.cross - cross_margins;
       float cross_offset = 0;
-      if (align == style::Align::center) cross_offset = cross_free / 2;
-      else if (align == style::Align::flex_end || align == style::Align::end) cross_offset = cross_free;
+      if (align == style::Align::center)
+        cross_offset = cross_free / 2;
+      else if (align == style::Align::flex_end || align == style::Align::end)
+        cross_offset = cross_free;
       const bool cross_margin_auto_start = row ? cs.margin[0].is_auto() : cs.margin[3].is_auto();
       const bool cross_margin_auto_end = row ? cs.margin[2].is_auto() : cs.margin[1].is_auto();
-      if (cross_margin_auto_start && cross_margin_auto_end) cross_offset = std::max(0.0f, cross_free / 2);
-      else if (cross_margin_auto_start) cross_offset = std::max(0.0f, cross_free);
+      if (cross_margin_auto_start && cross_margin_auto_end)
+        cross_offset = std::max(0.0f, cross_free / 2);
+      else if (cross_margin_auto_start)
+        cross_offset = std::max(0.0f, cross_free);
       const float target_x = row ? cx + pos + lead : cx + (row ? 0 : c.margin.left) + cross_offset;
       const float target_y = row ? cy + c.margin.top + cross_offset : cy + pos + lead;
       translate(c, target_x - c.x, target_y - c.y);
@@ -1804,7 +1870,8 @@ struct LayoutTree::Impl {
   std::vector<Box*> table_rows(Box& table) {
     std::vector<Box*> head, body, foot;
     for (Box* c : table.children) {
-      if (c->kind == BoxKind::table_row) body.push_back(c);
+      if (c->kind == BoxKind::table_row)
+        body.push_back(c);
       else if (c->kind == BoxKind::table_row_group) {
         auto& list = c->style->display == Display::table_header_group   ? head
                      : c->style->display == Display::table_footer_group ? foot
@@ -1838,9 +1905,11 @@ struct LayoutTree::Impl {
     // Column widths from <col> elements, then from the first row's cells.
     std::vector<std::optional<Length>> specified;
     for (Box* c : table.children) {
-      if (c->style->display == Display::table_column) specified.push_back(c->style->width.is_auto() ? std::nullopt : std::optional(c->style->width));
+      if (c->style->display == Display::table_column)
+        specified.push_back(c->style->width.is_auto() ? std::nullopt : std::optional(c->style->width));
       if (c->style->display == Display::table_column_group)
-        for (Box* col : c->children) specified.push_back(col->style->width.is_auto() ? std::nullopt : std::optional(col->style->width));
+        for (Box* col : c->children)
+          specified.push_back(col->style->width.is_auto() ? std::nullopt : std::optional(col->style->width));
     }
     std::size_t columns = specified.size();
     for (Box* r : rows) {
@@ -1891,8 +1960,7 @@ struct LayoutTree::Impl {
     const bool same_columns = !table.dirty && table.column_widths == widths;
     for (Box* row : rows) {
       if (same_columns && (!force_all || row->laid_out_pass == pass) && !row->dirty && !row->child_dirty &&
-          !row->holds_out_of_flow &&
-          row->laid_out && row->laid_out_with.cb_width == cw) {
+          !row->holds_out_of_flow && row->laid_out && row->laid_out_with.cb_width == cw) {
         translate(*row, cx - row->x, y - row->y);
         y += row->height + vs;
         continue;
@@ -1926,8 +1994,10 @@ struct LayoutTree::Impl {
                      cell->width, row_height, depth + 1);
         const float free = cell->content_box_height() - cell->scrollbar_x - cell->flow_height;
         float shift = 0;
-        if (cell->style->vertical_align == style::VerticalAlign::middle) shift = free / 2;
-        else if (cell->style->vertical_align == style::VerticalAlign::bottom) shift = free;
+        if (cell->style->vertical_align == style::VerticalAlign::middle)
+          shift = free / 2;
+        else if (cell->style->vertical_align == style::VerticalAlign::bottom)
+          shift = free;
         shift = std::max(shift, 0.0f);
         // A cell kept from the last layout already holds its content shifted.
         if (shift != cell->content_shift) {

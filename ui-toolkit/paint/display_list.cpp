@@ -31,7 +31,8 @@ template <class Visitor>
 class Walker {
  public:
   // Only subtrees that reach into `area` (view coordinates) are visited.
-  Walker(Visitor& v, const Clip& area, const layout::LayoutOptions& viewport) : v_(v), area_(area), viewport_(viewport) {}
+  Walker(Visitor& v, const Clip& area, const layout::LayoutOptions& viewport)
+      : v_(v), area_(area), viewport_(viewport) {}
 
   void walk(const Box& root) { box(root, 0, 0, nullptr, true); }
 
@@ -432,16 +433,26 @@ Rect unite(const Rect& a, const Rect& b) {
 
 const char* kind_name(ItemKind k) {
   switch (k) {
-    case ItemKind::rect: return "rect";
-    case ItemKind::border: return "border";
-    case ItemKind::text: return "text";
-    case ItemKind::image: return "image";
-    case ItemKind::push_clip: return "clip";
-    case ItemKind::pop_clip: return "end-clip";
-    case ItemKind::push_layer: return "layer";
-    case ItemKind::pop_layer: return "end-layer";
-    case ItemKind::check_mark: return "check";
-    case ItemKind::drop_arrow: return "arrow";
+    case ItemKind::rect:
+      return "rect";
+    case ItemKind::border:
+      return "border";
+    case ItemKind::text:
+      return "text";
+    case ItemKind::image:
+      return "image";
+    case ItemKind::push_clip:
+      return "clip";
+    case ItemKind::pop_clip:
+      return "end-clip";
+    case ItemKind::push_layer:
+      return "layer";
+    case ItemKind::pop_layer:
+      return "end-layer";
+    case ItemKind::check_mark:
+      return "check";
+    case ItemKind::drop_arrow:
+      return "arrow";
   }
   return "?";
 }
@@ -502,8 +513,10 @@ Rect changed_region(const DisplayList& before, const DisplayList& after) {
     // background) are skipped over like any others.
     std::size_t skip_a = 0, skip_b = 0;
     for (std::size_t k = 1; k <= look_ahead && !skip_a && !skip_b; ++k) {
-      if (i + k < a.size() && a[i + k] == b[j] && drawing_run(a, i, k)) skip_a = k;
-      else if (j + k < b.size() && a[i] == b[j + k] && drawing_run(b, j, k)) skip_b = k;
+      if (i + k < a.size() && a[i + k] == b[j] && drawing_run(a, i, k))
+        skip_a = k;
+      else if (j + k < b.size() && a[i] == b[j + k] && drawing_run(b, j, k))
+        skip_b = k;
     }
     if (skip_a) {
       for (std::size_t k = i; k < i + skip_a; ++k) region = unite(region, a[k].bounds);
@@ -590,7 +603,11 @@ std::string DisplayList::dump() const {
       out += buf;
     };
     switch (it.kind) {
-      case ItemKind::rect: case ItemKind::check_mark: case ItemKind::drop_arrow: hex(it.color); break;
+      case ItemKind::rect:
+      case ItemKind::check_mark:
+      case ItemKind::drop_arrow:
+        hex(it.color);
+        break;
       case ItemKind::border:
         for (int i = 0; i < 4; ++i) {
           std::snprintf(buf, sizeof buf, " %g", r(it.widths[i]));
@@ -612,7 +629,8 @@ std::string DisplayList::dump() const {
         std::snprintf(buf, sizeof buf, " opacity %g", r(it.opacity));
         out += buf;
         break;
-      default: break;
+      default:
+        break;
     }
     out += '\n';
     if (it.kind == ItemKind::push_clip || it.kind == ItemKind::push_layer) ++depth;

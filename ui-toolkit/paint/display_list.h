@@ -17,11 +17,11 @@
 namespace ostrel::paint {
 
 enum class ItemKind : std::uint8_t {
-  rect,        // filled rectangle with optional rounded corners
-  border,      // per-side widths and colours, rounded corners
-  text,        // one run of text on a baseline
-  image,       // an image of the document's table, fitted into `bounds`
-  push_clip,   // clip to `bounds` (rounded by `radii`) until the matching pop
+  rect,       // filled rectangle with optional rounded corners
+  border,     // per-side widths and colours, rounded corners
+  text,       // one run of text on a baseline
+  image,      // an image of the document's table, fitted into `bounds`
+  push_clip,  // clip to `bounds` (rounded by `radii`) until the matching pop
   pop_clip,
   push_layer,  // draw what follows with `opacity` and `transform` until the matching pop
   pop_layer,
@@ -32,13 +32,13 @@ enum class ItemKind : std::uint8_t {
 struct Item {
   ItemKind kind = ItemKind::rect;
   Rect bounds{0, 0, 0, 0};
-  style::Color color;            // rect fill, text colour
-  style::Color side_colors[4];   // border: top right bottom left
-  float widths[4] = {};          // border widths
-  float radii[4] = {};           // corners: top-left top-right bottom-right bottom-left
+  style::Color color;           // rect fill, text colour
+  style::Color side_colors[4];  // border: top right bottom left
+  float widths[4] = {};         // border widths
+  float radii[4] = {};          // corners: top-left top-right bottom-right bottom-left
   // Text.
   std::string text;
-  std::string font_family;       // the CSS list joined with ","
+  std::string font_family;  // the CSS list joined with ","
   float font_size = 0;
   std::uint16_t font_weight = 400;
   bool italic = false;

@@ -166,7 +166,8 @@ void scan_selector_attributes(Document* doc, std::string_view css) {
     std::size_t start = pos + 1;
     while (start < css.size() && (css[start] == ' ' || css[start] == '\t' || css[start] == '\n')) ++start;
     std::size_t end = start;
-    while (end < css.size() && (std::isalnum(static_cast<unsigned char>(css[end])) || css[end] == '-' || css[end] == '_'))
+    while (end < css.size() &&
+           (std::isalnum(static_cast<unsigned char>(css[end])) || css[end] == '-' || css[end] == '_'))
       ++end;
     if (end > start) {
       const Atom a = doc->names.intern(vx::ascii_lower(css.substr(start, end - start)));
@@ -324,7 +325,8 @@ int set_image_loader(Document* document, ImageLoader loader, void* user_data) {
 }
 
 int image_set(Document* document, const char* name, std::size_t name_length, const void* bytes, std::size_t size) {
-  if (!document || !name || !name_length || !bytes || !size) return fail(status_bad_argument, "image_set: bad argument");
+  if (!document || !name || !name_length || !bytes || !size)
+    return fail(status_bad_argument, "image_set: bad argument");
   return guarded(
       [&]() -> int {
         const std::string_view data(static_cast<const char*>(bytes), size);
@@ -385,7 +387,8 @@ int insert(Node* parent, Node* child, Node* reference) {
     return fail(status_bad_argument, "insert: bad argument");
   if (parent->is_text() || child->type == NodeType::document || is_inclusive_ancestor(child, parent))
     return fail(status_bad_argument, "insert: would create a cycle or child of text");
-  if (reference && reference->parent != parent) return fail(status_bad_argument, "insert: reference node is not a child");
+  if (reference && reference->parent != parent)
+    return fail(status_bad_argument, "insert: reference node is not a child");
   if (reference == child) return status_ok;  // already in place
 
   Document* doc = parent->document;
@@ -507,8 +510,10 @@ int set_disabled(Node* element, bool disabled) {
   if (!live_element(element)) return fail(status_bad_argument, "set_disabled: bad argument");
   return guarded(
       [&] {
-        if (disabled) set_attribute_value(element, atom_disabled, "");
-        else remove_attribute_value(element, atom_disabled);
+        if (disabled)
+          set_attribute_value(element, atom_disabled, "");
+        else
+          remove_attribute_value(element, atom_disabled);
         request_frame(element->document);
         return static_cast<int>(status_ok);
       },

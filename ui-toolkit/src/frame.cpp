@@ -17,8 +17,8 @@ double milliseconds_since(std::chrono::steady_clock::time_point start) {
 
 std::string frame_log_line(const FrameStats& s) {
   char line[160];
-  std::snprintf(line, sizeof line, "%.1f %s %.0fx%.0f n=%u  layout %.1f paint %.1f diff %.1f render %.1f\n", s.since_last,
-                s.full ? "FULL" : "part", static_cast<double>(s.width), static_cast<double>(s.height),
+  std::snprintf(line, sizeof line, "%.1f %s %.0fx%.0f n=%u  layout %.1f paint %.1f diff %.1f render %.1f\n",
+                s.since_last, s.full ? "FULL" : "part", static_cast<double>(s.width), static_cast<double>(s.height),
                 static_cast<unsigned>(s.items), s.layout, s.paint, s.diff, s.render);
   return line;
 }

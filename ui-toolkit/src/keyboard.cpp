@@ -32,9 +32,15 @@ std::optional<int> tab_index(const Node* element) {
 
 bool naturally_focusable(const Node* element) {
   switch (element->tag_kind) {
-    case TagKind::input: case TagKind::button: case TagKind::select: case TagKind::textarea: return true;
-    case TagKind::a: return find_attribute(element, atom_href) != nullptr;
-    default: return false;
+    case TagKind::input:
+    case TagKind::button:
+    case TagKind::select:
+    case TagKind::textarea:
+      return true;
+    case TagKind::a:
+      return find_attribute(element, atom_href) != nullptr;
+    default:
+      return false;
   }
 }
 
@@ -45,8 +51,8 @@ bool is_button(const Node* element) {
 }
 
 bool space_works(const Node* element) {
-  return is_button(element) || (element->tag_kind == TagKind::input && (element->control == ControlKind::checkbox ||
-                                                                         element->control == ControlKind::radio));
+  return is_button(element) || (element->tag_kind == TagKind::input &&
+                                (element->control == ControlKind::checkbox || element->control == ControlKind::radio));
 }
 
 }  // namespace

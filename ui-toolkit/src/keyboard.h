@@ -68,7 +68,7 @@ class Keyboard {
   TextEditor* editor_;
   SelectPopup* popup_;
   bool typing_allowed_ = true;  // the last keydown was not prevented
-  Node* space_ = nullptr;  // pressed by Space, worked when it is released
+  Node* space_ = nullptr;       // pressed by Space, worked when it is released
   std::uint64_t space_serial_ = 0;
 };
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <string>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "common/text.h"
@@ -23,9 +23,7 @@ constexpr float line_height_px = 40;  // one wheel notch scrolls about three lin
 
 }  // namespace
 
-Node* Pointer::target_at(float x, float y) const {
-  return host_element(paint::hit_test(tree_, x, y));
-}
+Node* Pointer::target_at(float x, float y) const { return host_element(paint::hit_test(tree_, x, y)); }
 
 bool Pointer::fire(std::uint8_t type, Node* target, float x, float y, int button, std::uint32_t modifiers,
                    float wheel_delta) {
@@ -120,7 +118,8 @@ std::string with_width(const std::string* style, float width) {
       const std::string_view declaration(style->data() + start, end - start);
       const std::size_t colon = declaration.find(':');
       std::string_view name = declaration.substr(0, colon);
-      while (!name.empty() && (name.front() == ' ' || name.front() == '\t' || name.front() == '\n')) name.remove_prefix(1);
+      while (!name.empty() && (name.front() == ' ' || name.front() == '\t' || name.front() == '\n'))
+        name.remove_prefix(1);
       while (!name.empty() && (name.back() == ' ' || name.back() == '\t' || name.back() == '\n')) name.remove_suffix(1);
       const bool blank = declaration.find_first_not_of(" \t\n") == std::string_view::npos;
       if (!blank && !vx::iequals_ascii(name, "width")) {
@@ -207,7 +206,7 @@ void Pointer::down(int button, float x, float y, std::uint32_t modifiers, bool d
   Node* target = target_at(x, y);
   set_hovered(target);
   if (SelectPopup* p = popup(); p && p->press(target)) return;  // the open list's press, or the one that closes it
-  if (button == 0 && press_scroll_bar(target, x, y)) return;  // the bar's, not the page's
+  if (button == 0 && press_scroll_bar(target, x, y)) return;    // the bar's, not the page's
   if (Node* cell = button == 0 ? column_border_at(target, x, y) : nullptr) {
     resizing_ = cell;
     resizing_serial_ = cell->serial;

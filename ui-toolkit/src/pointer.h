@@ -68,7 +68,7 @@ class Pointer {
   std::uint64_t hovered_serial_ = 0;
   Node* dragging_ = nullptr;  // whose scroll bar thumb follows the pointer
   std::uint64_t dragging_serial_ = 0;
-  float grab_ = 0;             // where on the thumb it was taken, from its top
+  float grab_ = 0;            // where on the thumb it was taken, from its top
   Node* resizing_ = nullptr;  // the header cell whose width follows the pointer
   std::uint64_t resizing_serial_ = 0;
   float resize_from_x_ = 0, resize_from_width_ = 0;

@@ -67,8 +67,8 @@ void SelectPopup::open(Node* select) {
   }
   const Rect at = element_rect(select);
   char style[128];
-  const int n = std::snprintf(style, sizeof style, "left:%gpx;top:%gpx;min-width:%gpx", at.x, at.y + at.height,
-                              at.width);
+  const int n =
+      std::snprintf(style, sizeof style, "left:%gpx;top:%gpx;min-width:%gpx", at.x, at.y + at.height, at.width);
   set_attribute(list, "style", 5, style, static_cast<std::size_t>(n));
   // Beside the page's body, as the tooltip is: the page's own tree stays as it is.
   if (append_child(root, list) != status_ok) {
@@ -154,12 +154,24 @@ bool SelectPopup::key_down(std::uint32_t key, std::uint32_t modifiers) {
       }
       step(key == key_arrow_down, 1);
       return true;
-    case key_page_up: step(false, page_step); return true;
-    case key_page_down: step(true, page_step); return true;
-    case key_home: step(false, items_.size()); return true;
-    case key_end: step(true, items_.size()); return true;
-    case key_enter: choose(select, options_[active_]); return true;
-    case key_tab: choose(select, options_[active_]); return false;  // Tab still moves focus
+    case key_page_up:
+      step(false, page_step);
+      return true;
+    case key_page_down:
+      step(true, page_step);
+      return true;
+    case key_home:
+      step(false, items_.size());
+      return true;
+    case key_end:
+      step(true, items_.size());
+      return true;
+    case key_enter:
+      choose(select, options_[active_]);
+      return true;
+    case key_tab:
+      choose(select, options_[active_]);
+      return false;  // Tab still moves focus
     case key_escape:
     case key_f4:
       close();
@@ -172,7 +184,8 @@ bool SelectPopup::key_down(std::uint32_t key, std::uint32_t modifiers) {
 bool SelectPopup::key_on_list(Node* select, std::uint32_t key, std::uint32_t modifiers) {
   if (!is_select(select) || is_disabled(select)) return false;
   const bool alt = modifiers & modifier_alt;
-  if ((alt && (key == key_arrow_down || key == key_arrow_up)) || key == key_f4 || key == key_space || key == key_enter) {
+  if ((alt && (key == key_arrow_down || key == key_arrow_up)) || key == key_f4 || key == key_space ||
+      key == key_enter) {
     open(select);
     return true;
   }
@@ -214,10 +227,10 @@ void SelectPopup::fit(float view_width, float view_height) {
   // Its border box as wide as the list's, at least.
   const float min_width = std::max(0.0f, at.width - box->border.horizontal() - box->padding.horizontal());
   char style[160];
-  const int n = limit >= 0 ? std::snprintf(style, sizeof style, "left:%gpx;top:%gpx;min-width:%gpx;max-height:%gpx",
-                                           left, top, min_width, std::max(0.0f, limit))
-                           : std::snprintf(style, sizeof style, "left:%gpx;top:%gpx;min-width:%gpx", left, top,
-                                           min_width);
+  const int n = limit >= 0
+                    ? std::snprintf(style, sizeof style, "left:%gpx;top:%gpx;min-width:%gpx;max-height:%gpx", left, top,
+                                    min_width, std::max(0.0f, limit))
+                    : std::snprintf(style, sizeof style, "left:%gpx;top:%gpx;min-width:%gpx", left, top, min_width);
   const std::string* now = attribute_value(list, atom_style);
   if (!now || *now != std::string_view(style, static_cast<std::size_t>(n))) {
     set_attribute(list, "style", 5, style, static_cast<std::size_t>(n));
@@ -230,8 +243,10 @@ void SelectPopup::fit(float view_width, float view_height) {
   const float visible = box->height - frame - box->scrollbar_x;
   const float offset = item->y - box->content_y();
   const ScrollOffset scroll = scroll_position(list);
-  if (offset < scroll.y) scroll_to(list, 0, offset);
-  else if (offset + item->height > scroll.y + visible) scroll_to(list, 0, offset + item->height - visible);
+  if (offset < scroll.y)
+    scroll_to(list, 0, offset);
+  else if (offset + item->height > scroll.y + visible)
+    scroll_to(list, 0, offset + item->height - visible);
 }
 
 void SelectPopup::reset() {

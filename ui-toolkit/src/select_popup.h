@@ -62,7 +62,7 @@ class SelectPopup {
   std::vector<Node*> options_;  // the list's options when it opened, by item
   std::vector<Node*> items_;    // the pop-up's "ui-select-option" elements
   std::size_t active_ = 0;
-  bool reveal_ = false;         // the highlight moved: scroll it into sight
+  bool reveal_ = false;  // the highlight moved: scroll it into sight
 };
 
 }  // namespace ostrel

@@ -220,12 +220,16 @@ bool TextEditor::key_down(std::uint32_t key, std::uint32_t modifiers) {
   const bool selected = low != high;
   switch (key) {
     case key_left:
-      if (selected && !shift && !ctrl) move(low, false);
-      else move(ctrl ? previous_word(value, e.caret) : previous_boundary(value, e.caret), shift);
+      if (selected && !shift && !ctrl)
+        move(low, false);
+      else
+        move(ctrl ? previous_word(value, e.caret) : previous_boundary(value, e.caret), shift);
       return true;
     case key_right:
-      if (selected && !shift && !ctrl) move(high, false);
-      else move(ctrl ? next_word(value, e.caret) : next_boundary(value, e.caret), shift);
+      if (selected && !shift && !ctrl)
+        move(high, false);
+      else
+        move(ctrl ? next_word(value, e.caret) : next_boundary(value, e.caret), shift);
       return true;
     case key_home:
       move(0, shift);
@@ -249,9 +253,12 @@ bool TextEditor::key_down(std::uint32_t key, std::uint32_t modifiers) {
       }
       return true;
     case key_insert:
-      if (ctrl && !shift) run(EditCommand::copy);
-      else if (shift && !ctrl) run(EditCommand::paste);
-      else return false;
+      if (ctrl && !shift)
+        run(EditCommand::copy);
+      else if (shift && !ctrl)
+        run(EditCommand::paste);
+      else
+        return false;
       return true;
     case key_enter:  // sends "change", as a browser's text box does
       commit_change();
@@ -261,16 +268,29 @@ bool TextEditor::key_down(std::uint32_t key, std::uint32_t modifiers) {
   }
   if (!ctrl) return false;
   switch (key) {
-    case 'A': run(EditCommand::select_all); return true;
-    case 'C': run(EditCommand::copy); return true;
-    case 'X': run(EditCommand::cut); return true;
-    case 'V': run(EditCommand::paste); return true;
-    case 'Z':
-      if (shift) redo();
-      else undo();
+    case 'A':
+      run(EditCommand::select_all);
       return true;
-    case 'Y': redo(); return true;
-    default: return false;
+    case 'C':
+      run(EditCommand::copy);
+      return true;
+    case 'X':
+      run(EditCommand::cut);
+      return true;
+    case 'V':
+      run(EditCommand::paste);
+      return true;
+    case 'Z':
+      if (shift)
+        redo();
+      else
+        undo();
+      return true;
+    case 'Y':
+      redo();
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -300,8 +320,12 @@ void TextEditor::copy() {
 void TextEditor::run(EditCommand command) {
   if (!editing() || composing()) return;
   switch (command) {
-    case EditCommand::undo: undo(); break;
-    case EditCommand::copy: copy(); break;
+    case EditCommand::undo:
+      undo();
+      break;
+    case EditCommand::copy:
+      copy();
+      break;
     case EditCommand::cut:
       copy();
       erase_selection(Step::other);
@@ -315,7 +339,9 @@ void TextEditor::run(EditCommand command) {
         }
       }
       break;
-    case EditCommand::erase: erase_selection(Step::other); break;
+    case EditCommand::erase:
+      erase_selection(Step::other);
+      break;
     case EditCommand::select_all:
       select(size_of(node_->text), 0);
       last_step_ = Step::none;
@@ -393,8 +419,10 @@ void TextEditor::drag(float x, float) {
   }
   // A double click's drag selects whole words.
   const auto [start, end] = word_around(node_->text, at);
-  if (at < word_start_) select(start, word_end_);
-  else select(std::max(end, word_end_), word_start_);
+  if (at < word_start_)
+    select(start, word_end_);
+  else
+    select(std::max(end, word_end_), word_start_);
 }
 
 void TextEditor::composition_start() {

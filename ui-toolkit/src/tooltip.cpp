@@ -20,7 +20,8 @@ const std::string* title_of(const Node* element) {
 }  // namespace
 
 Node* Tooltip::owner() const {
-  if (!alive(owner_, owner_serial_) || !document_.root || !is_inclusive_ancestor(document_.root, owner_)) return nullptr;
+  if (!alive(owner_, owner_serial_) || !document_.root || !is_inclusive_ancestor(document_.root, owner_))
+    return nullptr;
   return owner_;
 }
 

@@ -17,7 +17,7 @@ struct ostrel::View {
   void* parent = nullptr;
   int x = 0, y = 0, width = 320, height = 240;  // requested bounds, device pixels
   bool visible = true;
-  float scale = 1.0f;  // window DPI / 96
+  float scale = 1.0f;             // window DPI / 96
   void* platform_data = nullptr;  // owned by the platform layer
 };
 
@@ -30,8 +30,8 @@ class ViewPlatform {
   virtual ~ViewPlatform() = default;
   // Creates the child window; on failure sets the last error and returns 1 or 4.
   virtual int attach(View& view, void* parent) = 0;
-  virtual void detach(View& view) = 0;    // destroys the window, stops the frame worker
-  virtual void move(View& view) = 0;      // applies the stored bounds
+  virtual void detach(View& view) = 0;  // destroys the window, stops the frame worker
+  virtual void move(View& view) = 0;    // applies the stored bounds
   virtual void request_frame(View& view) = 0;
 };
 void set_view_platform(ViewPlatform* platform);

@@ -12,35 +12,64 @@ enum Group : std::uint8_t { group_color, group_background, group_border, group_o
 bool group_of(css::Property p, std::uint8_t& out) {
   using P = css::Property;
   switch (p) {
-    case P::color: out = group_color; return true;
-    case P::background_color: case P::background: out = group_background; return true;
-    case P::border_color: case P::border: case P::border_top_color: case P::border_right_color:
-    case P::border_bottom_color: case P::border_left_color:
+    case P::color:
+      out = group_color;
+      return true;
+    case P::background_color:
+    case P::background:
+      out = group_background;
+      return true;
+    case P::border_color:
+    case P::border:
+    case P::border_top_color:
+    case P::border_right_color:
+    case P::border_bottom_color:
+    case P::border_left_color:
       out = group_border;
       return true;
-    case P::opacity: out = group_opacity; return true;
-    case P::transform: out = group_transform; return true;
-    default: return false;
+    case P::opacity:
+      out = group_opacity;
+      return true;
+    case P::transform:
+      out = group_transform;
+      return true;
+    default:
+      return false;
   }
 }
 
 bool same_group(const AnimatedValues& a, const AnimatedValues& b, std::uint8_t g) {
   switch (g) {
-    case group_color: return a.color == b.color;
-    case group_background: return a.background == b.background;
-    case group_border: return std::equal(std::begin(a.border), std::end(a.border), std::begin(b.border));
-    case group_opacity: return a.opacity == b.opacity;
-    default: return a.transform == b.transform;
+    case group_color:
+      return a.color == b.color;
+    case group_background:
+      return a.background == b.background;
+    case group_border:
+      return std::equal(std::begin(a.border), std::end(a.border), std::begin(b.border));
+    case group_opacity:
+      return a.opacity == b.opacity;
+    default:
+      return a.transform == b.transform;
   }
 }
 
 void copy_group(AnimatedValues& to, const AnimatedValues& from, std::uint8_t g) {
   switch (g) {
-    case group_color: to.color = from.color; break;
-    case group_background: to.background = from.background; break;
-    case group_border: std::copy(std::begin(from.border), std::end(from.border), std::begin(to.border)); break;
-    case group_opacity: to.opacity = from.opacity; break;
-    default: to.transform = from.transform; break;
+    case group_color:
+      to.color = from.color;
+      break;
+    case group_background:
+      to.background = from.background;
+      break;
+    case group_border:
+      std::copy(std::begin(from.border), std::end(from.border), std::begin(to.border));
+      break;
+    case group_opacity:
+      to.opacity = from.opacity;
+      break;
+    default:
+      to.transform = from.transform;
+      break;
   }
 }
 
@@ -58,7 +87,9 @@ std::uint8_t mix(std::uint8_t a, std::uint8_t b, float p) {
   return static_cast<std::uint8_t>(std::lround(std::clamp(a + (b - a) * p, 0.0f, 255.0f)));
 }
 
-Color mix(const Color& a, const Color& b, float p) { return {mix(a.r, b.r, p), mix(a.g, b.g, p), mix(a.b, b.b, p), mix(a.a, b.a, p)}; }
+Color mix(const Color& a, const Color& b, float p) {
+  return {mix(a.r, b.r, p), mix(a.g, b.g, p), mix(a.b, b.b, p), mix(a.a, b.a, p)};
+}
 
 }  // namespace
 
@@ -122,7 +153,7 @@ void Animator::styles_changed(const StyleEngine& engine, double now) {
 
     Entry& e = entry_for(node);
     // Transitions start from what is on screen now, which may be mid-way through another.
-    const AnimatedValues current = e.displayed ? AnimatedValues::of(*e.displayed)
+    const AnimatedValues current = e.displayed     ? AnimatedValues::of(*e.displayed)
                                    : change.before ? AnimatedValues::of(*change.before)
                                                    : AnimatedValues::of(*style);
     const AnimatedValues target = AnimatedValues::of(*style);
@@ -165,13 +196,13 @@ bool Animator::tick(const StyleEngine& engine, double now) {
       const float p = elapsed <= 0 ? 0.0f : r.timing.apply(static_cast<float>(elapsed / r.duration));
       copy_group(values, interpolate(r.from, r.to, p), r.group);
     }
-    const ComputedStyle* parent = node->parent && node->parent->is_element() && node->parent->style
-                                      ? node->parent->style.get()
-                                      : e.base.get();
+    const ComputedStyle* parent =
+        node->parent && node->parent->is_element() && node->parent->style ? node->parent->style.get() : e.base.get();
     std::erase_if(e.animations, [&](const Playing& a) {
       const double elapsed = now - a.start - a.animation.delay;
-      return a.animation.duration <= 0 || (a.animation.iterations >= 0 && elapsed >= a.animation.duration * a.animation.iterations &&
-                                      !(a.animation.fill & 1));
+      return a.animation.duration <= 0 ||
+             (a.animation.iterations >= 0 && elapsed >= a.animation.duration * a.animation.iterations &&
+              !(a.animation.fill & 1));
     });
     for (const Playing& a : e.animations) {
       const css::KeyframesRule* rule = engine.keyframes(a.animation.name);
@@ -193,7 +224,8 @@ bool Animator::tick(const StyleEngine& engine, double now) {
         for (float offset : frame.offsets) frames.emplace_back(offset, v);
       }
       std::stable_sort(frames.begin(), frames.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
-      if (frames.empty() || frames.front().first > 0) frames.insert(frames.begin(), {0.0f, AnimatedValues::of(*e.base)});
+      if (frames.empty() || frames.front().first > 0)
+        frames.insert(frames.begin(), {0.0f, AnimatedValues::of(*e.base)});
       if (frames.back().first < 1) frames.emplace_back(1.0f, AnimatedValues::of(*e.base));
       std::size_t k = 1;
       while (k + 1 < frames.size() && frames[k].first < p) ++k;

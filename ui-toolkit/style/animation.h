@@ -38,7 +38,7 @@ class Animator {
   bool idle() const { return entries_.empty(); }
 
  private:
-  struct Running {  // one property group in transition
+  struct Running {       // one property group in transition
     std::uint8_t group;  // which part of AnimatedValues (see animation.cpp)
     AnimatedValues from, to;
     double start = 0;

@@ -34,18 +34,36 @@ struct Length {
   // Pixels against a basis for percentages; `fallback` for auto/none/content.
   float resolve(float basis, float fallback = 0) const {
     switch (kind) {
-      case LengthKind::px: return value;
-      case LengthKind::percent: return basis * value / 100.0f;
-      default: return fallback;
+      case LengthKind::px:
+        return value;
+      case LengthKind::percent:
+        return basis * value / 100.0f;
+      default:
+        return fallback;
     }
   }
   friend bool operator==(const Length&, const Length&) = default;
 };
 
 enum class Display : std::uint8_t {
-  none, block, inline_, inline_block, flex, inline_flex, list_item, contents,
-  table, inline_table, table_row_group, table_header_group, table_footer_group, table_row, table_cell,
-  table_column, table_column_group, table_caption,
+  none,
+  block,
+  inline_,
+  inline_block,
+  flex,
+  inline_flex,
+  list_item,
+  contents,
+  table,
+  inline_table,
+  table_row_group,
+  table_header_group,
+  table_footer_group,
+  table_row,
+  table_cell,
+  table_column,
+  table_column_group,
+  table_caption,
 };
 enum class Position : std::uint8_t { static_, relative, absolute, fixed, sticky };
 enum class BoxSizing : std::uint8_t { content_box, border_box };
@@ -54,11 +72,40 @@ enum class Overflow : std::uint8_t { visible, hidden, clip, scroll, auto_ };
 enum class WhiteSpace : std::uint8_t { normal, nowrap, pre, pre_wrap, pre_line, break_spaces };
 enum class TextAlign : std::uint8_t { start, left, right, center, justify, end };
 enum class VerticalAlign : std::uint8_t { baseline, middle, top, bottom, text_top, text_bottom, sub, super };
-enum class Cursor : std::uint8_t { auto_, default_, pointer, text, move, not_allowed, col_resize, row_resize, wait, progress, help, crosshair, grab, ew_resize, ns_resize };
+enum class Cursor : std::uint8_t {
+  auto_,
+  default_,
+  pointer,
+  text,
+  move,
+  not_allowed,
+  col_resize,
+  row_resize,
+  wait,
+  progress,
+  help,
+  crosshair,
+  grab,
+  ew_resize,
+  ns_resize
+};
 enum class ObjectFit : std::uint8_t { fill, contain, cover, none, scale_down };
 enum class FlexDirection : std::uint8_t { row, row_reverse, column, column_reverse };
 enum class FlexWrap : std::uint8_t { nowrap, wrap, wrap_reverse };
-enum class Align : std::uint8_t { auto_, normal, stretch, flex_start, flex_end, center, baseline, space_between, space_around, space_evenly, start, end };
+enum class Align : std::uint8_t {
+  auto_,
+  normal,
+  stretch,
+  flex_start,
+  flex_end,
+  center,
+  baseline,
+  space_between,
+  space_around,
+  space_evenly,
+  start,
+  end
+};
 enum class Visibility : std::uint8_t { visible, hidden, collapse };
 enum class ListStyle : std::uint8_t { none, disc, circle, square, decimal };
 
@@ -73,7 +120,7 @@ struct TimingFunction {
 
 struct Transition {
   css::Property property = css::Property::unknown;  // unknown means "all"
-  float duration = 0;  // seconds
+  float duration = 0;                               // seconds
   float delay = 0;
   TimingFunction timing;
   friend bool operator==(const Transition&, const Transition&) = default;
@@ -135,13 +182,13 @@ struct ComputedStyle {
   Length min_width = Length::automatic(), min_height = Length::automatic();
   Length max_width = Length::none(), max_height = Length::none();
   BoxSizing box_sizing = BoxSizing::content_box;
-  Length margin[4] = {};   // top right bottom left
+  Length margin[4] = {};  // top right bottom left
   Length padding[4] = {};
   float border_width[4] = {3, 3, 3, 3};  // "medium"; used only when the style is not none
   BorderStyle border_style[4] = {};
   Color border_color[4] = {};
   bool border_color_current[4] = {true, true, true, true};  // currentColor
-  Length radius[4] = {};  // top-left top-right bottom-right bottom-left
+  Length radius[4] = {};                                    // top-left top-right bottom-right bottom-left
   Overflow overflow_x = Overflow::visible, overflow_y = Overflow::visible;
   bool scrollbar_gutter_stable = false;
   bool text_overflow_ellipsis = false;
@@ -168,12 +215,10 @@ struct ComputedStyle {
   // Border width as laid out: 0 when the style draws nothing.
   float used_border(int side) const {
     return border_style[side] == BorderStyle::none || border_style[side] == BorderStyle::hidden ? 0
-                                                                                                 : border_width[side];
+                                                                                                : border_width[side];
   }
   Color used_border_color(int side) const { return border_color_current[side] ? color : border_color[side]; }
-  bool is_scroll_container() const {
-    return overflow_x != Overflow::visible || overflow_y != Overflow::visible;
-  }
+  bool is_scroll_container() const { return overflow_x != Overflow::visible || overflow_y != Overflow::visible; }
 };
 
 // What a new style of an element asks of the layout: nothing (it only draws

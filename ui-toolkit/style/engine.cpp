@@ -95,46 +95,70 @@ std::optional<E> keyword(const Token* t, const Keyword<E> (&table)[N]) {
 }
 
 constexpr Keyword<Display> displays[] = {
-    {"none", Display::none}, {"block", Display::block}, {"inline", Display::inline_},
-    {"inline-block", Display::inline_block}, {"flex", Display::flex}, {"inline-flex", Display::inline_flex},
-    {"list-item", Display::list_item}, {"contents", Display::contents}, {"table", Display::table},
-    {"inline-table", Display::inline_table}, {"table-row-group", Display::table_row_group},
-    {"table-header-group", Display::table_header_group}, {"table-footer-group", Display::table_footer_group},
-    {"table-row", Display::table_row}, {"table-cell", Display::table_cell}, {"table-column", Display::table_column},
-    {"table-column-group", Display::table_column_group}, {"table-caption", Display::table_caption},
-    {"flow-root", Display::block}, {"grid", Display::block}, {"inline-grid", Display::inline_block},
+    {"none", Display::none},
+    {"block", Display::block},
+    {"inline", Display::inline_},
+    {"inline-block", Display::inline_block},
+    {"flex", Display::flex},
+    {"inline-flex", Display::inline_flex},
+    {"list-item", Display::list_item},
+    {"contents", Display::contents},
+    {"table", Display::table},
+    {"inline-table", Display::inline_table},
+    {"table-row-group", Display::table_row_group},
+    {"table-header-group", Display::table_header_group},
+    {"table-footer-group", Display::table_footer_group},
+    {"table-row", Display::table_row},
+    {"table-cell", Display::table_cell},
+    {"table-column", Display::table_column},
+    {"table-column-group", Display::table_column_group},
+    {"table-caption", Display::table_caption},
+    {"flow-root", Display::block},
+    {"grid", Display::block},
+    {"inline-grid", Display::inline_block},
 };
-constexpr Keyword<Position> positions[] = {{"static", Position::static_}, {"relative", Position::relative},
+constexpr Keyword<Position> positions[] = {{"static", Position::static_},    {"relative", Position::relative},
                                            {"absolute", Position::absolute}, {"fixed", Position::fixed},
-                                           {"sticky", Position::sticky}, {"-webkit-sticky", Position::sticky}};
-constexpr Keyword<BorderStyle> border_styles[] = {
-    {"none", BorderStyle::none}, {"hidden", BorderStyle::hidden}, {"solid", BorderStyle::solid},
-    {"dashed", BorderStyle::dashed}, {"dotted", BorderStyle::dotted}, {"double", BorderStyle::double_},
-    {"groove", BorderStyle::groove}, {"ridge", BorderStyle::ridge}, {"inset", BorderStyle::inset},
-    {"outset", BorderStyle::outset}};
+                                           {"sticky", Position::sticky},     {"-webkit-sticky", Position::sticky}};
+constexpr Keyword<BorderStyle> border_styles[] = {{"none", BorderStyle::none},     {"hidden", BorderStyle::hidden},
+                                                  {"solid", BorderStyle::solid},   {"dashed", BorderStyle::dashed},
+                                                  {"dotted", BorderStyle::dotted}, {"double", BorderStyle::double_},
+                                                  {"groove", BorderStyle::groove}, {"ridge", BorderStyle::ridge},
+                                                  {"inset", BorderStyle::inset},   {"outset", BorderStyle::outset}};
 constexpr Keyword<Overflow> overflows[] = {{"visible", Overflow::visible}, {"hidden", Overflow::hidden},
-                                           {"clip", Overflow::clip}, {"scroll", Overflow::scroll},
-                                           {"auto", Overflow::auto_}, {"overlay", Overflow::auto_}};
-constexpr Keyword<WhiteSpace> white_spaces[] = {{"normal", WhiteSpace::normal}, {"nowrap", WhiteSpace::nowrap},
-                                                {"pre", WhiteSpace::pre}, {"pre-wrap", WhiteSpace::pre_wrap},
-                                                {"pre-line", WhiteSpace::pre_line},
-                                                {"break-spaces", WhiteSpace::break_spaces}};
-constexpr Keyword<TextAlign> text_aligns[] = {{"start", TextAlign::start}, {"left", TextAlign::left},
-                                              {"right", TextAlign::right}, {"center", TextAlign::center},
-                                              {"justify", TextAlign::justify}, {"end", TextAlign::end},
+                                           {"clip", Overflow::clip},       {"scroll", Overflow::scroll},
+                                           {"auto", Overflow::auto_},      {"overlay", Overflow::auto_}};
+constexpr Keyword<WhiteSpace> white_spaces[] = {
+    {"normal", WhiteSpace::normal},     {"nowrap", WhiteSpace::nowrap},     {"pre", WhiteSpace::pre},
+    {"pre-wrap", WhiteSpace::pre_wrap}, {"pre-line", WhiteSpace::pre_line}, {"break-spaces", WhiteSpace::break_spaces}};
+constexpr Keyword<TextAlign> text_aligns[] = {{"start", TextAlign::start},          {"left", TextAlign::left},
+                                              {"right", TextAlign::right},          {"center", TextAlign::center},
+                                              {"justify", TextAlign::justify},      {"end", TextAlign::end},
                                               {"-webkit-center", TextAlign::center}};
 constexpr Keyword<VerticalAlign> vertical_aligns[] = {
-    {"baseline", VerticalAlign::baseline}, {"middle", VerticalAlign::middle}, {"top", VerticalAlign::top},
-    {"bottom", VerticalAlign::bottom}, {"text-top", VerticalAlign::text_top},
-    {"text-bottom", VerticalAlign::text_bottom}, {"sub", VerticalAlign::sub}, {"super", VerticalAlign::super}};
-constexpr Keyword<Cursor> cursors[] = {
-    {"auto", Cursor::auto_}, {"default", Cursor::default_}, {"pointer", Cursor::pointer}, {"text", Cursor::text},
-    {"move", Cursor::move}, {"not-allowed", Cursor::not_allowed}, {"col-resize", Cursor::col_resize},
-    {"row-resize", Cursor::row_resize}, {"wait", Cursor::wait}, {"progress", Cursor::progress},
-    {"help", Cursor::help}, {"crosshair", Cursor::crosshair}, {"grab", Cursor::grab},
-    {"ew-resize", Cursor::ew_resize}, {"ns-resize", Cursor::ns_resize}};
-constexpr Keyword<ObjectFit> object_fits[] = {{"fill", ObjectFit::fill}, {"contain", ObjectFit::contain},
-                                              {"cover", ObjectFit::cover}, {"none", ObjectFit::none},
+    {"baseline", VerticalAlign::baseline}, {"middle", VerticalAlign::middle},
+    {"top", VerticalAlign::top},           {"bottom", VerticalAlign::bottom},
+    {"text-top", VerticalAlign::text_top}, {"text-bottom", VerticalAlign::text_bottom},
+    {"sub", VerticalAlign::sub},           {"super", VerticalAlign::super}};
+constexpr Keyword<Cursor> cursors[] = {{"auto", Cursor::auto_},
+                                       {"default", Cursor::default_},
+                                       {"pointer", Cursor::pointer},
+                                       {"text", Cursor::text},
+                                       {"move", Cursor::move},
+                                       {"not-allowed", Cursor::not_allowed},
+                                       {"col-resize", Cursor::col_resize},
+                                       {"row-resize", Cursor::row_resize},
+                                       {"wait", Cursor::wait},
+                                       {"progress", Cursor::progress},
+                                       {"help", Cursor::help},
+                                       {"crosshair", Cursor::crosshair},
+                                       {"grab", Cursor::grab},
+                                       {"ew-resize", Cursor::ew_resize},
+                                       {"ns-resize", Cursor::ns_resize}};
+constexpr Keyword<ObjectFit> object_fits[] = {{"fill", ObjectFit::fill},
+                                              {"contain", ObjectFit::contain},
+                                              {"cover", ObjectFit::cover},
+                                              {"none", ObjectFit::none},
                                               {"scale-down", ObjectFit::scale_down}};
 constexpr Keyword<FlexDirection> flex_directions[] = {{"row", FlexDirection::row},
                                                       {"row-reverse", FlexDirection::row_reverse},
@@ -142,25 +166,36 @@ constexpr Keyword<FlexDirection> flex_directions[] = {{"row", FlexDirection::row
                                                       {"column-reverse", FlexDirection::column_reverse}};
 constexpr Keyword<FlexWrap> flex_wraps[] = {
     {"nowrap", FlexWrap::nowrap}, {"wrap", FlexWrap::wrap}, {"wrap-reverse", FlexWrap::wrap_reverse}};
-constexpr Keyword<Align> aligns[] = {
-    {"auto", Align::auto_}, {"normal", Align::normal}, {"stretch", Align::stretch},
-    {"flex-start", Align::flex_start}, {"flex-end", Align::flex_end}, {"center", Align::center},
-    {"baseline", Align::baseline}, {"space-between", Align::space_between}, {"space-around", Align::space_around},
-    {"space-evenly", Align::space_evenly}, {"start", Align::start}, {"end", Align::end},
-    {"self-start", Align::flex_start}, {"self-end", Align::flex_end}, {"left", Align::flex_start},
-    {"right", Align::flex_end}};
+constexpr Keyword<Align> aligns[] = {{"auto", Align::auto_},
+                                     {"normal", Align::normal},
+                                     {"stretch", Align::stretch},
+                                     {"flex-start", Align::flex_start},
+                                     {"flex-end", Align::flex_end},
+                                     {"center", Align::center},
+                                     {"baseline", Align::baseline},
+                                     {"space-between", Align::space_between},
+                                     {"space-around", Align::space_around},
+                                     {"space-evenly", Align::space_evenly},
+                                     {"start", Align::start},
+                                     {"end", Align::end},
+                                     {"self-start", Align::flex_start},
+                                     {"self-end", Align::flex_end},
+                                     {"left", Align::flex_start},
+                                     {"right", Align::flex_end}};
 constexpr Keyword<Visibility> visibilities[] = {
     {"visible", Visibility::visible}, {"hidden", Visibility::hidden}, {"collapse", Visibility::collapse}};
-constexpr Keyword<ListStyle> list_styles[] = {{"none", ListStyle::none}, {"disc", ListStyle::disc},
-                                              {"circle", ListStyle::circle}, {"square", ListStyle::square},
+constexpr Keyword<ListStyle> list_styles[] = {{"none", ListStyle::none},
+                                              {"disc", ListStyle::disc},
+                                              {"circle", ListStyle::circle},
+                                              {"square", ListStyle::square},
                                               {"decimal", ListStyle::decimal}};
 
 // --- copying one property (inherit / initial / unset) ------------------------
 
 void copy_property(Property p, ComputedStyle& to, const ComputedStyle& from) {
   switch (p) {
-#define COPY(prop, member) \
-  case Property::prop:     \
+#define COPY(prop, member)   \
+  case Property::prop:       \
     to.member = from.member; \
     break;
     COPY(display, display)
@@ -286,15 +321,24 @@ void copy_property(Property p, ComputedStyle& to, const ComputedStyle& from) {
 std::vector<Property> longhands_of(Property p) {
   using P = Property;
   switch (p) {
-    case P::margin: return {P::margin_top, P::margin_right, P::margin_bottom, P::margin_left};
-    case P::padding: return {P::padding_top, P::padding_right, P::padding_bottom, P::padding_left};
-    case P::border_width: return {P::border_top_width, P::border_right_width, P::border_bottom_width, P::border_left_width};
-    case P::border_style: return {P::border_top_style, P::border_right_style, P::border_bottom_style, P::border_left_style};
-    case P::border_color: return {P::border_top_color, P::border_right_color, P::border_bottom_color, P::border_left_color};
-    case P::border_top: return {P::border_top_width, P::border_top_style, P::border_top_color};
-    case P::border_right: return {P::border_right_width, P::border_right_style, P::border_right_color};
-    case P::border_bottom: return {P::border_bottom_width, P::border_bottom_style, P::border_bottom_color};
-    case P::border_left: return {P::border_left_width, P::border_left_style, P::border_left_color};
+    case P::margin:
+      return {P::margin_top, P::margin_right, P::margin_bottom, P::margin_left};
+    case P::padding:
+      return {P::padding_top, P::padding_right, P::padding_bottom, P::padding_left};
+    case P::border_width:
+      return {P::border_top_width, P::border_right_width, P::border_bottom_width, P::border_left_width};
+    case P::border_style:
+      return {P::border_top_style, P::border_right_style, P::border_bottom_style, P::border_left_style};
+    case P::border_color:
+      return {P::border_top_color, P::border_right_color, P::border_bottom_color, P::border_left_color};
+    case P::border_top:
+      return {P::border_top_width, P::border_top_style, P::border_top_color};
+    case P::border_right:
+      return {P::border_right_width, P::border_right_style, P::border_right_color};
+    case P::border_bottom:
+      return {P::border_bottom_width, P::border_bottom_style, P::border_bottom_color};
+    case P::border_left:
+      return {P::border_left_width, P::border_left_style, P::border_left_color};
     case P::border: {
       std::vector<Property> all;
       for (P side : {P::border_top, P::border_right, P::border_bottom, P::border_left})
@@ -304,19 +348,32 @@ std::vector<Property> longhands_of(Property p) {
     case P::border_radius:
       return {P::border_top_left_radius, P::border_top_right_radius, P::border_bottom_right_radius,
               P::border_bottom_left_radius};
-    case P::background: return {P::background_color, P::background_image};
-    case P::font: return {P::font_style, P::font_weight, P::font_size, P::line_height, P::font_family};
-    case P::flex: return {P::flex_grow, P::flex_shrink, P::flex_basis};
-    case P::flex_flow: return {P::flex_direction, P::flex_wrap};
-    case P::gap: return {P::row_gap, P::column_gap};
-    case P::overflow: return {P::overflow_x, P::overflow_y};
-    case P::inset: return {P::top, P::right, P::bottom, P::left};
-    case P::text_decoration: return {P::text_decoration_line};
-    case P::list_style: return {P::list_style_type};
-    case P::transition: return {P::transition_property};
-    case P::animation: return {P::animation_name};
-    case P::outline: return {};
-    default: return {p};
+    case P::background:
+      return {P::background_color, P::background_image};
+    case P::font:
+      return {P::font_style, P::font_weight, P::font_size, P::line_height, P::font_family};
+    case P::flex:
+      return {P::flex_grow, P::flex_shrink, P::flex_basis};
+    case P::flex_flow:
+      return {P::flex_direction, P::flex_wrap};
+    case P::gap:
+      return {P::row_gap, P::column_gap};
+    case P::overflow:
+      return {P::overflow_x, P::overflow_y};
+    case P::inset:
+      return {P::top, P::right, P::bottom, P::left};
+    case P::text_decoration:
+      return {P::text_decoration_line};
+    case P::list_style:
+      return {P::list_style_type};
+    case P::transition:
+      return {P::transition_property};
+    case P::animation:
+      return {P::animation_name};
+    case P::outline:
+      return {};
+    default:
+      return {p};
   }
 }
 
@@ -409,8 +466,8 @@ struct Applier {
   }
 
   std::optional<float> font_size_value(const Token* t) const {
-    static constexpr Keyword<float> sizes[] = {{"xx-small", 9}, {"x-small", 10}, {"small", 13}, {"medium", 16},
-                                               {"large", 18}, {"x-large", 24}, {"xx-large", 32}, {"xxx-large", 48}};
+    static constexpr Keyword<float> sizes[] = {{"xx-small", 9}, {"x-small", 10}, {"small", 13},    {"medium", 16},
+                                               {"large", 18},   {"x-large", 24}, {"xx-large", 32}, {"xxx-large", 48}};
     if (auto k = keyword(t, sizes)) return *k;
     if (is_ident(t, "smaller")) return parent.font_size / 1.2f;
     if (is_ident(t, "larger")) return parent.font_size * 1.2f;
@@ -449,11 +506,16 @@ struct Applier {
     bool italic = false;
     std::uint16_t weight = 400;
     for (; i < w.size(); ++i) {
-      if (is_ident(w[i], "italic") || is_ident(w[i], "oblique")) italic = true;
-      else if (is_ident(w[i], "normal") || is_ident(w[i], "small-caps")) continue;
-      else if (auto fw = font_weight_value(w[i]); fw && w[i]->type != TokenType::number) weight = *fw;
-      else if (w[i]->type == TokenType::number && i + 1 < w.size() && font_weight_value(w[i])) weight = *font_weight_value(w[i]);
-      else break;
+      if (is_ident(w[i], "italic") || is_ident(w[i], "oblique"))
+        italic = true;
+      else if (is_ident(w[i], "normal") || is_ident(w[i], "small-caps"))
+        continue;
+      else if (auto fw = font_weight_value(w[i]); fw && w[i]->type != TokenType::number)
+        weight = *fw;
+      else if (w[i]->type == TokenType::number && i + 1 < w.size() && font_weight_value(w[i]))
+        weight = *font_weight_value(w[i]);
+      else
+        break;
     }
     if (i >= w.size()) return false;
     const auto size = font_size_value(w[i]);
@@ -502,9 +564,12 @@ struct Applier {
       if (t->type == TokenType::number && t->number != 0 ? true : (t->type == TokenType::number && !basis && !grow)) {
         const auto n = parse_number(*t);
         if (!n || *n < 0) return false;
-        if (!grow) grow = n;
-        else if (!shrink) shrink = n;
-        else return false;
+        if (!grow)
+          grow = n;
+        else if (!shrink)
+          shrink = n;
+        else
+          return false;
         continue;
       }
       if (t->type == TokenType::number && grow && !shrink) {
@@ -512,8 +577,10 @@ struct Applier {
         continue;
       }
       if (basis) return false;
-      if (is_ident(t, "content")) basis = Length{0, LengthKind::content};
-      else basis = length_or_auto(t, false);
+      if (is_ident(t, "content"))
+        basis = Length{0, LengthKind::content};
+      else
+        basis = length_or_auto(t, false);
       if (!basis) return false;
     }
     s.flex_grow = grow.value_or(1);
@@ -530,15 +597,17 @@ struct Applier {
       bool have_property = false;
       for (const Token* t : item) {
         if (auto time = parse_time(*t)) {
-          if (!have_duration) tr.duration = *time, have_duration = true;
-          else tr.delay = *time;
+          if (!have_duration)
+            tr.duration = *time, have_duration = true;
+          else
+            tr.delay = *time;
         } else if (auto timing = parse_timing_function(*t)) {
           tr.timing = *timing;
         } else if (t->type == TokenType::ident && !have_property) {
           have_property = true;
           tr.property = vx::iequals_ascii(t->text, "all")    ? Property::unknown
                         : vx::iequals_ascii(t->text, "none") ? Property::count
-                                                              : css::property_from_name(vx::ascii_lower(t->text));
+                                                             : css::property_from_name(vx::ascii_lower(t->text));
         } else {
           return false;
         }
@@ -557,8 +626,10 @@ struct Applier {
       bool have_duration = false;
       for (const Token* t : item) {
         if (auto time = parse_time(*t)) {
-          if (!have_duration) a.duration = *time, have_duration = true;
-          else a.delay = *time;
+          if (!have_duration)
+            a.duration = *time, have_duration = true;
+          else
+            a.delay = *time;
         } else if (auto timing = parse_timing_function(*t)) {
           a.timing = *timing;
         } else if (is_ident(t, "infinite")) {
@@ -596,8 +667,8 @@ struct Applier {
     if (w.empty()) return false;
     const Token* one = w.size() == 1 ? w[0] : nullptr;
 
-    if (one && (is_ident(one, "inherit") || is_ident(one, "initial") || is_ident(one, "unset") ||
-                is_ident(one, "revert"))) {
+    if (one &&
+        (is_ident(one, "inherit") || is_ident(one, "initial") || is_ident(one, "unset") || is_ident(one, "revert"))) {
       for (Property l : longhands_of(p)) {
         const bool from_parent = is_ident(one, "inherit") || (!is_ident(one, "initial") && css::property_inherited(l));
         copy_property(l, s, from_parent ? parent : initial);
@@ -607,51 +678,118 @@ struct Applier {
 
     using P = Property;
     switch (p) {
-      case P::display: if (auto v = keyword(one, displays)) return s.display = *v, true; return false;
-      case P::position: if (auto v = keyword(one, positions)) return s.position = *v, true; return false;
-      case P::top: if (auto v = length_or_auto(one)) return s.inset[top] = *v, true; return false;
-      case P::right: if (auto v = length_or_auto(one)) return s.inset[right] = *v, true; return false;
-      case P::bottom: if (auto v = length_or_auto(one)) return s.inset[bottom] = *v, true; return false;
-      case P::left: if (auto v = length_or_auto(one)) return s.inset[left] = *v, true; return false;
-      case P::inset: return four_sides(w, s.inset, [&](const Token* t) { return length_or_auto(t); });
+      case P::display:
+        if (auto v = keyword(one, displays)) return s.display = *v, true;
+        return false;
+      case P::position:
+        if (auto v = keyword(one, positions)) return s.position = *v, true;
+        return false;
+      case P::top:
+        if (auto v = length_or_auto(one)) return s.inset[top] = *v, true;
+        return false;
+      case P::right:
+        if (auto v = length_or_auto(one)) return s.inset[right] = *v, true;
+        return false;
+      case P::bottom:
+        if (auto v = length_or_auto(one)) return s.inset[bottom] = *v, true;
+        return false;
+      case P::left:
+        if (auto v = length_or_auto(one)) return s.inset[left] = *v, true;
+        return false;
+      case P::inset:
+        return four_sides(w, s.inset, [&](const Token* t) { return length_or_auto(t); });
       case P::z_index:
         if (is_ident(one, "auto")) return s.z_index_auto = true, s.z_index = 0, true;
         if (one && one->type == TokenType::number && one->is_integer)
-          return s.z_index_auto = false, s.z_index = static_cast<int>(std::clamp(one->number, -2147483647.0, 2147483647.0)), true;
+          return s.z_index_auto = false,
+                 s.z_index = static_cast<int>(std::clamp(one->number, -2147483647.0, 2147483647.0)), true;
         return false;
-      case P::width: if (auto v = length_or_auto(one, false)) return s.width = *v, true; return false;
-      case P::height: if (auto v = length_or_auto(one, false)) return s.height = *v, true; return false;
-      case P::min_width: if (auto v = length_or_auto(one, false)) return s.min_width = *v, true; return false;
-      case P::min_height: if (auto v = length_or_auto(one, false)) return s.min_height = *v, true; return false;
-      case P::max_width: if (auto v = length_or_none(one)) return s.max_width = *v, true; return false;
-      case P::max_height: if (auto v = length_or_none(one)) return s.max_height = *v, true; return false;
+      case P::width:
+        if (auto v = length_or_auto(one, false)) return s.width = *v, true;
+        return false;
+      case P::height:
+        if (auto v = length_or_auto(one, false)) return s.height = *v, true;
+        return false;
+      case P::min_width:
+        if (auto v = length_or_auto(one, false)) return s.min_width = *v, true;
+        return false;
+      case P::min_height:
+        if (auto v = length_or_auto(one, false)) return s.min_height = *v, true;
+        return false;
+      case P::max_width:
+        if (auto v = length_or_none(one)) return s.max_width = *v, true;
+        return false;
+      case P::max_height:
+        if (auto v = length_or_none(one)) return s.max_height = *v, true;
+        return false;
       case P::box_sizing:
         if (is_ident(one, "border-box")) return s.box_sizing = BoxSizing::border_box, true;
         if (is_ident(one, "content-box")) return s.box_sizing = BoxSizing::content_box, true;
         return false;
-      case P::margin_top: if (auto v = length_or_auto(one)) return s.margin[top] = *v, true; return false;
-      case P::margin_right: if (auto v = length_or_auto(one)) return s.margin[right] = *v, true; return false;
-      case P::margin_bottom: if (auto v = length_or_auto(one)) return s.margin[bottom] = *v, true; return false;
-      case P::margin_left: if (auto v = length_or_auto(one)) return s.margin[left] = *v, true; return false;
-      case P::margin: return four_sides(w, s.margin, [&](const Token* t) { return length_or_auto(t); });
-      case P::padding_top: if (auto v = length(one, true, false)) return s.padding[top] = *v, true; return false;
-      case P::padding_right: if (auto v = length(one, true, false)) return s.padding[right] = *v, true; return false;
-      case P::padding_bottom: if (auto v = length(one, true, false)) return s.padding[bottom] = *v, true; return false;
-      case P::padding_left: if (auto v = length(one, true, false)) return s.padding[left] = *v, true; return false;
-      case P::padding: return four_sides(w, s.padding, [&](const Token* t) { return length(t, true, false); });
-      case P::border_top_width: if (auto v = border_width(one)) return s.border_width[top] = *v, true; return false;
-      case P::border_right_width: if (auto v = border_width(one)) return s.border_width[right] = *v, true; return false;
-      case P::border_bottom_width: if (auto v = border_width(one)) return s.border_width[bottom] = *v, true; return false;
-      case P::border_left_width: if (auto v = border_width(one)) return s.border_width[left] = *v, true; return false;
-      case P::border_width: return four_sides(w, s.border_width, [&](const Token* t) { return border_width(t); });
-      case P::border_top_style: if (auto v = keyword(one, border_styles)) return s.border_style[top] = *v, true; return false;
-      case P::border_right_style: if (auto v = keyword(one, border_styles)) return s.border_style[right] = *v, true; return false;
-      case P::border_bottom_style: if (auto v = keyword(one, border_styles)) return s.border_style[bottom] = *v, true; return false;
-      case P::border_left_style: if (auto v = keyword(one, border_styles)) return s.border_style[left] = *v, true; return false;
-      case P::border_style: return four_sides(w, s.border_style, [&](const Token* t) { return keyword(t, border_styles); });
-      case P::border_top_color: case P::border_right_color: case P::border_bottom_color: case P::border_left_color: {
-        const int side = p == P::border_top_color ? top : p == P::border_right_color ? right
-                         : p == P::border_bottom_color ? bottom : left;
+      case P::margin_top:
+        if (auto v = length_or_auto(one)) return s.margin[top] = *v, true;
+        return false;
+      case P::margin_right:
+        if (auto v = length_or_auto(one)) return s.margin[right] = *v, true;
+        return false;
+      case P::margin_bottom:
+        if (auto v = length_or_auto(one)) return s.margin[bottom] = *v, true;
+        return false;
+      case P::margin_left:
+        if (auto v = length_or_auto(one)) return s.margin[left] = *v, true;
+        return false;
+      case P::margin:
+        return four_sides(w, s.margin, [&](const Token* t) { return length_or_auto(t); });
+      case P::padding_top:
+        if (auto v = length(one, true, false)) return s.padding[top] = *v, true;
+        return false;
+      case P::padding_right:
+        if (auto v = length(one, true, false)) return s.padding[right] = *v, true;
+        return false;
+      case P::padding_bottom:
+        if (auto v = length(one, true, false)) return s.padding[bottom] = *v, true;
+        return false;
+      case P::padding_left:
+        if (auto v = length(one, true, false)) return s.padding[left] = *v, true;
+        return false;
+      case P::padding:
+        return four_sides(w, s.padding, [&](const Token* t) { return length(t, true, false); });
+      case P::border_top_width:
+        if (auto v = border_width(one)) return s.border_width[top] = *v, true;
+        return false;
+      case P::border_right_width:
+        if (auto v = border_width(one)) return s.border_width[right] = *v, true;
+        return false;
+      case P::border_bottom_width:
+        if (auto v = border_width(one)) return s.border_width[bottom] = *v, true;
+        return false;
+      case P::border_left_width:
+        if (auto v = border_width(one)) return s.border_width[left] = *v, true;
+        return false;
+      case P::border_width:
+        return four_sides(w, s.border_width, [&](const Token* t) { return border_width(t); });
+      case P::border_top_style:
+        if (auto v = keyword(one, border_styles)) return s.border_style[top] = *v, true;
+        return false;
+      case P::border_right_style:
+        if (auto v = keyword(one, border_styles)) return s.border_style[right] = *v, true;
+        return false;
+      case P::border_bottom_style:
+        if (auto v = keyword(one, border_styles)) return s.border_style[bottom] = *v, true;
+        return false;
+      case P::border_left_style:
+        if (auto v = keyword(one, border_styles)) return s.border_style[left] = *v, true;
+        return false;
+      case P::border_style:
+        return four_sides(w, s.border_style, [&](const Token* t) { return keyword(t, border_styles); });
+      case P::border_top_color:
+      case P::border_right_color:
+      case P::border_bottom_color:
+      case P::border_left_color: {
+        const int side = p == P::border_top_color      ? top
+                         : p == P::border_right_color  ? right
+                         : p == P::border_bottom_color ? bottom
+                                                       : left;
         bool current = false;
         const auto c = one ? parse_color(*one, &current) : std::nullopt;
         if (!c) return false;
@@ -671,19 +809,31 @@ struct Applier {
         for (int i = 0; i < 4; ++i) s.border_color[i] = v[i].first, s.border_color_current[i] = v[i].second;
         return true;
       }
-      case P::border_top: return border_side(w, top);
-      case P::border_right: return border_side(w, right);
-      case P::border_bottom: return border_side(w, bottom);
-      case P::border_left: return border_side(w, left);
+      case P::border_top:
+        return border_side(w, top);
+      case P::border_right:
+        return border_side(w, right);
+      case P::border_bottom:
+        return border_side(w, bottom);
+      case P::border_left:
+        return border_side(w, left);
       case P::border: {
         if (!border_side(w, top)) return false;
         for (int side : {right, bottom, left}) border_side(w, side);
         return true;
       }
-      case P::border_top_left_radius: if (auto v = length(w[0], true, false)) return s.radius[0] = *v, true; return false;
-      case P::border_top_right_radius: if (auto v = length(w[0], true, false)) return s.radius[1] = *v, true; return false;
-      case P::border_bottom_right_radius: if (auto v = length(w[0], true, false)) return s.radius[2] = *v, true; return false;
-      case P::border_bottom_left_radius: if (auto v = length(w[0], true, false)) return s.radius[3] = *v, true; return false;
+      case P::border_top_left_radius:
+        if (auto v = length(w[0], true, false)) return s.radius[0] = *v, true;
+        return false;
+      case P::border_top_right_radius:
+        if (auto v = length(w[0], true, false)) return s.radius[1] = *v, true;
+        return false;
+      case P::border_bottom_right_radius:
+        if (auto v = length(w[0], true, false)) return s.radius[2] = *v, true;
+        return false;
+      case P::border_bottom_left_radius:
+        if (auto v = length(w[0], true, false)) return s.radius[3] = *v, true;
+        return false;
       case P::border_radius: {
         Words horizontal;  // the part before "/" (elliptical corners keep one radius)
         for (const Token* t : w) {
@@ -696,8 +846,12 @@ struct Applier {
         std::copy(std::begin(r), std::end(r), std::begin(s.radius));
         return true;
       }
-      case P::overflow_x: if (auto v = keyword(one, overflows)) return s.overflow_x = *v, true; return false;
-      case P::overflow_y: if (auto v = keyword(one, overflows)) return s.overflow_y = *v, true; return false;
+      case P::overflow_x:
+        if (auto v = keyword(one, overflows)) return s.overflow_x = *v, true;
+        return false;
+      case P::overflow_y:
+        if (auto v = keyword(one, overflows)) return s.overflow_y = *v, true;
+        return false;
       case P::overflow: {
         if (w.size() > 2) return false;
         const auto x = keyword(w[0], overflows);
@@ -710,22 +864,36 @@ struct Applier {
         if (is_ident(w[0], "stable")) return s.scrollbar_gutter_stable = true, true;
         if (is_ident(one, "auto")) return s.scrollbar_gutter_stable = false, true;
         return false;
-      case P::white_space: if (auto v = keyword(one, white_spaces)) return s.white_space = *v, true; return false;
+      case P::white_space:
+        if (auto v = keyword(one, white_spaces)) return s.white_space = *v, true;
+        return false;
       case P::text_overflow:
         if (is_ident(one, "ellipsis")) return s.text_overflow_ellipsis = true, true;
         if (is_ident(one, "clip")) return s.text_overflow_ellipsis = false, true;
         return false;
-      case P::text_align: if (auto v = keyword(one, text_aligns)) return s.text_align = *v, true; return false;
-      case P::vertical_align: if (auto v = keyword(one, vertical_aligns)) return s.vertical_align = *v, true; return false;
-      case P::line_height: if (auto v = line_height_value(one)) return s.line_height = *v, true; return false;
-      case P::font_family: return font_family(value);
-      case P::font_size: if (auto v = font_size_value(one)) return s.font_size = *v, true; return false;
-      case P::font_weight: if (auto v = font_weight_value(one)) return s.font_weight = *v, true; return false;
+      case P::text_align:
+        if (auto v = keyword(one, text_aligns)) return s.text_align = *v, true;
+        return false;
+      case P::vertical_align:
+        if (auto v = keyword(one, vertical_aligns)) return s.vertical_align = *v, true;
+        return false;
+      case P::line_height:
+        if (auto v = line_height_value(one)) return s.line_height = *v, true;
+        return false;
+      case P::font_family:
+        return font_family(value);
+      case P::font_size:
+        if (auto v = font_size_value(one)) return s.font_size = *v, true;
+        return false;
+      case P::font_weight:
+        if (auto v = font_weight_value(one)) return s.font_weight = *v, true;
+        return false;
       case P::font_style:
         if (is_ident(one, "italic") || is_ident(one, "oblique")) return s.italic = true, true;
         if (is_ident(one, "normal")) return s.italic = false, true;
         return false;
-      case P::font: return font_shorthand(value);
+      case P::font:
+        return font_shorthand(value);
       case P::color: {
         bool current = false;
         const auto c = one ? parse_color(*one, &current) : std::nullopt;
@@ -749,12 +917,15 @@ struct Applier {
         std::string image;
         for (const Token* t : w) {
           bool current = false;
-          if (auto c = parse_color(*t, &current)) color = current ? s.color : *c;
-          else if (t->type == TokenType::url) image = t->text;
+          if (auto c = parse_color(*t, &current))
+            color = current ? s.color : *c;
+          else if (t->type == TokenType::url)
+            image = t->text;
           else if (is_ident(t, "none") || t->type == TokenType::ident || t->type == TokenType::dimension ||
                    t->type == TokenType::percentage || t->type == TokenType::number || t->type == TokenType::delim)
             continue;  // position, repeat and size are not drawn
-          else return false;
+          else
+            return false;
         }
         s.background_color = color;
         s.background_image = std::move(image);
@@ -766,25 +937,36 @@ struct Applier {
         if (auto v = keyword(last, cursors)) return s.cursor = *v, true;
         return false;
       }
-      case P::object_fit: if (auto v = keyword(one, object_fits)) return s.object_fit = *v, true; return false;
+      case P::object_fit:
+        if (auto v = keyword(one, object_fits)) return s.object_fit = *v, true;
+        return false;
       case P::user_select:
         if (is_ident(one, "none")) return s.user_select = false, true;
         if (is_ident(one, "auto") || is_ident(one, "text") || is_ident(one, "all")) return s.user_select = true, true;
         return false;
       case P::opacity: {
         if (!one) return false;
-        if (one->type == TokenType::number) return s.opacity = std::clamp(static_cast<float>(one->number), 0.0f, 1.0f), true;
-        if (one->type == TokenType::percentage) return s.opacity = std::clamp(static_cast<float>(one->number) / 100, 0.0f, 1.0f), true;
+        if (one->type == TokenType::number)
+          return s.opacity = std::clamp(static_cast<float>(one->number), 0.0f, 1.0f), true;
+        if (one->type == TokenType::percentage)
+          return s.opacity = std::clamp(static_cast<float>(one->number) / 100, 0.0f, 1.0f), true;
         return false;
       }
-      case P::visibility: if (auto v = keyword(one, visibilities)) return s.visibility = *v, true; return false;
+      case P::visibility:
+        if (auto v = keyword(one, visibilities)) return s.visibility = *v, true;
+        return false;
       case P::pointer_events:
         if (is_ident(one, "none")) return s.pointer_events = false, true;
         if (one && one->type == TokenType::ident) return s.pointer_events = true, true;
         return false;
-      case P::transform: if (auto v = parse_transform(w, units)) return s.transform = *v, true; return false;
-      case P::transition: return transition_list(value);
-      case P::transition_property: case P::transition_duration: case P::transition_timing_function:
+      case P::transform:
+        if (auto v = parse_transform(w, units)) return s.transform = *v, true;
+        return false;
+      case P::transition:
+        return transition_list(value);
+      case P::transition_property:
+      case P::transition_duration:
+      case P::transition_timing_function:
       case P::transition_delay: {
         // Longhands edit the list element-wise; a list made by the shorthand is the common case.
         const auto items = comma_separated(value);
@@ -809,9 +991,15 @@ struct Applier {
         }
         return true;
       }
-      case P::animation: return animation_list(value);
-      case P::animation_name: case P::animation_duration: case P::animation_timing_function: case P::animation_delay:
-      case P::animation_iteration_count: case P::animation_direction: case P::animation_fill_mode: {
+      case P::animation:
+        return animation_list(value);
+      case P::animation_name:
+      case P::animation_duration:
+      case P::animation_timing_function:
+      case P::animation_delay:
+      case P::animation_iteration_count:
+      case P::animation_direction:
+      case P::animation_fill_mode: {
         const auto items = comma_separated(value);
         if (s.animations.size() < items.size()) s.animations.resize(items.size());
         for (std::size_t i = 0; i < items.size(); ++i) {
@@ -819,8 +1007,11 @@ struct Applier {
           const Token* t = items[i][0];
           Animation& a = s.animations[i];
           switch (p) {
-            case P::animation_name: a.name = t->text; break;
-            case P::animation_duration: case P::animation_delay: {
+            case P::animation_name:
+              a.name = t->text;
+              break;
+            case P::animation_duration:
+            case P::animation_delay: {
               const auto time = parse_time(*t);
               if (!time) return false;
               (p == P::animation_duration ? a.duration : a.delay) = *time;
@@ -833,9 +1024,12 @@ struct Applier {
               break;
             }
             case P::animation_iteration_count:
-              if (is_ident(t, "infinite")) a.iterations = -1;
-              else if (t->type == TokenType::number && t->number >= 0) a.iterations = static_cast<float>(t->number);
-              else return false;
+              if (is_ident(t, "infinite"))
+                a.iterations = -1;
+              else if (t->type == TokenType::number && t->number >= 0)
+                a.iterations = static_cast<float>(t->number);
+              else
+                return false;
               break;
             case P::animation_direction:
               a.alternate = is_ident(t, "alternate") || is_ident(t, "alternate-reverse");
@@ -846,29 +1040,49 @@ struct Applier {
               break;
           }
         }
-        std::erase_if(s.animations, [](const Animation& a) { return a.name.empty() || vx::iequals_ascii(a.name, "none"); });
+        std::erase_if(s.animations,
+                      [](const Animation& a) { return a.name.empty() || vx::iequals_ascii(a.name, "none"); });
         return true;
       }
-      case P::flex_direction: if (auto v = keyword(one, flex_directions)) return s.flex_direction = *v, true; return false;
-      case P::flex_wrap: if (auto v = keyword(one, flex_wraps)) return s.flex_wrap = *v, true; return false;
+      case P::flex_direction:
+        if (auto v = keyword(one, flex_directions)) return s.flex_direction = *v, true;
+        return false;
+      case P::flex_wrap:
+        if (auto v = keyword(one, flex_wraps)) return s.flex_wrap = *v, true;
+        return false;
       case P::flex_flow:
         for (const Token* t : w) {
-          if (auto d = keyword(t, flex_directions)) s.flex_direction = *d;
-          else if (auto f = keyword(t, flex_wraps)) s.flex_wrap = *f;
-          else return false;
+          if (auto d = keyword(t, flex_directions))
+            s.flex_direction = *d;
+          else if (auto f = keyword(t, flex_wraps))
+            s.flex_wrap = *f;
+          else
+            return false;
         }
         return true;
-      case P::flex_grow: if (auto v = one ? parse_number(*one) : std::nullopt; v && *v >= 0) return s.flex_grow = *v, true; return false;
-      case P::flex_shrink: if (auto v = one ? parse_number(*one) : std::nullopt; v && *v >= 0) return s.flex_shrink = *v, true; return false;
+      case P::flex_grow:
+        if (auto v = one ? parse_number(*one) : std::nullopt; v && *v >= 0) return s.flex_grow = *v, true;
+        return false;
+      case P::flex_shrink:
+        if (auto v = one ? parse_number(*one) : std::nullopt; v && *v >= 0) return s.flex_shrink = *v, true;
+        return false;
       case P::flex_basis:
         if (is_ident(one, "content")) return s.flex_basis = Length{0, LengthKind::content}, true;
         if (auto v = length_or_auto(one, false)) return s.flex_basis = *v, true;
         return false;
-      case P::flex: return flex_shorthand(w);
-      case P::align_items: if (auto v = keyword(one, aligns)) return s.align_items = *v, true; return false;
-      case P::align_self: if (auto v = keyword(one, aligns)) return s.align_self = *v, true; return false;
-      case P::justify_content: if (auto v = keyword(one, aligns)) return s.justify_content = *v, true; return false;
-      case P::row_gap: case P::column_gap: {
+      case P::flex:
+        return flex_shorthand(w);
+      case P::align_items:
+        if (auto v = keyword(one, aligns)) return s.align_items = *v, true;
+        return false;
+      case P::align_self:
+        if (auto v = keyword(one, aligns)) return s.align_self = *v, true;
+        return false;
+      case P::justify_content:
+        if (auto v = keyword(one, aligns)) return s.justify_content = *v, true;
+        return false;
+      case P::row_gap:
+      case P::column_gap: {
         const auto v = is_ident(one, "normal") ? std::optional(Length::none()) : length(one, true, false);
         if (!v) return false;
         (p == P::row_gap ? s.row_gap : s.column_gap) = *v;
@@ -877,7 +1091,8 @@ struct Applier {
       case P::gap: {
         if (w.size() > 2) return false;
         const auto r = is_ident(w[0], "normal") ? std::optional(Length::none()) : length(w[0], true, false);
-        const auto c = w.size() > 1 ? (is_ident(w[1], "normal") ? std::optional(Length::none()) : length(w[1], true, false)) : r;
+        const auto c =
+            w.size() > 1 ? (is_ident(w[1], "normal") ? std::optional(Length::none()) : length(w[1], true, false)) : r;
         if (!r || !c) return false;
         s.row_gap = *r, s.column_gap = *c;
         return true;
@@ -902,13 +1117,17 @@ struct Applier {
         s.border_spacing_h = h->value, s.border_spacing_v = v->value;
         return true;
       }
-      case P::text_decoration_line: case P::text_decoration:
+      case P::text_decoration_line:
+      case P::text_decoration:
         for (const Token* t : w) {
-          if (is_ident(t, "underline")) s.underline = true;
-          else if (is_ident(t, "none")) s.underline = false;
+          if (is_ident(t, "underline"))
+            s.underline = true;
+          else if (is_ident(t, "none"))
+            s.underline = false;
         }
         return true;
-      case P::list_style_type: case P::list_style:
+      case P::list_style_type:
+      case P::list_style:
         for (const Token* t : w)
           if (auto v = keyword(t, list_styles)) s.list_style = *v;
         return true;
@@ -933,13 +1152,23 @@ struct Applier {
 // positioning, flex items, the root).
 Display blockified(Display d) {
   switch (d) {
-    case Display::inline_: case Display::inline_block: case Display::table_row_group: case Display::table_header_group:
-    case Display::table_footer_group: case Display::table_row: case Display::table_cell: case Display::table_column:
-    case Display::table_column_group: case Display::table_caption:
+    case Display::inline_:
+    case Display::inline_block:
+    case Display::table_row_group:
+    case Display::table_header_group:
+    case Display::table_footer_group:
+    case Display::table_row:
+    case Display::table_cell:
+    case Display::table_column:
+    case Display::table_column_group:
+    case Display::table_caption:
       return Display::block;
-    case Display::inline_flex: return Display::flex;
-    case Display::inline_table: return Display::table;
-    default: return d;
+    case Display::inline_flex:
+      return Display::flex;
+    case Display::inline_table:
+      return Display::table;
+    default:
+      return d;
   }
 }
 
@@ -1104,8 +1333,10 @@ void StyleEngine::apply_rules(Node* element, bool generated, const std::vector<M
     const bool ok = !contains_var(d->value) || substitute(d->value, view, 0, resolved);
     TokenList value = ok ? (contains_var(d->value) ? std::move(resolved) : d->value) : TokenList();
     auto it = std::find_if(custom->begin(), custom->end(), [&](const auto& kv) { return kv.first == d->custom_name; });
-    if (it != custom->end()) it->second = std::move(value);
-    else custom->emplace_back(d->custom_name, std::move(value));
+    if (it != custom->end())
+      it->second = std::move(value);
+    else
+      custom->emplace_back(d->custom_name, std::move(value));
   }
   out.custom = custom ? std::shared_ptr<const CustomProperties>(custom) : parent.custom;
 
@@ -1202,7 +1433,8 @@ StyleEngine::StyleSet StyleEngine::compute(Node* element, const ComputedStyle& p
 
   if (element == document_.root || s.position == Position::absolute || s.position == Position::fixed)
     s.display = blockified(s.display);
-  if (const ComputedStyle* p = element->parent && element->parent->is_element() ? element->parent->style.get() : nullptr;
+  if (const ComputedStyle* p =
+          element->parent && element->parent->is_element() ? element->parent->style.get() : nullptr;
       p && (p->display == Display::flex || p->display == Display::inline_flex))
     s.display = blockified(s.display);
 
@@ -1311,9 +1543,8 @@ std::size_t StyleEngine::update(const css::MediaEnvironment& environment) {
     if (!n->is_element()) continue;
     const bool restyle = f.restyle || (n->flags & flag_needs_restyle) || !n->style;
     if (restyle) {
-      const ComputedStyle& parent = n->parent && n->parent->is_element() && n->parent->style
-                                        ? *n->parent->style
-                                        : *initial_;
+      const ComputedStyle& parent =
+          n->parent && n->parent->is_element() && n->parent->style ? *n->parent->style : *initial_;
       StyleSet styles = compute(n, parent);
       if (styles.element != n->style) {
         changes_.push_back({n, n->style});

@@ -154,10 +154,11 @@ TEST_F(Api, AttributesClassesAndDisabled) {
 }
 
 TEST_F(Api, FormControlsValuesAndCheckedState) {
-  load("<input id=t value=start><textarea id=ta>note</textarea>"
-       "<input type=checkbox id=cb checked><input type=radio name=g id=r1 checked><input type=radio name=g id=r2>"
-       "<input type=radio name=h id=r3 checked>"
-       "<select id=s><option value=a>A</option><option selected>B </option><option value=c>C</option></select>");
+  load(
+      "<input id=t value=start><textarea id=ta>note</textarea>"
+      "<input type=checkbox id=cb checked><input type=radio name=g id=r1 checked><input type=radio name=g id=r2>"
+      "<input type=radio name=h id=r3 checked>"
+      "<select id=s><option value=a>A</option><option selected>B </option><option value=c>C</option></select>");
   EXPECT_EQ(value_of(by_id("t")), "start");
   EXPECT_EQ(set_value(by_id("t"), "typed", 5), 0);
   EXPECT_EQ(value_of(by_id("t")), "typed");
@@ -192,7 +193,7 @@ TEST_F(Api, LookupsOnEmptyAndReloadedDocuments) {
   EXPECT_EQ(get_element_by_id(nullptr, "x", 1), nullptr);
 
   load("<p id=x>1</p><p id=x>2</p>");
-  EXPECT_EQ(text_of(by_id("x")), "1");  // first in document order
+  EXPECT_EQ(text_of(by_id("x")), "1");        // first in document order
   EXPECT_EQ(load_html(view, nullptr, 0), 0);  // empty document
   EXPECT_EQ(by_id("x"), nullptr);
   EXPECT_NE(document_body(doc), nullptr);
@@ -230,7 +231,9 @@ TEST_F(Api, CreateFunctionsCheckArguments) {
   EXPECT_EQ(tag_name(empty), std::string());
   // A quoted name is shortened, and no message exceeds 255 characters.
   const std::string name(600, 'n');
-  EXPECT_EQ(on(upper, name.data(), name.size(), [](Event*, void*) {}, nullptr), 1);
+  EXPECT_EQ(on(
+                upper, name.data(), name.size(), [](Event*, void*) {}, nullptr),
+            1);
   EXPECT_TRUE(std::string(last_error()).starts_with("on: unknown event type 'nnnn"));
   set_last_error("%s", name.c_str());
   EXPECT_EQ(std::string(last_error()), name.substr(0, 255));
@@ -371,7 +374,8 @@ TEST(Bindings, StatusesBecomeErrorValues) {
   EXPECT_FALSE(tab->has_class("act"));
   EXPECT_EQ(tab->text(), "Home");
 
-  auto bad = tab->on("Click", [](Event*, void*) {}, nullptr);
+  auto bad = tab->on(
+      "Click", [](Event*, void*) {}, nullptr);
   ASSERT_FALSE(bad);
   EXPECT_EQ(bad.error().status, 1);
   EXPECT_EQ(bad.error().message, "on: unknown event type 'Click'");

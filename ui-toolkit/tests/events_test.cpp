@@ -152,7 +152,8 @@ TEST_F(EventDispatch, StopPropagationPreventDefaultAndKeys) {
 TEST_F(EventDispatch, PathStopsAt256Elements) {
   Node* body = load("");
   int calls = 0;
-  on(body, "click", 5, [](Event*, void* d) { ++*static_cast<int*>(d); }, &calls);
+  on(
+      body, "click", 5, [](Event*, void* d) { ++*static_cast<int*>(d); }, &calls);
   Node* parent = body;
   for (int i = 0; i < 300; ++i) {
     Node* div = create_element(doc, "div", 3);

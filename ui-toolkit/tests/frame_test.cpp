@@ -68,8 +68,8 @@ TEST_F(Frames, LogLineFormat) {
   FrameStats& s = driver.stats();
   s.render = 0.25;
   const std::string line = frame_log_line(s);
-  EXPECT_TRUE(std::regex_match(line, std::regex(
-                                         R"(16\.5 part 464x417 n=\d+  layout \d+\.\d paint \d+\.\d diff \d+\.\d render 0\.2\n)")))
+  EXPECT_TRUE(std::regex_match(
+      line, std::regex(R"(16\.5 part 464x417 n=\d+  layout \d+\.\d paint \d+\.\d diff \d+\.\d render 0\.2\n)")))
       << line;
 }
 

@@ -53,7 +53,8 @@ TEST(HtmlParser, CharacterReferences) {
             "#document\n  html\n    head\n    body\n      \"<>\\\"&ABC\xC2\xA9 \xC2\xA0&unknown; &#;\"\n");
   // Zero, surrogates and out-of-range values become U+FFFD; C1 controls map to Windows-1252.
   EXPECT_EQ(tree("&#0;&#xD800;&#x110000;&#99999999999;&#x80;"),
-            "#document\n  html\n    head\n    body\n      \"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xE2\x82\xAC\"\n");
+            "#document\n  html\n    head\n    body\n      "
+            "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xE2\x82\xAC\"\n");
 }
 
 TEST(HtmlParser, VoidElementsAndImpliedEndTags) {
@@ -63,8 +64,9 @@ TEST(HtmlParser, VoidElementsAndImpliedEndTags) {
   EXPECT_EQ(tree("<p>one<p>two<div>three</div>"),
             "#document\n  html\n    head\n    body\n      p\n        \"one\"\n      p\n        \"two\"\n"
             "      div\n        \"three\"\n");
-  EXPECT_EQ(tree("<ul><li>a<li>b</ul>"),
-            "#document\n  html\n    head\n    body\n      ul\n        li\n          \"a\"\n        li\n          \"b\"\n");
+  EXPECT_EQ(
+      tree("<ul><li>a<li>b</ul>"),
+      "#document\n  html\n    head\n    body\n      ul\n        li\n          \"a\"\n        li\n          \"b\"\n");
   // A stray </p> makes an empty paragraph; unknown end tags are ignored.
   EXPECT_EQ(tree("</p></span>x"), "#document\n  html\n    head\n    body\n      p\n      \"x\"\n");
 }

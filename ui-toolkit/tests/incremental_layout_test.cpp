@@ -153,17 +153,19 @@ TEST_F(Incremental, ViewportAndScrollBarChanges) {
 TEST_F(Incremental, BoxesPlacedAgainstSpansAndRowsFollowThem) {
   // Spans, rows and row groups get their places only after their contents:
   // what is placed against them must not take last frame's place.
-  load("<p id=p>Text <span id=s style='position:relative;left:10px;top:5px'>span<b id=a "
-       "style='position:absolute;left:20px;top:10px;width:30px;height:30px'></b></span></p>"
-       "<table><tbody id=g style='position:relative;top:2px'><tr><td id=c>cell"
-       "<i style='position:absolute;left:3px;top:4px;width:5px;height:5px'></i></td></tr></tbody></table>",
-       "");
+  load(
+      "<p id=p>Text <span id=s style='position:relative;left:10px;top:5px'>span<b id=a "
+      "style='position:absolute;left:20px;top:10px;width:30px;height:30px'></b></span></p>"
+      "<table><tbody id=g style='position:relative;top:2px'><tr><td id=c>cell"
+      "<i style='position:absolute;left:3px;top:4px;width:5px;height:5px'></i></td></tr></tbody></table>",
+      "");
   frame();
   set_text("p", "");
   frame();
-  load("<p id=p>Text <span id=s style='position:relative;left:10px;top:5px'>span<b id=a "
-       "style='position:absolute;left:20px;bottom:0;width:30px;height:30px'></b></span></p>",
-       "");
+  load(
+      "<p id=p>Text <span id=s style='position:relative;left:10px;top:5px'>span<b id=a "
+      "style='position:absolute;left:20px;bottom:0;width:30px;height:30px'></b></span></p>",
+      "");
   frame();
   for (const char* word : {"longer text before", "short"}) {
     set_text_content(first_child(by_id("p")), word, std::char_traits<char>::length(word));
@@ -175,10 +177,11 @@ TEST_F(Incremental, BoxesPlacedAgainstSpansAndRowsFollowThem) {
 TEST_F(Incremental, ABlockPlacesWhatWaitsForItEvenBehindWhatWaitsForABlockAroundIt) {
   // #b waits for the inner block (it is placed against a span in it), #a for
   // the positioned block around both, and #a is queued last.
-  load("<div style='position:relative'><div>Text<div id=a style='position:absolute;left:4px;top:6px'></div>"
-       "<span id=s style='position:relative'>span<b id=b style='position:absolute;left:20px;top:10px'></b></span>"
-       "</div></div>",
-       "body { margin: 0 }");
+  load(
+      "<div style='position:relative'><div>Text<div id=a style='position:absolute;left:4px;top:6px'></div>"
+      "<span id=s style='position:relative'>span<b id=b style='position:absolute;left:20px;top:10px'></b></span>"
+      "</div></div>",
+      "body { margin: 0 }");
   frame();
   const layout::Box* span = tree.box_of(by_id("s"));
   const layout::Box* b = tree.box_of(by_id("b"));
@@ -194,9 +197,10 @@ TEST_F(Incremental, ABlockPlacesWhatWaitsForItEvenBehindWhatWaitsForABlockAround
 TEST_F(Incremental, CellsCentredAgainAndAgainKeepTheirTextInside) {
   // The short cell's text is shifted down to the middle of a tall row each
   // time; its own scroll bar must not start counting the old shifts.
-  load("<table style='width:50%'><tr><th style='height:30px;overflow:auto'>Name</th>"
-       "<td style='width:60px'>Words that wrap onto line after line after line in a narrow cell</td></tr></table>",
-       "");
+  load(
+      "<table style='width:50%'><tr><th style='height:30px;overflow:auto'>Name</th>"
+      "<td style='width:60px'>Words that wrap onto line after line after line in a narrow cell</td></tr></table>",
+      "");
   for (const float width : {464.0f, 300.0f, 320.0f, 464.0f, 300.0f}) frame(width, 417);
 }
 

@@ -31,11 +31,12 @@ struct Keyed : InputTest {
 };
 
 TEST_F(Keyed, TabVisitsWhatCanTakeFocusInTabindexOrderAndWrapsAround) {
-  load("<input id=text><button id=off disabled>off</button><div id=two tabindex=2>two</div>"
-       "<a id=link href=x>link</a><a id=plain>plain</a><div id=minus tabindex=-1>minus</div>"
-       "<span id=junk tabindex=abc>junk</span><button id=hidden style='display:none'>h</button>"
-       "<div style='display:none'><input id=inside></div><button id=one tabindex=' 1'>one</button>",
-       "div, a, span { display: block } :focus { color: red }");
+  load(
+      "<input id=text><button id=off disabled>off</button><div id=two tabindex=2>two</div>"
+      "<a id=link href=x>link</a><a id=plain>plain</a><div id=minus tabindex=-1>minus</div>"
+      "<span id=junk tabindex=abc>junk</span><button id=hidden style='display:none'>h</button>"
+      "<div style='display:none'><input id=inside></div><button id=one tabindex=' 1'>one</button>",
+      "div, a, span { display: block } :focus { color: red }");
   frame();
   std::vector<std::string> order;
   for (Node* n : keyboard.tab_order()) order.push_back(get_attribute(n, "id", 2, nullptr));
@@ -83,7 +84,8 @@ TEST_F(Keyed, FocusAndBlurReachOnlyTheirElementAndFollowTheMouse) {
       << "the parent hears the click, not its children's focus";
 
   keyboard.focus(by_id("a"));
-  on(by_id("empty"), "mousedown", 9, [](Event* e, void*) { prevent_default(e); }, nullptr);
+  on(
+      by_id("empty"), "mousedown", 9, [](Event* e, void*) { prevent_default(e); }, nullptr);
   pointer.down(0, 5, 45, 0, false);
   EXPECT_EQ(focused_id(), "a") << "a prevented press keeps focus";
 
@@ -109,9 +111,10 @@ TEST_F(Keyed, KeysGoToTheFocusedElementOrTheBodyWithTheirCodeAndModifiers) {
 }
 
 TEST_F(Keyed, SpaceAndEnterWorkButtonsAndCheckBoxesAsAClickWould) {
-  load("<button id=go>go</button><input id=box type=checkbox><input id=r1 type=radio name=g checked>"
-       "<input id=r2 type=radio name=g><input id=text>",
-       "");
+  load(
+      "<button id=go>go</button><input id=box type=checkbox><input id=r1 type=radio name=g checked>"
+      "<input id=r2 type=radio name=g><input id=text>",
+      "");
   frame();
   for (const char* id : {"go", "box", "r2", "text"}) {
     listen(id, "click");
@@ -147,7 +150,8 @@ TEST_F(Keyed, SpaceAndEnterWorkButtonsAndCheckBoxesAsAClickWould) {
   keyboard.focus(by_id("box"));
   keyboard.key_up(key_space, 0);
   EXPECT_FALSE(by_id("go")->flags & flag_active);
-  on(by_id("box"), "keydown", 7, [](Event* e, void*) { prevent_default(e); }, nullptr);
+  on(
+      by_id("box"), "keydown", 7, [](Event* e, void*) { prevent_default(e); }, nullptr);
   press(key_space);
   EXPECT_TRUE(is_checked(by_id("box")));
   set_attribute(by_id("go"), "disabled", 8, "", 0);

@@ -43,12 +43,12 @@ TEST_F(Painted, ScrollContainersClipShiftAndStickHeaders) {
   scroll_to(by_id("list"), 0, 45);
   const paint::DisplayList list = frame();
   const std::string dump = list.dump();
-  EXPECT_NE(dump.find("clip 0,0 183x60"), std::string::npos) << dump;  // the scroll bar takes 17px
+  EXPECT_NE(dump.find("clip 0,0 183x60"), std::string::npos) << dump;            // the scroll bar takes 17px
   EXPECT_NE(dump.find("rect 0,0 183x20 #eeeeeeff"), std::string::npos) << dump;  // the header stuck at the top
   // Hit testing follows the same offsets: the header covers the rows under it.
   EXPECT_EQ(paint::hit_test(tree, 5, 5), by_id("head"));
   EXPECT_EQ(paint::hit_test(tree, 5, 30), by_id("c2"));  // row 2 starts at 20 + 2 * 20 - 45 = 15
-  EXPECT_EQ(paint::hit_test(tree, 5, 70), nullptr);     // below the page's boxes
+  EXPECT_EQ(paint::hit_test(tree, 5, 70), nullptr);      // below the page's boxes
 }
 
 TEST_F(Painted, APageTallerThanTheWindowScrollsInItLessItsBar) {
@@ -57,9 +57,9 @@ TEST_F(Painted, APageTallerThanTheWindowScrollsInItLessItsBar) {
        " width: 10px; height: 10px; background: #f00 }");
   frame();
   EXPECT_EQ(tree.root()->scrollbar_y, 17);
-  EXPECT_EQ(element_rect(by_id("tall")).width, 183);   // the bar's width comes off the page
-  EXPECT_EQ(element_rect(by_id("fixed")).x, 173);      // and off the window fixed boxes sit in
-  scroll_to(document_body(doc), 0, 250);  // past the end: held at 300 - 100
+  EXPECT_EQ(element_rect(by_id("tall")).width, 183);  // the bar's width comes off the page
+  EXPECT_EQ(element_rect(by_id("fixed")).x, 173);     // and off the window fixed boxes sit in
+  scroll_to(document_body(doc), 0, 250);              // past the end: held at 300 - 100
   const std::string dump = frame().dump();
   EXPECT_NE(dump.find("clip 0,0 183x100"), std::string::npos) << dump;
   EXPECT_NE(dump.find("rect 0,-200 183x300 #0000ffff"), std::string::npos) << dump;
@@ -81,9 +81,10 @@ TEST_F(Painted, PicturesCarryTheirElementsColourForCurrentColor) {
 }
 
 TEST_F(Painted, CheckedBoxesDrawATickAndRadiosADotThatStandOutFromTheirFill) {
-  load("<input type=checkbox id=a checked><input type=checkbox id=b><input type=radio id=r checked>"
-       "<input type=checkbox id=light checked>",
-       "body { margin: 0 } input { margin: 0 } #light { background: #f0f0f0; color: #123456 }");
+  load(
+      "<input type=checkbox id=a checked><input type=checkbox id=b><input type=radio id=r checked>"
+      "<input type=checkbox id=light checked>",
+      "body { margin: 0 } input { margin: 0 } #light { background: #f0f0f0; color: #123456 }");
   const std::string dump = frame().dump();
   EXPECT_NE(dump.find("check 1,2 11x11 #ffffffff"), std::string::npos) << dump;
   EXPECT_EQ(dump.find("check 14,"), std::string::npos) << "an unchecked box has none";

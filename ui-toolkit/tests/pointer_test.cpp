@@ -67,7 +67,8 @@ TEST_F(Pointed, CheckBoxesToggleAndSayChangedUnlessThePageSaysNo) {
   pointer.up(0, 5, 5, 0);
   EXPECT_TRUE(is_checked(by_id("box")));
   EXPECT_EQ(seen, (std::vector<std::string>{"change box"}));
-  on(by_id("box"), "click", 5, [](Event* e, void*) { prevent_default(e); }, nullptr);
+  on(
+      by_id("box"), "click", 5, [](Event* e, void*) { prevent_default(e); }, nullptr);
   pointer.down(0, 5, 5, 0, false);
   pointer.up(0, 5, 5, 0);
   EXPECT_TRUE(is_checked(by_id("box"))) << "prevented: stays as it was";
@@ -108,7 +109,7 @@ TEST_F(Pointed, ScrollBarsAreDrawnDraggedAndPagedAndKeepTheirPresses) {
   EXPECT_NE(dump.find("rect 83,0 17x60"), std::string::npos) << "the track is drawn:\n" << dump;
 
   pointer.down(0, 91, 5, 0, false);  // takes the thumb 5 px below its top
-  pointer.move(91, 45, 0);            // to the end of the track
+  pointer.move(91, 45, 0);           // to the end of the track
   EXPECT_EQ(scroll_position(list).y, 340);
   pointer.move(91, 25, 0);
   EXPECT_EQ(scroll_position(list).y, 170);
@@ -124,11 +125,12 @@ TEST_F(Pointed, ScrollBarsAreDrawnDraggedAndPagedAndKeepTheirPresses) {
 }
 
 TEST_F(Pointed, HeaderBordersOfAResizableRowDragColumnWidthsAndTellTheRow) {
-  load("<table><tr id=head data-resize=col><th id=name style='color: red; WIDTH: 80px'>Name</th>"
-       "<th id=size style='width:50px'>Size</th><th id=fill></th></tr><tr><td>a</td><td>b</td><td>c</td></tr></table>"
-       "<table><tr id=plain><th id=other style='width:80px'>x</th><th>y</th></tr></table>",
-       "body { margin: 0 } table { width: 300px; table-layout: fixed; border-spacing: 0 }"
-       " th, td { padding: 0; height: 20px } th { cursor: pointer }");
+  load(
+      "<table><tr id=head data-resize=col><th id=name style='color: red; WIDTH: 80px'>Name</th>"
+      "<th id=size style='width:50px'>Size</th><th id=fill></th></tr><tr><td>a</td><td>b</td><td>c</td></tr></table>"
+      "<table><tr id=plain><th id=other style='width:80px'>x</th><th>y</th></tr></table>",
+      "body { margin: 0 } table { width: 300px; table-layout: fixed; border-spacing: 0 }"
+      " th, td { padding: 0; height: 20px } th { cursor: pointer }");
   frame();
   listen("head", "resize");
   listen("name", "click");
@@ -160,7 +162,7 @@ TEST_F(Pointed, HeaderBordersOfAResizableRowDragColumnWidthsAndTellTheRow) {
 
 TEST_F(Pointed, ThePagesOwnScrollBarScrollsThePage) {
   load("<div id=tall>tall</div>", "body { margin: 0 } #tall { height: 400px }");
-  frame();  // 200 x 100: the page scrolls
+  frame();                             // 200 x 100: the page scrolls
   pointer.down(0, 195, 90, 0, false);  // the track below the thumb
   pointer.up(0, 195, 90, 0);
   EXPECT_EQ(scroll_position(document_root(doc)).y, 87.5f);

@@ -43,7 +43,7 @@ TEST_F(Styled, CascadeOrderSpecificityImportanceAndInlineStyle) {
   EXPECT_EQ(of("q").color, rgb(0, 0, 0));        // !important beats the id rule
   EXPECT_EQ(of("p").color, rgb(128, 128, 128));  // important with higher specificity beats inline
   load("<p id=p class=y style='color: #010203'>t</p>", ".y { color: blue }");
-  EXPECT_EQ(of("p").color, rgb(1, 2, 3));        // inline beats any selector
+  EXPECT_EQ(of("p").color, rgb(1, 2, 3));  // inline beats any selector
   // A later font-size beats the size inside an earlier font shorthand (the
   // built-in sheet gives buttons one), and the shorthand's other parts stay.
   load("<button id=b>b</button><p id=p>t</p>", "button { font-size: 20px } p { font-size: 9px; font: 30px serif }");
@@ -53,8 +53,10 @@ TEST_F(Styled, CascadeOrderSpecificityImportanceAndInlineStyle) {
 }
 
 TEST_F(Styled, InheritanceAndDefaults) {
-  load("<div id=d style='color: red; font-size: 20px; padding: 3px'><span id=s>x</span><table id=t><tr><td id=c>x"
-       "</td></tr></table></div>", "");
+  load(
+      "<div id=d style='color: red; font-size: 20px; padding: 3px'><span id=s>x</span><table id=t><tr><td id=c>x"
+      "</td></tr></table></div>",
+      "");
   EXPECT_EQ(of("s").color, rgb(255, 0, 0));
   EXPECT_EQ(of("s").font_size, 20);
   EXPECT_EQ(of("s").padding[0].value, 0);  // padding is not inherited
@@ -79,8 +81,9 @@ TEST_F(Styled, CustomPropertiesWithFallbacksAndCycles) {
 }
 
 TEST_F(Styled, DarkMediaQueryFollowsTheColourScheme) {
-  const char css[] = ":root { --text: #000000 } @media (prefers-color-scheme: dark) { :root:not([data-theme=\"light\"]) "
-                     "{ --text: #e0e0e0 } } :root[data-theme=\"dark\"] { --text: #e0e0e0 } p { color: var(--text) }";
+  const char css[] =
+      ":root { --text: #000000 } @media (prefers-color-scheme: dark) { :root:not([data-theme=\"light\"]) "
+      "{ --text: #e0e0e0 } } :root[data-theme=\"dark\"] { --text: #e0e0e0 } p { color: var(--text) }";
   load("<p id=p>x</p>", css);
   EXPECT_EQ(of("p").color, rgb(0, 0, 0));
   env.dark = true;
@@ -150,8 +153,9 @@ TEST_F(Styled, ShorthandsExpand) {
 }
 
 TEST_F(Styled, InvalidValuesAreIgnoredNotFatal) {
-  load("<p id=p>x</p>", "p { color: blue; color: nonsense; width: -5px; margin: 1px 2px 3px 4px 5px;"
-                        " padding: 2px; padding: red; display: flexy }");
+  load("<p id=p>x</p>",
+       "p { color: blue; color: nonsense; width: -5px; margin: 1px 2px 3px 4px 5px;"
+       " padding: 2px; padding: red; display: flexy }");
   EXPECT_EQ(of("p").color, rgb(0, 0, 255));
   EXPECT_TRUE(of("p").width.is_auto());
   EXPECT_EQ(of("p").margin[0].value, 16);  // five values: ignored, the default sheet's 1em stays
@@ -160,8 +164,9 @@ TEST_F(Styled, InvalidValuesAreIgnoredNotFatal) {
 }
 
 TEST_F(Styled, HugeNumbersStayFinite) {
-  load("<p id=p>x</p>", "p { top: 177777777777777777777777777777777777777777777777777777777777px; width: 1e300em;"
-                        " margin-left: -1e300px; flex-grow: 1e300; transition-duration: 1e300s }");
+  load("<p id=p>x</p>",
+       "p { top: 177777777777777777777777777777777777777777777777777777777777px; width: 1e300em;"
+       " margin-left: -1e300px; flex-grow: 1e300; transition-duration: 1e300s }");
   const ComputedStyle& p = of("p");
   EXPECT_EQ(p.inset[0].value, 33554428.0f) << "clamped as a browser's layout units are";
   EXPECT_EQ(p.width.value, 33554428.0f);
@@ -184,9 +189,9 @@ TEST_F(Styled, RowsShareOneStyleAndRestyleOnlyWhatChanged) {
   Node* second = next_sibling(first);
   EXPECT_EQ(first->style, second->style);  // same look, one object
   EXPECT_EQ(first_child(first)->style, first_child(second)->style);
-  EXPECT_EQ(engine.update(env), 0u);       // nothing marked: nothing recomputed
+  EXPECT_EQ(engine.update(env), 0u);  // nothing marked: nothing recomputed
   add_class(second, "active", 6);
-  EXPECT_EQ(engine.update(env), 3u);       // the row and its two cells
+  EXPECT_EQ(engine.update(env), 3u);  // the row and its two cells
   EXPECT_EQ(second->style->color, rgb(255, 0, 0));
   EXPECT_EQ(first->style->color, rgb(0, 128, 0));
   set_attribute(second, "data-index", 10, "x", 1);  // no selector looks at it

@@ -97,7 +97,8 @@ TEST_F(Edited, TypingAndDeletingWorkOnWholeCharactersAndReportEachInput) {
                                             "input t "}));
 
   // A page that prevents the keydown keeps the character out.
-  on(by_id("t"), "keydown", 7, [](Event* e, void*) { prevent_default(e); }, nullptr);
+  on(
+      by_id("t"), "keydown", 7, [](Event* e, void*) { prevent_default(e); }, nullptr);
   keyboard.key_down('Q', 0);
   type("q");
   EXPECT_EQ(value("t"), "ab 한");
@@ -191,11 +192,12 @@ TEST_F(Edited, AValueSetFromOutsideMovesTheCaretToItsEnd) {
   press(key_end);
   // The page shortens the value on input; the caret must never point past it.
   bool armed = true;
-  on(by_id("t"), "input", 5,
-     [](Event* e, void* on) {
-       if (*static_cast<bool*>(on)) set_value(event_target(e), "ab", 2);
-     },
-     &armed);
+  on(
+      by_id("t"), "input", 5,
+      [](Event* e, void* on) {
+        if (*static_cast<bool*>(on)) set_value(event_target(e), "ab", 2);
+      },
+      &armed);
   type("g");
   EXPECT_EQ(value("t"), "ab");
   EXPECT_EQ(doc->edit.caret, 2u);
@@ -284,8 +286,8 @@ TEST_F(Edited, PaintingDrawsTheCaretAndSelectionAndScrollsLongTextToTheCaret) {
   paint::DisplayList list = paint::build_display_list(tree, 400, 200);
   EXPECT_FALSE(caret_of(list)) << "no caret over a selection";
   const bool highlight = std::any_of(list.items.begin(), list.items.end(), [&](const paint::Item& it) {
-    return it.kind == paint::ItemKind::rect && it.color == style::Color{0x00, 0x78, 0xD7, 255} &&
-           it.bounds.x == left && it.bounds.width > 1;
+    return it.kind == paint::ItemKind::rect && it.color == style::Color{0x00, 0x78, 0xD7, 255} && it.bounds.x == left &&
+           it.bounds.width > 1;
   });
   EXPECT_TRUE(highlight);
   editor.show_caret(false);
@@ -329,7 +331,8 @@ TEST_F(Edited, ContextMenuEventsAskWhetherTheBuiltInMenuMayShow) {
   load("<input id=t value=x><input id=quiet value=y><div id=d>d</div>", sheet);
   frame();
   listen("t", "contextmenu");
-  on(by_id("quiet"), "contextmenu", 11, [](Event* e, void*) { prevent_default(e); }, nullptr);
+  on(
+      by_id("quiet"), "contextmenu", 11, [](Event* e, void*) { prevent_default(e); }, nullptr);
   const Rect t = element_rect(by_id("t")), quiet = element_rect(by_id("quiet"));
   EXPECT_EQ(pointer.context_menu(t.x + 2, t.y + 2, 0), by_id("t"));
   EXPECT_EQ(pointer.context_menu(quiet.x + 2, quiet.y + 2, 0), nullptr) << "the page prevented it";

@@ -22,6 +22,7 @@
 #include <optional>
 #include <thread>
 
+#include "common/win32/text.h"
 #include "ostrel/ostrel.h"
 #include "ostrel/text/measure.h"
 #include "ostrel/text/win32/font_system.h"
@@ -33,7 +34,6 @@
 #include "src/text_box.h"
 #include "src/tooltip.h"
 #include "src/view.h"
-#include "common/win32/text.h"
 #include "win32/clipboard.h"
 #include "win32/text_painter.h"
 
@@ -43,7 +43,7 @@ namespace {
 using Microsoft::WRL::ComPtr;
 
 constexpr wchar_t class_name[] = L"OstrelUIView";
-constexpr UINT frame_message = WM_APP + 0x3F0;  // private: the frame worker's "draw now"
+constexpr UINT frame_message = WM_APP + 0x3F0;      // private: the frame worker's "draw now"
 constexpr UINT presented_message = WM_APP + 0x3F1;  // private: the presenter's "drawing ended"
 constexpr double frame_interval_ms = 1000.0 / 60;
 // Windows 10 1803 and later; older systems and Wine fall back to a plain timer.
@@ -52,8 +52,8 @@ constexpr char inactive_class[] = "ui-window-inactive";
 constexpr UINT_PTR tooltip_timer = 1;
 constexpr UINT_PTR caret_timer = 2;
 // The system's texts of a text box's menu, in EditCommand order; separators after Undo and Delete.
-constexpr const wchar_t* edit_menu_labels[edit_command_count] = {L"&Undo",   L"Cu&t",   L"&Copy",
-                                                                 L"&Paste",  L"&Delete", L"Select &All"};
+constexpr const wchar_t* edit_menu_labels[edit_command_count] = {L"&Undo",  L"Cu&t",    L"&Copy",
+                                                                 L"&Paste", L"&Delete", L"Select &All"};
 
 struct MenuDestroyer {
   void operator()(HMENU menu) const { DestroyMenu(menu); }
@@ -136,8 +136,10 @@ class Pacer {
     }
     LARGE_INTEGER due;
     due.QuadPart = -static_cast<LONGLONG>(milliseconds * 10000);  // relative, in 100 ns
-    if (SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE)) WaitForSingleObject(timer_.get(), INFINITE);
-    else Sleep(static_cast<DWORD>(milliseconds));
+    if (SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE))
+      WaitForSingleObject(timer_.get(), INFINITE);
+    else
+      Sleep(static_cast<DWORD>(milliseconds));
   }
 
  private:
@@ -234,7 +236,8 @@ class ViewWindow {
     // messages are watched for it, beside whatever else handles them.
     const HWND top = GetAncestor(hwnd, GA_ROOT);
     if (top && top != hwnd &&
-        SetWindowSubclass(top, top_level_procedure, reinterpret_cast<UINT_PTR>(this), reinterpret_cast<DWORD_PTR>(this)))
+        SetWindowSubclass(top, top_level_procedure, reinterpret_cast<UINT_PTR>(this),
+                          reinterpret_cast<DWORD_PTR>(this)))
       top_ = top;
     set_window_active(top && GetActiveWindow() == top);
     clipboard_ = SystemClipboard(hwnd);
@@ -269,7 +272,7 @@ class ViewWindow {
         return 1;  // the frame paints every pixel
       case WM_SIZE:
         if (popup_) popup_->close();  // it was placed for the old size
-        force_full_ = true;  // the kept picture is remade at the new size
+        force_full_ = true;           // the kept picture is remade at the new size
         request_frame();
         return 0;
       case WM_DPICHANGED_AFTERPARENT:
@@ -371,7 +374,7 @@ class ViewWindow {
       case WM_LBUTTONDBLCLK:
       case WM_RBUTTONDOWN:
       case WM_MBUTTONDOWN: {
-        SetCapture(hwnd_);  // a drag that leaves the view still ends here
+        SetCapture(hwnd_);                         // a drag that leaves the view still ends here
         if (GetFocus() != hwnd_) SetFocus(hwnd_);  // keys go to what was clicked
         if (tooltip_) tooltip_->hide();
         const int button = message == WM_RBUTTONDOWN ? 2 : message == WM_MBUTTONDOWN ? 1 : 0;
@@ -436,17 +439,31 @@ class ViewWindow {
 
   static const wchar_t* cursor_for(style::Cursor cursor) {
     switch (cursor) {
-      case style::Cursor::pointer: case style::Cursor::grab: return IDC_HAND;
-      case style::Cursor::text: return IDC_IBEAM;
-      case style::Cursor::move: return IDC_SIZEALL;
-      case style::Cursor::not_allowed: return IDC_NO;
-      case style::Cursor::col_resize: case style::Cursor::ew_resize: return IDC_SIZEWE;
-      case style::Cursor::row_resize: case style::Cursor::ns_resize: return IDC_SIZENS;
-      case style::Cursor::wait: return IDC_WAIT;
-      case style::Cursor::progress: return IDC_APPSTARTING;
-      case style::Cursor::help: return IDC_HELP;
-      case style::Cursor::crosshair: return IDC_CROSS;
-      default: return IDC_ARROW;
+      case style::Cursor::pointer:
+      case style::Cursor::grab:
+        return IDC_HAND;
+      case style::Cursor::text:
+        return IDC_IBEAM;
+      case style::Cursor::move:
+        return IDC_SIZEALL;
+      case style::Cursor::not_allowed:
+        return IDC_NO;
+      case style::Cursor::col_resize:
+      case style::Cursor::ew_resize:
+        return IDC_SIZEWE;
+      case style::Cursor::row_resize:
+      case style::Cursor::ns_resize:
+        return IDC_SIZENS;
+      case style::Cursor::wait:
+        return IDC_WAIT;
+      case style::Cursor::progress:
+        return IDC_APPSTARTING;
+      case style::Cursor::help:
+        return IDC_HELP;
+      case style::Cursor::crosshair:
+        return IDC_CROSS;
+      default:
+        return IDC_ARROW;
     }
   }
 
@@ -460,8 +477,10 @@ class ViewWindow {
   // A key went down or up: the page hears it.
   void key(bool down, WPARAM code) {
     if (!input()) return;
-    if (down) keyboard_->key_down(static_cast<std::uint32_t>(code), modifiers());
-    else keyboard_->key_up(static_cast<std::uint32_t>(code), modifiers());
+    if (down)
+      keyboard_->key_down(static_cast<std::uint32_t>(code), modifiers());
+    else
+      keyboard_->key_up(static_cast<std::uint32_t>(code), modifiers());
     after_input();
   }
 
@@ -496,8 +515,10 @@ class ViewWindow {
     Document& doc = *view_.document;
     doc.window_active = active;
     if (Node* root = document_root(&doc)) {
-      if (active) remove_class(root, inactive_class, sizeof inactive_class - 1);
-      else add_class(root, inactive_class, sizeof inactive_class - 1);
+      if (active)
+        remove_class(root, inactive_class, sizeof inactive_class - 1);
+      else
+        add_class(root, inactive_class, sizeof inactive_class - 1);
     }
     after_input();
   }
@@ -548,8 +569,10 @@ class ViewWindow {
     if (at.x == -1 && at.y == -1) {
       // From the keyboard: at the caret, or under the focused element.
       Rect r{0, 0, 0, 0};
-      if (std::optional<Rect> caret = editor_->caret_rect()) r = *caret;
-      else if (Node* focused = keyboard_->focused()) r = element_rect(focused);
+      if (std::optional<Rect> caret = editor_->caret_rect())
+        r = *caret;
+      else if (Node* focused = keyboard_->focused())
+        r = element_rect(focused);
       target = keyboard_->context_menu(r);
       at = {static_cast<LONG>(r.x * scale), static_cast<LONG>((r.y + r.height) * scale)};
       ClientToScreen(hwnd_, &at);
@@ -573,8 +596,8 @@ class ViewWindow {
       if (i == static_cast<int>(EditCommand::undo) || i == static_cast<int>(EditCommand::erase))
         AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
     }
-    const int chosen = static_cast<int>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
-                                                       at.x, at.y, 0, hwnd_, nullptr));
+    const int chosen = static_cast<int>(
+        TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, hwnd_, nullptr));
     if (chosen >= 1 && chosen <= edit_command_count) editor_->run(static_cast<EditCommand>(chosen - 1));
   }
 
@@ -729,8 +752,7 @@ class ViewWindow {
     info.bmiHeader.biCompression = BI_RGB;
     SetDIBitsToDevice(dc, part.left, part.top, static_cast<DWORD>(part.right - part.left),
                       static_cast<DWORD>(part.bottom - part.top), part.left,
-                      static_cast<int>(picture_height_) - part.bottom, 0, picture_height_, bits, &info,
-                      DIB_RGB_COLORS);
+                      static_cast<int>(picture_height_) - part.bottom, 0, picture_height_, bits, &info, DIB_RGB_COLORS);
   }
 
   View& view_;
@@ -742,22 +764,22 @@ class ViewWindow {
   std::unique_ptr<GlyphTextPainter> painter_;
   ComPtr<ID2D1Factory> factory_;
   ComPtr<IWICImagingFactory> wic_;
-  ComPtr<IWICBitmap> picture_;        // the whole view as last drawn
+  ComPtr<IWICBitmap> picture_;  // the whole view as last drawn
   UINT picture_width_ = 0, picture_height_ = 0;
-  ComPtr<ID2D1RenderTarget> back_;    // draws into picture_
+  ComPtr<ID2D1RenderTarget> back_;  // draws into picture_
   paint::win32::D2DPlayer player_;
-  Presenter presenter_;         // after what its jobs use, so it stops first
-  bool presenting_ = false;     // a frame's EndDraw is on the presenter
+  Presenter presenter_;      // after what its jobs use, so it stops first
+  bool presenting_ = false;  // a frame's EndDraw is on the presenter
   HRESULT end_draw_result_ = S_OK;
-  RECT presented_part_{};       // what that frame drew, device px
+  RECT presented_part_{};  // what that frame drew, device px
   std::unique_ptr<FrameDriver> driver_;
   SystemClipboard clipboard_{nullptr};
   std::unique_ptr<TextEditor> editor_;  // after driver_: these read the driver's layout
   std::unique_ptr<SelectPopup> popup_;
   std::unique_ptr<Keyboard> keyboard_;
-  std::unique_ptr<Pointer> pointer_;    // after keyboard_: it moves the focus
+  std::unique_ptr<Pointer> pointer_;  // after keyboard_: it moves the focus
   std::unique_ptr<Tooltip> tooltip_;
-  HWND top_ = nullptr;                  // the top-level window watched for activation
+  HWND top_ = nullptr;  // the top-level window watched for activation
   bool tracking_leave_ = false;
   bool input_method_on_ = true;  // a new window has the default context
   bool blinking_ = false;
@@ -807,8 +829,8 @@ class WindowsViews final : public ViewPlatform {
     }
     auto window = std::make_unique<ViewWindow>(view);
     const DWORD style = WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | (view.visible ? WS_VISIBLE : 0);
-    const HWND hwnd = CreateWindowExW(0, class_name, L"", style, view.x, view.y, view.width, view.height,
-                                      parent_window, nullptr, instance, window.get());
+    const HWND hwnd = CreateWindowExW(0, class_name, L"", style, view.x, view.y, view.width, view.height, parent_window,
+                                      nullptr, instance, window.get());
     if (!hwnd) {
       set_last_error("CreateWindowEx failed (%lu)", GetLastError());
       return status_bad_argument;

@@ -81,9 +81,8 @@ inline std::size_t merge_server_lists(WindowState& state, const SettingsRecord& 
 
 // True the first time it is asked for a page, false ever after.
 inline bool first_visit(WindowState& state, Page page) {
-  return state.opened.with([page](std::array<bool, 3>& opened) {
-    return !std::exchange(opened[static_cast<std::size_t>(page)], true);
-  });
+  return state.opened.with(
+      [page](std::array<bool, 3>& opened) { return !std::exchange(opened[static_cast<std::size_t>(page)], true); });
 }
 
 // A copy of the stored context; none before the wiring stored it.

@@ -112,7 +112,9 @@ SplitCommand split_command_line(std::string_view command) {
 }
 
 bool is_absolute_drive_path(std::string_view path) {
-  if (path.size() < 3 || ascii_lower(path[0]) < 'a' || ascii_lower(path[0]) > 'z' || path[1] != ':' || (path[2] != '\\' && path[2] != '/')) return false;
+  if (path.size() < 3 || ascii_lower(path[0]) < 'a' || ascii_lower(path[0]) > 'z' || path[1] != ':' ||
+      (path[2] != '\\' && path[2] != '/'))
+    return false;
   if (path.find('\0') != std::string_view::npos || path.find(':', 2) != std::string_view::npos) return false;
   for (std::string_view rest = path.substr(3); !rest.empty();) {
     const std::size_t slash = rest.find_first_of("\\/");

@@ -34,7 +34,8 @@ TEST(PathVariables, ALeadingVariableExpandsWhateverItsCase) {
   EXPECT_EQ(typical().expand("%programfiles%\\A\\b.exe"), "C:\\Program Files\\A\\b.exe");
   EXPECT_EQ(typical().expand("%PROGRAMFILES(X86)%\\A"), "C:\\Program Files (x86)\\A");
   EXPECT_EQ(typical().expand("%WinDir%\\x"), "C:\\Windows\\x");
-  EXPECT_EQ(typical().expand("%AppData%\\Vorlix\\NoClean.txt"), "C:\\Users\\홍길동\\AppData\\Roaming\\Vorlix\\NoClean.txt");
+  EXPECT_EQ(typical().expand("%AppData%\\Vorlix\\NoClean.txt"),
+            "C:\\Users\\홍길동\\AppData\\Roaming\\Vorlix\\NoClean.txt");
   // Only at the very start, and only before a backslash.
   for (const char* unchanged : {"%ProgramFiles%", "%ProgramFiles%x", "C:\\%ProgramFiles%\\x", "%Unknown%\\x", ""})
     EXPECT_EQ(typical().expand(unchanged), unchanged);
@@ -103,7 +104,8 @@ TEST(AbsoluteDrivePath, OnlyLocalDrivePathsWithoutDotsOrStreams) {
   for (const char* bad : {"", "C:", "C:Temp", "\\\\server\\share\\x", "\\\\?\\C:\\x", "\\Windows\\Temp", "Temp\\x",
                           "1:\\x", "C:\\a\\..\\Users", "C:\\a\\.\\b", "C:\\a\\..", "C:\\file.txt:stream", "%Temp%\\x"})
     EXPECT_FALSE(vx::is_absolute_drive_path(bad)) << bad;
-  EXPECT_FALSE(vx::is_absolute_drive_path(std::string_view("C:\\a\0b", 6))) << "a NUL would cut the path at the system call";
+  EXPECT_FALSE(vx::is_absolute_drive_path(std::string_view("C:\\a\0b", 6)))
+      << "a NUL would cut the path at the system call";
 }
 
 // The process's own table takes the installed lookup, once.

@@ -28,15 +28,17 @@ TEST(Utf8, InvalidSequencesBecomeOneReplacementPerMaximalSubpart) {
     std::string out;
   };
   const Case cases[] = {
-      {"\xC0\x80", fffd + fffd},                   // overlong NUL: C0 is never a lead byte
-      {"\xE0\x80\xAF", fffd + fffd + fffd},        // overlong three-byte form
-      {"\xED\xA0\x80", fffd + fffd + fffd},        // UTF-8 encoded surrogate
+      {"\xC0\x80", fffd + fffd},                        // overlong NUL: C0 is never a lead byte
+      {"\xE0\x80\xAF", fffd + fffd + fffd},             // overlong three-byte form
+      {"\xED\xA0\x80", fffd + fffd + fffd},             // UTF-8 encoded surrogate
       {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd},  // above U+10FFFF
       {"\xF5\x80", fffd + fffd},
-      {"\xE2\x82", fffd},                          // truncated at the end: one replacement
-      {"\xE2\x82x", fffd + "x"},                   // truncated before ASCII keeps the ASCII
+      {"\xE2\x82", fffd},         // truncated at the end: one replacement
+      {"\xE2\x82x", fffd + "x"},  // truncated before ASCII keeps the ASCII
       {"\xF0\x9F\x98", fffd},
-      {"a\x80" "b", "a" + fffd + "b"},                 // stray continuation byte
+      {"a\x80"
+       "b",
+       "a" + fffd + "b"},  // stray continuation byte
       {"\xFF\xFE", fffd + fffd},
       {"\xC3\xA9\xC3", "\xC3\xA9" + fffd},
   };
@@ -50,7 +52,9 @@ TEST(Utf8, InvalidSequencesBecomeOneReplacementPerMaximalSubpart) {
 }
 
 TEST(Utf16, UnpairedSurrogatesBecomeReplacements) {
-  const std::u16string lone_high = u"a\xD83D" u"b";
+  const std::u16string lone_high =
+      u"a\xD83D"
+      u"b";
   const std::u16string lone_low = u"\xDE00";
   const std::u16string reversed = u"\xDE00\xD83D";
   EXPECT_EQ(vx::utf16_to_utf8(lone_high), "a" + fffd + "b");
@@ -73,22 +77,24 @@ TEST(Utf8, AppendingInvalidCodePointsWritesReplacement) {
 TEST(CaseMapping, FullMappingsIncludingSpecialCasing) {
   EXPECT_EQ(vx::to_upper("straße"), "STRASSE");
   EXPECT_EQ(vx::to_lower("İstanbul"), "i\xCC\x87stanbul");  // İ -> i + combining dot above
-  EXPECT_EQ(vx::to_upper("ıi"), "II");                        // dotless i upper-cases to plain I
-  EXPECT_EQ(vx::to_lower("ΑΣ"), "ασ");                        // final-sigma rule is contextual: not applied
-  EXPECT_EQ(vx::to_upper("ﬁ"), "FI");                         // ligature expands
-  EXPECT_EQ(vx::to_upper("\u0390"), "\u0399\u0308\u0301");   // one code point to three
+  EXPECT_EQ(vx::to_upper("ıi"), "II");                      // dotless i upper-cases to plain I
+  EXPECT_EQ(vx::to_lower("ΑΣ"), "ασ");                      // final-sigma rule is contextual: not applied
+  EXPECT_EQ(vx::to_upper("ﬁ"), "FI");                       // ligature expands
+  EXPECT_EQ(vx::to_upper("\u0390"), "\u0399\u0308\u0301");  // one code point to three
   EXPECT_EQ(vx::to_lower("ÀÉÎÕÜ ЖЁЛТЫЙ"), "àéîõü жёлтый");
   EXPECT_EQ(vx::to_upper("àéîõü жёлтый"), "ÀÉÎÕÜ ЖЁЛТЫЙ");
   EXPECT_EQ(vx::to_lower("\xF0\x90\x90\x80"), "\xF0\x90\x90\xA8");  // Deseret, outside the BMP
   EXPECT_EQ(vx::to_lower("Ǆ"), "ǆ");
-  EXPECT_EQ(vx::to_upper("ǅ"), "Ǆ");                          // title-case digraph
-  EXPECT_EQ(vx::to_lower("Ａ"), "ａ");                          // full-width
+  EXPECT_EQ(vx::to_upper("ǅ"), "Ǆ");    // title-case digraph
+  EXPECT_EQ(vx::to_lower("Ａ"), "ａ");  // full-width
 }
 
 TEST(CaseMapping, KoreanDigitsAndInvalidBytesPassThrough) {
   EXPECT_EQ(vx::to_lower("정리 123 ABC"), "정리 123 abc");
   EXPECT_EQ(vx::to_upper("정리 123 abc"), "정리 123 ABC");
-  EXPECT_EQ(vx::to_lower("A\xFF" "B"), "a" + fffd + "b");  // output is always valid UTF-8
+  EXPECT_EQ(vx::to_lower("A\xFF"
+                         "B"),
+            "a" + fffd + "b");  // output is always valid UTF-8
   EXPECT_EQ(vx::to_lower(""), "");
 }
 
@@ -96,7 +102,7 @@ TEST(CaseMapping, SimpleMappingsOfSingleCodePoints) {
   EXPECT_EQ(vx::simple_lower(U'A'), U'a');
   EXPECT_EQ(vx::simple_upper(U'ß'), U'ß');  // no single-code-point upper form
   EXPECT_EQ(vx::simple_upper(U'ÿ'), U'Ÿ');
-  EXPECT_EQ(vx::simple_lower(U'Ā'), U'ā');   // alternating upper/lower block
+  EXPECT_EQ(vx::simple_lower(U'Ā'), U'ā');  // alternating upper/lower block
   EXPECT_EQ(vx::simple_lower(U'ā'), U'ā');
   EXPECT_EQ(vx::simple_upper(U'ā'), U'Ā');
   EXPECT_EQ(vx::simple_lower(U'K'), U'k');  // Kelvin sign
@@ -117,7 +123,7 @@ TEST(AsciiCase, LeavesNonAsciiBytesAlone) {
 TEST(Trim, UnicodeWhiteSpaceAtBothEnds) {
   EXPECT_EQ(vx::trim("  a b \t\r\n"), "a b");
   EXPECT_EQ(vx::trim("\xC2\xA0\xE3\x80\x80값\xE2\x80\x83"), "값");  // NBSP, ideographic space, em space
-  EXPECT_EQ(vx::trim("\xC2\x85x\xE2\x80\xA8"), "x");               // NEL, line separator
+  EXPECT_EQ(vx::trim("\xC2\x85x\xE2\x80\xA8"), "x");                // NEL, line separator
   EXPECT_EQ(vx::trim(""), "");
   EXPECT_EQ(vx::trim(" \t\xE3\x80\x80 "), "");
   // U+FEFF and U+200B are not white space.
@@ -142,7 +148,8 @@ TEST(ParseDecimal, OptionalPlusThenDigitsOnlyWithoutOverflow) {
   EXPECT_EQ(vx::parse_u32("99999999999999999999"), std::nullopt);
   EXPECT_EQ(vx::parse_u64("18446744073709551615"), 18446744073709551615ull);
   EXPECT_EQ(vx::parse_u64("18446744073709551616"), std::nullopt);
-  for (std::string_view bad : {""sv, "+"sv, "-"sv, "-1"sv, "++1"sv, " 1"sv, "1 "sv, "1a"sv, "0x10"sv, "１"sv, "1.0"sv}) {
+  for (std::string_view bad :
+       {""sv, "+"sv, "-"sv, "-1"sv, "++1"sv, " 1"sv, "1 "sv, "1a"sv, "0x10"sv, "１"sv, "1.0"sv}) {
     EXPECT_EQ(vx::parse_u32(bad), std::nullopt) << bad;
   }
 }

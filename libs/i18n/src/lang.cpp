@@ -35,7 +35,8 @@ std::string text_with(std::string_view key, std::string_view language, Placehold
   std::string text(lookup(key, language).value_or(key));
   for (const auto& [placeholder, value] : values) {
     if (placeholder.empty()) continue;
-    for (std::size_t at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder, at + value.size()))
+    for (std::size_t at = text.find(placeholder); at != std::string::npos;
+         at = text.find(placeholder, at + value.size()))
       text.replace(at, placeholder.size(), value);
   }
   return text;

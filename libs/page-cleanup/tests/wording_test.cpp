@@ -28,9 +28,11 @@ TEST(Wording, EveryLanguageFillsEveryPlaceholder) {
       EXPECT_NE(text.find('7'), std::string::npos) << language << ": " << text;
       EXPECT_NE(text.find('9'), std::string::npos) << language << ": " << text;
     }
-    for (const std::string& text : {analysis_done({11, 13, 1048576}, language), cleaning_done({11, 13, 1048576}, language)}) {
+    for (const std::string& text :
+         {analysis_done({11, 13, 1048576}, language), cleaning_done({11, 13, 1048576}, language)}) {
       EXPECT_EQ(text.find('{'), std::string::npos) << language << ": " << text;
-      for (const char* part : {"11", "13", "1.0 MB"}) EXPECT_NE(text.find(part), std::string::npos) << language << ": " << text;
+      for (const char* part : {"11", "13", "1.0 MB"})
+        EXPECT_NE(text.find(part), std::string::npos) << language << ": " << text;
     }
   }
 }

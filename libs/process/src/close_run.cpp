@@ -19,9 +19,12 @@ RunMode run_mode_from_args(std::span<const std::string> args) {
 
 std::string describe(const RunMode& mode) {
   switch (mode.kind) {
-    case RunMode::all: return "All";
-    case RunMode::dry_run: return "DryRun";
-    case RunMode::only: return "Only(\"" + mode.name + "\")";
+    case RunMode::all:
+      return "All";
+    case RunMode::dry_run:
+      return "DryRun";
+    case RunMode::only:
+      return "Only(\"" + mode.name + "\")";
   }
   return {};
 }
@@ -29,8 +32,10 @@ std::string describe(const RunMode& mode) {
 PathMatcher::PathMatcher(const std::vector<std::string>& keys) {
   for (const std::string& key : keys) {
     if (key.empty() || key.starts_with("//")) continue;
-    if (key.back() == '*') names_.insert(key.substr(0, key.size() - 1));
-    else pieces_.push_back(key);
+    if (key.back() == '*')
+      names_.insert(key.substr(0, key.size() - 1));
+    else
+      pieces_.push_back(key);
   }
 }
 
@@ -69,8 +74,8 @@ Decisions decide(std::span<const ProcessEntry> entries, std::uint32_t self_id, c
   return out;
 }
 
-std::vector<ProcessEntry> targets_for_mode(std::span<const ProcessEntry> entries,
-                                           std::span<const ProcessState> states, const RunMode& mode) {
+std::vector<ProcessEntry> targets_for_mode(std::span<const ProcessEntry> entries, std::span<const ProcessState> states,
+                                           const RunMode& mode) {
   std::vector<ProcessEntry> out;
   if (mode.kind == RunMode::dry_run) return out;
   const std::string wanted = to_lower(mode.name);

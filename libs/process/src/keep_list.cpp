@@ -57,10 +57,14 @@ KeepList load_list_text(std::string_view text) {
 
 std::string_view builtin_list_text(ListKind kind) {
   switch (kind) {
-    case ListKind::path: return embedded_bytes(vx_process_path_list, vx_process_path_list_size);
-    case ListKind::name: return embedded_bytes(vx_process_name_list, vx_process_name_list_size);
-    case ListKind::bundle: return embedded_bytes(vx_process_bundle_list, vx_process_bundle_list_size);
-    case ListKind::signer: return embedded_bytes(vx_process_signer_list, vx_process_signer_list_size);
+    case ListKind::path:
+      return embedded_bytes(vx_process_path_list, vx_process_path_list_size);
+    case ListKind::name:
+      return embedded_bytes(vx_process_name_list, vx_process_name_list_size);
+    case ListKind::bundle:
+      return embedded_bytes(vx_process_bundle_list, vx_process_bundle_list_size);
+    case ListKind::signer:
+      return embedded_bytes(vx_process_signer_list, vx_process_signer_list_size);
   }
   return {};
 }

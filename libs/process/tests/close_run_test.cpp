@@ -36,18 +36,23 @@ struct CloseRun : ::testing::Test {
 
 TEST_F(CloseRun, KeepsItselfProtectedPathsAndTrustedSigners) {
   const std::vector<ProcessEntry> entries = {
-      {"C:\\Users\\me\\Vorlix.exe", 7},     {"C:\\Windows\\System32\\svchost.exe", 8},
-      {"C:\\Tools\\Keep\\a.exe", 9},        {"C:\\Apps\\signed.exe", 10},
-      {"C:\\Apps\\plain.exe", 11},          {"C:\\Apps\\plain.exe", 12},
-      {"", 13},                             {"C:\\Users\\me\\Vorlix.exe", 14},
-      {"signed.exe", 15},                   {"\\\\server\\share\\signed.exe", 16},
+      {"C:\\Users\\me\\Vorlix.exe", 7},
+      {"C:\\Windows\\System32\\svchost.exe", 8},
+      {"C:\\Tools\\Keep\\a.exe", 9},
+      {"C:\\Apps\\signed.exe", 10},
+      {"C:\\Apps\\plain.exe", 11},
+      {"C:\\Apps\\plain.exe", 12},
+      {"", 13},
+      {"C:\\Users\\me\\Vorlix.exe", 14},
+      {"signed.exe", 15},
+      {"\\\\server\\share\\signed.exe", 16},
   };
   const Decisions d = decide(entries, 7, paths, signers, signer_of);
   EXPECT_EQ(d.states, (std::vector<State>{State::kept, State::kept, State::kept, State::kept, State::target,
                                           State::target, State::target, State::target, State::target, State::target}))
       << "another copy of this program is judged like any other";
-  EXPECT_EQ(looked_up, (std::vector<std::string>{"C:\\Apps\\signed.exe", "C:\\Apps\\plain.exe",
-                                                 "C:\\Users\\me\\Vorlix.exe"}))
+  EXPECT_EQ(looked_up,
+            (std::vector<std::string>{"C:\\Apps\\signed.exe", "C:\\Apps\\plain.exe", "C:\\Users\\me\\Vorlix.exe"}))
       << "one lookup per distinct path, none for a protected one or one that is not a full drive path";
   EXPECT_EQ(d.signer_cache.at("C:\\Apps\\signed.exe"), "Ostrelnet Co., Ltd.");
 }
@@ -61,8 +66,10 @@ TEST_F(CloseRun, AnEmptySignerListReadsNoSignature) {
 }
 
 TEST_F(CloseRun, TheModeChoosesTargetsAndEndedOnesAreClosed) {
-  const std::vector<ProcessEntry> entries = {{"C:\\Windows\\notepad.exe", 1}, {"C:\\Apps\\NOTEPAD.EXE", 2},
-                                             {"C:\\Apps\\other.exe", 3},      {"C:\\Windows\\notepad.exe", 4}};
+  const std::vector<ProcessEntry> entries = {{"C:\\Windows\\notepad.exe", 1},
+                                             {"C:\\Apps\\NOTEPAD.EXE", 2},
+                                             {"C:\\Apps\\other.exe", 3},
+                                             {"C:\\Windows\\notepad.exe", 4}};
   std::vector<State> states = {State::target, State::target, State::target, State::kept};
   EXPECT_EQ(targets_for_mode(entries, states, {}).size(), 3u);
   EXPECT_TRUE(targets_for_mode(entries, states, {RunMode::dry_run, ""}).empty());
@@ -78,8 +85,8 @@ TEST_F(CloseRun, TheModeChoosesTargetsAndEndedOnesAreClosed) {
 TEST(ReportSigners, OnePathPerSignerOrderedBySigner) {
   const std::map<std::string, std::string> cache = {
       {"C:\\b.exe", "Zeta Ltd"}, {"C:\\a.exe", "zeta ltd"}, {"C:\\c.exe", "Alpha"}, {"C:\\d.exe", ""}};
-  EXPECT_EQ(report_signers(cache), (std::vector<std::pair<std::string, std::string>>{
-                                       {"C:\\c.exe", "Alpha"}, {"C:\\a.exe", "zeta ltd"}}));
+  EXPECT_EQ(report_signers(cache),
+            (std::vector<std::pair<std::string, std::string>>{{"C:\\c.exe", "Alpha"}, {"C:\\a.exe", "zeta ltd"}}));
 }
 
 TEST(DrivePath, DevicePathsBecomeDrivePaths) {
@@ -94,13 +101,20 @@ TEST(DrivePath, DevicePathsBecomeDrivePaths) {
 TEST(PathMatcher, AnswersAsThePathRuleDoes) {
   const KeepList list = builtin_keep_lists()[ListKind::path];
   const PathMatcher matcher(list.keys());
-  std::vector<std::string> paths = {"C:\\Windows\\explorer.exe", "C:\\x\\ShellHost.exe", "Secure System",
-                                    "C:\\Program Files\\Tool\\tool.exe", "C:\\Windows\\System32\\sihost.exe",
-                                    "%SystemRoot%\\System32\\sihost.exe", "C:\\dir\\", "", "registry"};
+  std::vector<std::string> paths = {"C:\\Windows\\explorer.exe",
+                                    "C:\\x\\ShellHost.exe",
+                                    "Secure System",
+                                    "C:\\Program Files\\Tool\\tool.exe",
+                                    "C:\\Windows\\System32\\sihost.exe",
+                                    "%SystemRoot%\\System32\\sihost.exe",
+                                    "C:\\dir\\",
+                                    "",
+                                    "registry"};
   std::mt19937 random(7);
   for (int i = 0; i < 200; ++i) {  // pieces of real entries in made-up folders
     const std::string& raw = list.raw()[random() % list.size()];
-    paths.push_back("C:\\Folder" + std::to_string(i) + "\\" + (raw.back() == '*' ? raw.substr(0, raw.size() - 1) : raw));
+    paths.push_back("C:\\Folder" + std::to_string(i) + "\\" +
+                    (raw.back() == '*' ? raw.substr(0, raw.size() - 1) : raw));
   }
   for (const std::string& path : paths) EXPECT_EQ(matcher.matches(path), matches_path(list.keys(), path)) << path;
 }

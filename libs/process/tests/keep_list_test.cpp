@@ -16,10 +16,14 @@ class TypicalFolders : public ::testing::Environment {
   void SetUp() override {
     vx::set_known_folder_lookup([](vx::KnownFolder kind) -> std::optional<std::string> {
       switch (kind) {
-        case vx::KnownFolder::ProgramFiles: return "C:\\Program Files";
-        case vx::KnownFolder::ProgramFilesX86: return "C:\\Program Files (x86)";
-        case vx::KnownFolder::Windows: return "C:\\Windows";
-        default: return std::nullopt;
+        case vx::KnownFolder::ProgramFiles:
+          return "C:\\Program Files";
+        case vx::KnownFolder::ProgramFilesX86:
+          return "C:\\Program Files (x86)";
+        case vx::KnownFolder::Windows:
+          return "C:\\Windows";
+        default:
+          return std::nullopt;
       }
     });
   }
@@ -50,7 +54,8 @@ TEST(BuiltinLists, LoadWithTheirDuplicatesDropped) {
 }
 
 TEST(KeepList, EntriesAreTrimmedAndDuplicatesIgnoreAsciiCase) {
-  KeepList list = load_list_text("\xEF\xBB\xBF\xEF\xBB\xBF  WmiPrvSE.exe*\t\r\n\r\n \u3000 \r\nwmiprvse.exe*\nÄpp.exe*\näpp.exe*");
+  KeepList list =
+      load_list_text("\xEF\xBB\xBF\xEF\xBB\xBF  WmiPrvSE.exe*\t\r\n\r\n \u3000 \r\nwmiprvse.exe*\nÄpp.exe*\näpp.exe*");
   EXPECT_EQ(list.raw(), (std::vector<std::string>{"WmiPrvSE.exe*", "Äpp.exe*", "äpp.exe*"}))
       << "blank lines skipped; only ASCII case makes a duplicate";
   EXPECT_EQ(list.keys()[1], "äpp.exe*") << "keys are lower-cased in full";
@@ -109,9 +114,14 @@ TEST(ListFiles, EveryEncodingDecodesToTheSameLines) {
   }
   KeepList list = load_list_text(decode_list_file(utf16le, no_ansi));
   EXPECT_EQ(list.raw(), (std::vector<std::string>{"a.exe*", "한b"}));
-  EXPECT_EQ(decode_list_file(std::string("\xFE\xFF\0a\xD8\0\0b", 8), no_ansi), "a\xEF\xBF\xBD" "b")
+  EXPECT_EQ(decode_list_file(std::string("\xFE\xFF\0a\xD8\0\0b", 8), no_ansi),
+            "a\xEF\xBF\xBD"
+            "b")
       << "big-endian, an unpaired surrogate replaced";
-  EXPECT_EQ(decode_list_file("\xEF\xBB\xBF" "ok\xFF", no_ansi), "ok\xEF\xBF\xBD");
+  EXPECT_EQ(decode_list_file("\xEF\xBB\xBF"
+                             "ok\xFF",
+                             no_ansi),
+            "ok\xEF\xBF\xBD");
   EXPECT_EQ(decode_list_file("plain \xED\x95\x9C", no_ansi), "plain \xED\x95\x9C") << "valid UTF-8 as it is";
   // Not UTF-8: the ANSI code page decides, and replacement characters when it cannot.
   const auto cp949 = [](std::string_view bytes) -> std::optional<std::string> {
@@ -121,7 +131,12 @@ TEST(ListFiles, EveryEncodingDecodesToTheSameLines) {
   EXPECT_EQ(decode_list_file("\xC7\xD1", cp949), "한");
   EXPECT_EQ(decode_list_file("\xC7\xD1", no_ansi), "\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(decode_list_file("\xFF\xFE", no_ansi), "") << "two bytes: only a UTF-16 mark";
-  EXPECT_EQ(decode_list_file(std::string("\xFF\xFE" "a\0b", 5), no_ansi), "a\xEF\xBF\xBD") << "a cut-off unit";
+  EXPECT_EQ(decode_list_file(std::string("\xFF\xFE"
+                                         "a\0b",
+                                         5),
+                             no_ansi),
+            "a\xEF\xBF\xBD")
+      << "a cut-off unit";
 }
 
 }  // namespace

@@ -105,13 +105,15 @@ void fit_first_column(ostrel::Document* document, std::string_view head_id, std:
   if (cells.empty()) return;
   float middle = 0;
   for (std::size_t i = 1; i + 1 < cells.size(); ++i) middle += ostrel::element_rect(cells[i]).width;
-  const std::string style = "width:" + std::to_string(first_column_width(ostrel::element_rect(measure).width, middle)) + "px";
+  const std::string style =
+      "width:" + std::to_string(first_column_width(ostrel::element_rect(measure).width, middle)) + "px";
   ostrel::set_attribute(cells.front(), "style", 5, style.data(), style.size());
 }
 
 void register_images(ostrel::Document* document,
                      std::span<const std::pair<std::string_view, std::string_view>> images) {
-  for (const auto& [name, bytes] : images) ostrel::image_set(document, name.data(), name.size(), bytes.data(), bytes.size());
+  for (const auto& [name, bytes] : images)
+    ostrel::image_set(document, name.data(), name.size(), bytes.data(), bytes.size());
 }
 
 }  // namespace vx::ui

@@ -13,8 +13,10 @@ void show_tab(ostrel::Document* document, std::string_view name) {
       const std::string id = std::string(prefix) + std::string(tab);
       ostrel::Node* element = ostrel::get_element_by_id(document, id.data(), id.size());
       if (!element) continue;
-      if (tab == name) ostrel::add_class(element, active.data(), active.size());
-      else ostrel::remove_class(element, active.data(), active.size());
+      if (tab == name)
+        ostrel::add_class(element, active.data(), active.size());
+      else
+        ostrel::remove_class(element, active.data(), active.size());
     }
 }
 

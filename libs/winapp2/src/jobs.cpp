@@ -22,7 +22,8 @@ void delete_contents_around(Registry& registry, Hive hive, const std::string& su
   for (const std::string& name : registry.value_names(hive, subkey)) registry.delete_value(hive, subkey, name);
   for (const std::string& name : registry.subkey_names(hive, subkey)) {
     const std::string child = subkey + "\\" + name, child_canonical = canonical + "\\" + to_lower(name);
-    if (std::ranges::any_of(exclusions, [&](const std::string& e) { return at_or_under(child_canonical, e); })) continue;
+    if (std::ranges::any_of(exclusions, [&](const std::string& e) { return at_or_under(child_canonical, e); }))
+      continue;
     if (std::ranges::any_of(exclusions, [&](const std::string& e) { return at_or_under(e, child_canonical); }))
       delete_contents_around(registry, hive, child, child_canonical, exclusions);
     else
@@ -120,8 +121,10 @@ void remove_empty_folders(PathContext& context, const RulePath& path) {
       std::optional<OpenedFolder> folder;
       if (!is_in_user_data(context, folder_path))
         folder = context.fs->open_folder(folder_path, Follow::never, stack.back().id);
-      if (!folder) stack.pop_back();  // neither entered nor removed
-      else push_subfolders(folder_path, *folder);
+      if (!folder)
+        stack.pop_back();  // neither entered nor removed
+      else
+        push_subfolders(folder_path, *folder);
       continue;
     }
     const Frame done = std::move(stack.back());

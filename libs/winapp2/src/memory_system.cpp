@@ -32,7 +32,7 @@ struct MemoryFileSystem::Node {
   std::uint64_t id = 0, volume = 0;
   std::uint64_t hash = 0;  // of the lower-cased names from the volume down
   std::size_t depth = 0;   // the volume is 1
-  std::string target;  // for links: the path they point at
+  std::string target;      // for links: the path they point at
   Node* parent = nullptr;
   std::map<std::string, std::unique_ptr<Node>> children;  // by lower-cased name
 
@@ -314,7 +314,8 @@ bool MemoryFileSystem::contains(std::string_view path) const { return find(path,
 void MemoryRegistry::add_key(Hive hive, std::string_view subkey) {
   std::string key = registry_key(hive, subkey);
   // Parents exist with their children.
-  for (std::size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1)) keys_.insert(key.substr(0, at));
+  for (std::size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1))
+    keys_.insert(key.substr(0, at));
   keys_.insert(std::move(key));
 }
 
@@ -323,7 +324,9 @@ void MemoryRegistry::add_value(Hive hive, std::string_view subkey, std::string_v
   values_.insert(registry_key(hive, subkey) + "|" + to_lower(name));
 }
 
-bool MemoryRegistry::key_exists(Hive hive, std::string_view subkey) { return keys_.contains(registry_key(hive, subkey)); }
+bool MemoryRegistry::key_exists(Hive hive, std::string_view subkey) {
+  return keys_.contains(registry_key(hive, subkey));
+}
 
 bool MemoryRegistry::value_exists(Hive hive, std::string_view subkey, std::string_view name) {
   return values_.contains(registry_key(hive, subkey) + "|" + to_lower(name));
@@ -341,7 +344,8 @@ std::vector<std::string> MemoryRegistry::subkey_names(Hive hive, std::string_vie
   const std::string prefix = registry_key(hive, subkey) + "\\";
   std::vector<std::string> names;
   for (const std::string& k : keys_)
-    if (k.starts_with(prefix) && k.find('\\', prefix.size()) == std::string::npos) names.push_back(k.substr(prefix.size()));
+    if (k.starts_with(prefix) && k.find('\\', prefix.size()) == std::string::npos)
+      names.push_back(k.substr(prefix.size()));
   return names;
 }
 

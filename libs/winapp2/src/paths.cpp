@@ -45,7 +45,6 @@ std::string without_trailing_backslashes(std::string_view text) {
   return std::string(text);
 }
 
-
 std::u32string code_points(std::string_view text) {
   std::u32string out;
   out.reserve(text.size());
@@ -98,7 +97,8 @@ void expand_wildcards(PathContext& context, std::string path, std::size_t litera
     if (slash == std::string_view::npos) break;
     rest.remove_prefix(slash + 1);
   }
-  const auto wild = std::ranges::find_if(parts, [](std::string_view p) { return p.find_first_of("*?") != std::string_view::npos; });
+  const auto wild =
+      std::ranges::find_if(parts, [](std::string_view p) { return p.find_first_of("*?") != std::string_view::npos; });
   if (wild == parts.end()) {
     const std::size_t size = path.size();
     out.push_back({std::move(path), std::min(literal, size)});
@@ -120,8 +120,10 @@ void expand_wildcards(PathContext& context, std::string path, std::size_t litera
   const std::vector<DirEntry> entries = cached_listing(context, base);
   for (const DirEntry& entry : entries) {
     if (!wildcard_match(component, entry.name)) continue;
-    if (rest.empty()) out.push_back({joined + entry.name, literal});
-    else if (entry.is_folder()) expand_wildcards(context, joined + entry.name + rest, literal, out);
+    if (rest.empty())
+      out.push_back({joined + entry.name, literal});
+    else if (entry.is_folder())
+      expand_wildcards(context, joined + entry.name + rest, literal, out);
   }
 }
 
@@ -138,7 +140,8 @@ std::string folder_text(std::string_view path) {
 const std::optional<std::string>& final_of(PathContext& context, std::string_view path) {
   std::string key = folder_key(path);
   auto it = context.finals.find(key);
-  if (it == context.finals.end()) it = context.finals.emplace(std::move(key), context.fs->final_path(folder_text(path))).first;
+  if (it == context.finals.end())
+    it = context.finals.emplace(std::move(key), context.fs->final_path(folder_text(path))).first;
   return it->second;
 }
 
@@ -174,7 +177,7 @@ struct Walk {
   const std::vector<Exclusion>& exclusions;
   std::unordered_set<std::string>* seen;  // files already collected; none for the entry's first walk
   ResolvedEntry& result;
-  bool aliased = false;  // the rule's text and the real path differ below the root
+  bool aliased = false;       // the rule's text and the real path differ below the root
   std::string key, real_key;  // reused for each file's lower-cased path
 
   // A folder still to walk: the rule's text for it (exclusions are written
@@ -204,7 +207,8 @@ struct Walk {
     }
   }
 
-  void visit(const std::string& dir, const std::string& real, const OpenedFolder& folder, std::vector<Pending>& pending) {
+  void visit(const std::string& dir, const std::string& real, const OpenedFolder& folder,
+             std::vector<Pending>& pending) {
     if (is_in_user_data(context, real)) return;
     const bool take_files = !is_protected_folder(context, real);
     const std::string dir_key = to_lower(dir) + "\\";
@@ -227,7 +231,8 @@ struct Walk {
       if (is_ascii(entry.name)) {
         key += entry.name;
         std::transform(key.begin() + static_cast<std::ptrdiff_t>(dir_key.size()), key.end(),
-                       key.begin() + static_cast<std::ptrdiff_t>(dir_key.size()), [](char c) { return ascii_lower(c); });
+                       key.begin() + static_cast<std::ptrdiff_t>(dir_key.size()),
+                       [](char c) { return ascii_lower(c); });
       } else {
         key += to_lower(entry.name);
       }
@@ -276,7 +281,8 @@ std::vector<std::string> registry_exclusions(const RuleEntry& entry) {
   std::vector<std::string> out;
   for (const ExcludeKey& key : entry.exclude_keys)
     if (key.kind == ExcludeKind::reg)
-      if (const auto parsed = parse_registry_path(key.path)) out.push_back(canonical_key(parsed->first, parsed->second));
+      if (const auto parsed = parse_registry_path(key.path))
+        out.push_back(canonical_key(parsed->first, parsed->second));
   return out;
 }
 
@@ -300,9 +306,9 @@ PathContext build_path_context(FileSystem& fs, Registry& registry, Environment& 
       add("%systemdrive%", windows && windows->size() >= 2 ? windows->substr(0, 2) : std::string("C:"));
     }
   }
-  for (const KnownFolder kind : {KnownFolder::Documents, KnownFolder::Desktop, KnownFolder::Pictures,
-                                 KnownFolder::Videos, KnownFolder::Music, KnownFolder::Downloads,
-                                 KnownFolder::PublicDocuments, KnownFolder::Profile, KnownFolder::Public}) {
+  for (const KnownFolder kind :
+       {KnownFolder::Documents, KnownFolder::Desktop, KnownFolder::Pictures, KnownFolder::Videos, KnownFolder::Music,
+        KnownFolder::Downloads, KnownFolder::PublicDocuments, KnownFolder::Profile, KnownFolder::Public}) {
     const std::optional<std::string> folder = environment.known_folder(kind);
     if (!folder) continue;
     std::string key = folder_key(*folder);
@@ -337,11 +343,15 @@ std::string substitute_variables(PathContext& context, std::string_view path) {
     key.append(to_lower(name)).append("%");
     const auto row = std::ranges::find(context.variables, key, &std::pair<std::string, std::string>::first);
     std::optional<std::string> value;
-    if (row != context.variables.end()) value = row->second;
-    else if (!name.empty()) value = context.environment->variable(name);
+    if (row != context.variables.end())
+      value = row->second;
+    else if (!name.empty())
+      value = context.environment->variable(name);
     if (value && row == context.variables.end()) {
-      if (!is_valid_utf8(*value)) value.reset();
-      else *value = without_trailing_backslashes(*value);
+      if (!is_valid_utf8(*value))
+        value.reset();
+      else
+        *value = without_trailing_backslashes(*value);
     }
     out += value ? *value : std::string(path.substr(open, close - open + 1));
     path.remove_prefix(close + 1);
@@ -383,8 +393,7 @@ std::vector<std::string> expand_rule_path(PathContext& context, std::string_view
 
 std::optional<OpenedFolder> open_rule_folder(PathContext& context, const RulePath& path, Follow follow) {
   const std::string text = folder_text(path.path);
-  std::optional<OpenedFolder> folder =
-      context.fs->open_folder(text, path.matched() ? Follow::never : follow);
+  std::optional<OpenedFolder> folder = context.fs->open_folder(text, path.matched() ? Follow::never : follow);
   if (!folder) return std::nullopt;
   const std::string real = folder_key(folder->path);
   if (path.matched()) {
@@ -463,9 +472,10 @@ bool is_detected(PathContext& context, const RuleEntry& entry) {
     const std::size_t bar = item.rfind('|');
     const auto key = parse_registry_path(std::string_view(item).substr(0, bar));
     if (!key) continue;
-    const bool present = bar == std::string::npos
-                             ? context.registry->key_exists(key->first, key->second)
-                             : context.registry->value_exists(key->first, key->second, std::string_view(item).substr(bar + 1));
+    const bool present =
+        bar == std::string::npos
+            ? context.registry->key_exists(key->first, key->second)
+            : context.registry->value_exists(key->first, key->second, std::string_view(item).substr(bar + 1));
     if (present) return true;
   }
   for (const std::string& item : entry.detect_file)
@@ -507,8 +517,7 @@ ResolvedEntry resolve_entry(PathContext& context, const RuleEntry& entry) {
     const auto parsed = parse_registry_path(key.key);
     if (!parsed) continue;
     const std::string canonical = canonical_key(parsed->first, parsed->second);
-    if (std::ranges::any_of(spared_keys, [&](const std::string& e) { return at_or_under(canonical, e); }))
-      continue;
+    if (std::ranges::any_of(spared_keys, [&](const std::string& e) { return at_or_under(canonical, e); })) continue;
     if (!key.value) {
       // A whole hive is never a target.
       if (!parsed->second.empty() && context.registry->key_exists(parsed->first, parsed->second))
@@ -534,7 +543,10 @@ bool any_protected(const PathContext& context, std::string_view path, Test test)
   if (!is_ascii(path)) {
     const std::string key = without_trailing_backslashes(to_lower(path));
     return std::ranges::any_of(context.protected_folders, [&](const auto& f) {
-      return test(key == f.first ? Relation::same : at_or_under(key, f.first) ? Relation::under : Relation::other, f.second);
+      return test(key == f.first              ? Relation::same
+                  : at_or_under(key, f.first) ? Relation::under
+                                              : Relation::other,
+                  f.second);
     });
   }
   return std::ranges::any_of(context.protected_folders, [&](const auto& f) {
@@ -549,8 +561,7 @@ bool any_protected(const PathContext& context, std::string_view path, Test test)
 }  // namespace
 
 bool is_in_user_data(const PathContext& context, std::string_view path) {
-  return any_protected(context, path,
-                       [](Relation r, bool contents) { return contents && r != Relation::other; });
+  return any_protected(context, path, [](Relation r, bool contents) { return contents && r != Relation::other; });
 }
 
 bool is_protected_folder(const PathContext& context, std::string_view path) {

@@ -22,9 +22,9 @@ std::string_view without_leading_bom(std::string_view s) {
 // a text finds them all, ignoring ASCII case: a table of the words' first two
 // bytes rules out almost every position at once.
 enum Found : unsigned {
-  name_word = 1,        // personal browser data, in an entry's name
-  path_word = 2,        // ... in a FileKey's path
-  pattern_word = 4,     // ... in a FileKey's pattern
+  name_word = 1,     // personal browser data, in an entry's name
+  path_word = 2,     // ... in a FileKey's path
+  pattern_word = 4,  // ... in a FileKey's pattern
   chat = 8,
   history = 16,
   bookmarks_part = 32,  // "\bookmarks", which counts only as a whole folder name
@@ -227,7 +227,7 @@ ExcludeKey exclude_key(std::string_view value) {
   const auto& pieces = f.piece;
   ExcludeKey key;
   const std::string_view kind = trim(pieces[0]);
-  key.kind = iequals_ascii(kind, "PATH") ? ExcludeKind::path
+  key.kind = iequals_ascii(kind, "PATH")  ? ExcludeKind::path
              : iequals_ascii(kind, "REG") ? ExcludeKind::reg
                                           : ExcludeKind::file;
   if (f.count > 1) key.path = std::string(trim(pieces[1]));
@@ -381,18 +381,30 @@ bool usage_history_from(unsigned found, std::string_view text) {
 }
 
 constexpr std::array<std::pair<std::uint32_t, Category>, 24> lang_sec_refs = {{
-    {3025, {0, "cleanup.cat.windows"}},     {3006, {10, "Microsoft Edge"}},
-    {3029, {11, "Google Chrome"}},          {3026, {12, "Firefox"}},
-    {3027, {13, "Opera"}},                  {3035, {14, "Opera GX"}},
-    {3033, {15, "Vivaldi"}},                {3034, {16, "Brave"}},
-    {3028, {17, "Safari"}},                 {3039, {18, "Arc Browser"}},
-    {3032, {19, "CCleaner Browser"}},       {3037, {19, "Avast Secure Browser"}},
-    {3038, {19, "AVG Secure Browser"}},     {3043, {19, "Norton Private Browser"}},
-    {3044, {19, "Avira Secure Browser"}},   {3030, {20, "Thunderbird"}},
-    {3031, {21, "Microsoft Store"}},        {3036, {22, "Spotify"}},
-    {3040, {22, "iTunes"}},                 {3042, {22, "WhatsApp"}},
-    {3022, {30, "cleanup.cat.internet"}},   {3023, {31, "cleanup.cat.multimedia"}},
-    {3024, {32, "cleanup.cat.utilities"}},  {3021, {33, "cleanup.cat.applications"}},
+    {3025, {0, "cleanup.cat.windows"}},
+    {3006, {10, "Microsoft Edge"}},
+    {3029, {11, "Google Chrome"}},
+    {3026, {12, "Firefox"}},
+    {3027, {13, "Opera"}},
+    {3035, {14, "Opera GX"}},
+    {3033, {15, "Vivaldi"}},
+    {3034, {16, "Brave"}},
+    {3028, {17, "Safari"}},
+    {3039, {18, "Arc Browser"}},
+    {3032, {19, "CCleaner Browser"}},
+    {3037, {19, "Avast Secure Browser"}},
+    {3038, {19, "AVG Secure Browser"}},
+    {3043, {19, "Norton Private Browser"}},
+    {3044, {19, "Avira Secure Browser"}},
+    {3030, {20, "Thunderbird"}},
+    {3031, {21, "Microsoft Store"}},
+    {3036, {22, "Spotify"}},
+    {3040, {22, "iTunes"}},
+    {3042, {22, "WhatsApp"}},
+    {3022, {30, "cleanup.cat.internet"}},
+    {3023, {31, "cleanup.cat.multimedia"}},
+    {3024, {32, "cleanup.cat.utilities"}},
+    {3021, {33, "cleanup.cat.applications"}},
 }};
 
 }  // namespace
@@ -414,7 +426,17 @@ bool is_usage_history(std::string_view text) { return usage_history_from(scanner
 namespace {
 
 enum class Key : std::uint8_t {
-  section, warning, special_detect, default_on, lang_sec_ref, detect_file, detect, file_key, reg_key, exclude_key, count
+  section,
+  warning,
+  special_detect,
+  default_on,
+  lang_sec_ref,
+  detect_file,
+  detect,
+  file_key,
+  reg_key,
+  exclude_key,
+  count
 };
 
 std::optional<Key> key_of(std::string_view raw_key) {
@@ -455,17 +477,38 @@ RuleEntry entry_of(std::string_view name, const std::vector<KeyLine>& lines) {
   e.exclude_keys.reserve(count(Key::exclude_key));
   for (const auto& [key, value] : lines) {
     switch (key) {
-      case Key::section: e.section = std::string(value); break;
-      case Key::warning: e.warning = std::string(value); break;
-      case Key::special_detect: e.special_detect = std::string(value); break;
-      case Key::default_on: e.default_on = iequals_ascii(value, "true"); break;
-      case Key::lang_sec_ref: e.lang_sec_ref = parse_u32(value); break;
-      case Key::detect_file: e.detect_file.emplace_back(value); break;
-      case Key::detect: e.detect.emplace_back(value); break;
-      case Key::file_key: e.file_keys.push_back(file_key(value)); break;
-      case Key::reg_key: e.reg_keys.push_back(reg_key(value)); break;
-      case Key::exclude_key: e.exclude_keys.push_back(exclude_key(value)); break;
-      case Key::count: break;
+      case Key::section:
+        e.section = std::string(value);
+        break;
+      case Key::warning:
+        e.warning = std::string(value);
+        break;
+      case Key::special_detect:
+        e.special_detect = std::string(value);
+        break;
+      case Key::default_on:
+        e.default_on = iequals_ascii(value, "true");
+        break;
+      case Key::lang_sec_ref:
+        e.lang_sec_ref = parse_u32(value);
+        break;
+      case Key::detect_file:
+        e.detect_file.emplace_back(value);
+        break;
+      case Key::detect:
+        e.detect.emplace_back(value);
+        break;
+      case Key::file_key:
+        e.file_keys.push_back(file_key(value));
+        break;
+      case Key::reg_key:
+        e.reg_keys.push_back(reg_key(value));
+        break;
+      case Key::exclude_key:
+        e.exclude_keys.push_back(exclude_key(value));
+        break;
+      case Key::count:
+        break;
     }
   }
   return e;
@@ -477,9 +520,9 @@ std::vector<RuleEntry> parse_rules(std::string_view text, ParseStats* stats_out)
   ParseStats stats;
   std::vector<RuleEntry> out;
   out.reserve(std::min<std::size_t>(text.size() / 256, 65536));  // about one entry per 400 bytes: no regrowth
-  std::optional<std::string_view> open;  // the name of the entry being read
-  std::vector<KeyLine> lines;            // its key lines so far
-  bool ignoring = false;  // inside a header section: its keys are not an entry's
+  std::optional<std::string_view> open;                          // the name of the entry being read
+  std::vector<KeyLine> lines;                                    // its key lines so far
+  bool ignoring = false;                                         // inside a header section: its keys are not an entry's
   const auto close = [&] {
     if (open) finish(entry_of(*open, lines), out, stats);
     open.reset();
@@ -514,9 +557,7 @@ std::vector<RuleEntry> parse_rules(std::string_view text, ParseStats* stats_out)
   return out;
 }
 
-std::string identity_key(const RuleEntry& entry) {
-  return entry.usage_history ? entry.name + "|record" : entry.name;
-}
+std::string identity_key(const RuleEntry& entry) { return entry.usage_history ? entry.name + "|record" : entry.name; }
 
 Category entry_category(const RuleEntry& entry) {
   if (entry.lang_sec_ref) {

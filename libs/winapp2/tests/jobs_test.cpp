@@ -127,7 +127,8 @@ TEST_F(Jobs, RegistryKeysGoAroundTheirExclusions) {
 
   // A whole hive is never deleted, whatever the list says.
   const RegistryItem hive{vx::Hive::hkcu, "", std::nullopt};
-  JobItem whole{parse_rules("[H]\nDetectFile=C:\\\nRegKey1=HKCU\\Software\\Other\n")[0], 0, ResolvedEntry{{}, 0, {hive}}};
+  JobItem whole{parse_rules("[H]\nDetectFile=C:\\\nRegKey1=HKCU\\Software\\Other\n")[0], 0,
+                ResolvedEntry{{}, 0, {hive}}};
   std::vector<JobItem> job2{whole};
   EXPECT_EQ(clean(job2).registry, 0u);
   EXPECT_TRUE(registry.value_exists(vx::Hive::hkcu, "Software\\Other", "Stay"));
@@ -153,13 +154,13 @@ TEST_F(Jobs, RemoveSelfFoldersGoOnlyWhenEmpty) {
   EXPECT_TRUE(fs.contains(app + "Held\\hidden.dat"));
   EXPECT_FALSE(fs.contains(app + "Held\\Inner")) << "emptied subfolders go";
   EXPECT_TRUE(fs.contains("C:\\Users\\user\\Documents\\Mine\\e.tmp"));
-  for (const std::string& path : fs.removed())
-    EXPECT_FALSE(path.starts_with("c:\\users\\user\\documents")) << path;
+  for (const std::string& path : fs.removed()) EXPECT_FALSE(path.starts_with("c:\\users\\user\\documents")) << path;
 
   // A rule naming a drive or the profile removes no empty folder anywhere below it.
   fs.add_folder("C:\\Tools\\Empty");
   fs.add_folder("C:\\Users\\user\\AppData\\Roaming\\Empty");
-  auto roots = items("[Roots]\nDetectFile=C:\\\nFileKey1=%SystemDrive%|*.none|REMOVESELF\nFileKey2=%UserProfile%|*.none|REMOVESELF\n");
+  auto roots = items(
+      "[Roots]\nDetectFile=C:\\\nFileKey1=%SystemDrive%|*.none|REMOVESELF\nFileKey2=%UserProfile%|*.none|REMOVESELF\n");
   clean(roots);
   EXPECT_TRUE(fs.contains("C:\\Tools\\Empty"));
   EXPECT_TRUE(fs.contains("C:\\Users\\user\\AppData\\Roaming\\Empty"));

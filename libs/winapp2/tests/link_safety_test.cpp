@@ -160,12 +160,13 @@ TEST_F(LinkSafety, PathsThatAreNotDrivePathsAreRefused) {
   fs.add_file("C:\\Windows\\Temp\\c.tmp", 1);
   fs.current_folder = "C:\\Windows";
   env.variables["NETCACHE"] = "\\\\server\\share\\cache";
-  ASSERT_TRUE(fs.exists("\\\\server\\share\\cache\\a.tmp") && fs.exists("\\Windows\\Temp\\b.tmp") && fs.exists("Temp\\c.tmp"))
+  ASSERT_TRUE(fs.exists("\\\\server\\share\\cache\\a.tmp") && fs.exists("\\Windows\\Temp\\b.tmp") &&
+              fs.exists("Temp\\c.tmp"))
       << "the machine would serve them";
-  auto items = job(
-      "[Net]\nDetectFile=C:\\\nFileKey1=\\\\server\\share\\cache|*.tmp\nFileKey2=\\Windows\\Temp|*.tmp\n"
-      "FileKey3=Temp|*.tmp|REMOVESELF\nFileKey4=%NetCache%|*.tmp\nFileKey5=C:\\Windows\\..\\Windows\\Temp|*.tmp\n"
-      "[Detect]\nDetectFile=\\\\server\\share\\cache\nFileKey1=%Temp%\n");
+  auto items =
+      job("[Net]\nDetectFile=C:\\\nFileKey1=\\\\server\\share\\cache|*.tmp\nFileKey2=\\Windows\\Temp|*.tmp\n"
+          "FileKey3=Temp|*.tmp|REMOVESELF\nFileKey4=%NetCache%|*.tmp\nFileKey5=C:\\Windows\\..\\Windows\\Temp|*.tmp\n"
+          "[Detect]\nDetectFile=\\\\server\\share\\cache\nFileKey1=%Temp%\n");
   PathContext context = build_path_context(fs, registry, env);
   testing::internal::CaptureStderr();
   const ResolvedEntry found = resolve_entry(context, items[0].entry);
@@ -173,7 +174,8 @@ TEST_F(LinkSafety, PathsThatAreNotDrivePathsAreRefused) {
   const std::string lines = testing::internal::GetCapturedStderr();
   EXPECT_TRUE(found.files.empty());
   EXPECT_FALSE(detected);
-  EXPECT_EQ(lines, "[cleanup] Net 경로 거부 \\\\server\\share\\cache\n[cleanup] Detect 경로 거부 \\\\server\\share\\cache\n")
+  EXPECT_EQ(lines,
+            "[cleanup] Net 경로 거부 \\\\server\\share\\cache\n[cleanup] Detect 경로 거부 \\\\server\\share\\cache\n")
       << "once per entry";
   items.pop_back();
   clean(items);

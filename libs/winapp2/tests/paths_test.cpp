@@ -125,8 +125,8 @@ TEST_F(Machine, ExistenceComesFromOneListingPerFolder) {
 
 TEST_F(Machine, UserFoldersAndRootsAreNeverCollectedFrom) {
   const std::string profile = "C:\\Users\\user";
-  for (const char* folder : {"", "\\Documents", "\\Desktop", "\\Downloads", "\\Music", "\\Pictures", "\\Videos",
-                             "\\Documents\\Deep\\Down"})
+  for (const char* folder :
+       {"", "\\Documents", "\\Desktop", "\\Downloads", "\\Music", "\\Pictures", "\\Videos", "\\Documents\\Deep\\Down"})
     fs.add_file(profile + folder + "\\junk.tmp", 10);
   fs.add_file(profile + "\\AppData\\Local\\junk.tmp", 10);
   fs.add_file("C:\\junk.tmp", 10);
@@ -136,7 +136,8 @@ TEST_F(Machine, UserFoldersAndRootsAreNeverCollectedFrom) {
   EXPECT_EQ(collected("FileKey1=%UserProfile%|*.tmp|RECURSE\n"),
             std::vector<std::string>{profile + "\\AppData\\Local\\junk.tmp"});
   EXPECT_EQ(collected("FileKey1=%SystemDrive%|*.tmp\n"), std::vector<std::string>{}) << "nothing from a drive root";
-  EXPECT_EQ(collected("FileKey1=%Public%|*.tmp|RECURSE\n"), std::vector<std::string>{"C:\\Users\\Public\\Other\\junk.tmp"});
+  EXPECT_EQ(collected("FileKey1=%Public%|*.tmp|RECURSE\n"),
+            std::vector<std::string>{"C:\\Users\\Public\\Other\\junk.tmp"});
   EXPECT_TRUE(collected("FileKey1=%Documents%|*.tmp|RECURSE\n").empty());
 }
 
@@ -177,7 +178,8 @@ TEST_F(Machine, AttributesLinksAndRepeats) {
             std::vector<std::string>{"C:\\Users\\user\\AppData\\Local\\Moved\\other.tmp"});
   EXPECT_TRUE(collected("FileKey1=%LocalAppData%\\Away|*.tmp\n").empty()) << "out of the profile";
   EXPECT_TRUE(collected("FileKey1=%LocalAppData%\\Docs|*.tmp\n").empty());
-  EXPECT_TRUE(collected("FileKey1=%LocalAppData%\\App\\plain.tmp\n").empty()) << "a path naming a file collects nothing";
+  EXPECT_TRUE(collected("FileKey1=%LocalAppData%\\App\\plain.tmp\n").empty())
+      << "a path naming a file collects nothing";
 }
 
 TEST_F(Machine, RegistryItemsSkipWholeHivesAndExclusions) {
@@ -185,14 +187,15 @@ TEST_F(Machine, RegistryItemsSkipWholeHivesAndExclusions) {
   registry.add_key(vx::Hive::hkcu, "Software\\Y");
   registry.add_value(vx::Hive::hkcu, "Software\\Y", "Version");
   PathContext c = context();
-  const RuleEntry e = one(
-      "[A]\nDetectFile=C:\\\nRegKey1=HKCU\nRegKey2=HKEY_CURRENT_USER\\Software\\X\nRegKey3=HKCU\\Software\\X\\Sub\n"
-      "RegKey4=HKCU\\Software\\Y|Version\nRegKey5=HKCU\\Software\\Y|Missing\nRegKey6=HKCU\\Software\\Gone\n"
-      "ExcludeKey1=REG|HKCU\\Software\\X\\Sub\n");
+  const RuleEntry e =
+      one("[A]\nDetectFile=C:\\\nRegKey1=HKCU\nRegKey2=HKEY_CURRENT_USER\\Software\\X\nRegKey3=HKCU\\Software\\X\\Sub\n"
+          "RegKey4=HKCU\\Software\\Y|Version\nRegKey5=HKCU\\Software\\Y|Missing\nRegKey6=HKCU\\Software\\Gone\n"
+          "ExcludeKey1=REG|HKCU\\Software\\X\\Sub\n");
   const auto items = resolve_entry(c, e).registry;
   EXPECT_EQ(items, (std::vector<RegistryItem>{{vx::Hive::hkcu, "Software\\X", std::nullopt},
                                               {vx::Hive::hkcu, "Software\\Y", "Version"}}));
-  const RuleEntry spared = one("[A]\nDetectFile=C:\\\nRegKey1=HKCU\\Software\\X\\Sub\\Deeper\nExcludeKey1=REG|HKCU\\Software\\X\n");
+  const RuleEntry spared =
+      one("[A]\nDetectFile=C:\\\nRegKey1=HKCU\\Software\\X\\Sub\\Deeper\nExcludeKey1=REG|HKCU\\Software\\X\n");
   EXPECT_TRUE(resolve_entry(c, spared).registry.empty()) << "an exclusion spares its subtree";
 }
 

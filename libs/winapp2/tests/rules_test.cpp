@@ -48,7 +48,8 @@ TEST(ParseRules, KeysAndTheirValues) {
       "FileKey1=%Temp%|RECURSE\r\nFileKey2=%Temp%|*.log; ;*.tmp|removeself\r\n"
       "FileKey3=%Temp%|*.bak|SOMETIMES|extra\r\nFileKey4=%Temp%||\r\n"
       "RegKey1=HKCU\\Software\\App|LastPath\r\nRegKey2=HKCU\\Software\\App|\r\nRegKey3=HKCU\\Software\\App\\Cache\r\n"
-      "ExcludeKey1=FILE|%Temp%\\|keep.log\r\nExcludeKey2=path|%Temp%\\Keep\\\r\nExcludeKey3=REG|HKCU\\Software\\App\\Keep\r\n"
+      "ExcludeKey1=FILE|%Temp%\\|keep.log\r\nExcludeKey2=path|%Temp%\\Keep\\\r\nExcludeKey3=REG|"
+      "HKCU\\Software\\App\\Keep\r\n"
       "ExcludeKey4=ODD\r\nLangSecRef=+3021\r\nDefault=TRUE\r\nWarning=Careful\r\nSection=Games\r\n");
   ASSERT_EQ(e.size(), 1u);
   const RuleEntry& r = e[0];
@@ -76,9 +77,9 @@ TEST(ParseRules, KeysAndTheirValues) {
 }
 
 TEST(Finalisation, PersonalBrowserDataStartsUncheckedAndWhole) {
-  for (const char* keys : {"FileKey1=%LocalAppData%\\Browser\\Bookmarks|*.*\n",
-                           "FileKey1=%LocalAppData%\\Browser|Bookmarks\n",
-                           "FileKey1=%AppData%\\Mozilla|places.sqlite;History\n"}) {
+  for (const char* keys :
+       {"FileKey1=%LocalAppData%\\Browser\\Bookmarks|*.*\n", "FileKey1=%LocalAppData%\\Browser|Bookmarks\n",
+        "FileKey1=%AppData%\\Mozilla|places.sqlite;History\n"}) {
     const auto e = entry(keys);
     ASSERT_EQ(e.size(), 1u) << keys;
     EXPECT_FALSE(e[0].default_on) << keys;
@@ -93,7 +94,8 @@ TEST(Finalisation, PersonalBrowserDataStartsUncheckedAndWhole) {
 TEST(Finalisation, UsageHistoryIsSplitOffUnchecked) {
   const auto split = entry("FileKey1=%LocalAppData%\\Browser|Current Session;Preferences\nDefault=True\n");
   ASSERT_EQ(split.size(), 2u);
-  EXPECT_EQ(split[0].file_keys, (std::vector<FileKey>{{"%LocalAppData%\\Browser", {"Preferences"}, FileKeyFlag::none}}));
+  EXPECT_EQ(split[0].file_keys,
+            (std::vector<FileKey>{{"%LocalAppData%\\Browser", {"Preferences"}, FileKeyFlag::none}}));
   EXPECT_TRUE(split[0].default_on);
   EXPECT_EQ(split[1].file_keys,
             (std::vector<FileKey>{{"%LocalAppData%\\Browser", {"Current Session"}, FileKeyFlag::none}}));
@@ -153,12 +155,12 @@ TEST(BuiltinRules, TellingEntriesOfThePublicFile) {
   });
   ASSERT_NE(autofill, entries.end());
   EXPECT_FALSE(autofill->default_on);
-  EXPECT_TRUE(std::ranges::any_of(autofill->file_keys, [](const FileKey& k) { return k.flag == FileKeyFlag::remove_self; }));
+  EXPECT_TRUE(
+      std::ranges::any_of(autofill->file_keys, [](const FileKey& k) { return k.flag == FileKeyFlag::remove_self; }));
   // A Windows shell entry: registry keys only, its BagMRU key counted as usage history.
   const auto shell = std::ranges::find_if(entries, [](const RuleEntry& e) {
-    return e.lang_sec_ref == 3025u && std::ranges::any_of(e.reg_keys, [](const RegKey& k) {
-             return k.key.find("BagMRU") != std::string::npos;
-           });
+    return e.lang_sec_ref == 3025u &&
+           std::ranges::any_of(e.reg_keys, [](const RegKey& k) { return k.key.find("BagMRU") != std::string::npos; });
   });
   ASSERT_NE(shell, entries.end());
   EXPECT_TRUE(shell->file_keys.empty());
@@ -166,7 +168,8 @@ TEST(BuiltinRules, TellingEntriesOfThePublicFile) {
   EXPECT_EQ(entry_category(*shell).label, "cleanup.cat.windows");
   // An application sparing one of its files.
   EXPECT_TRUE(std::ranges::any_of(entries, [](const RuleEntry& e) {
-    return std::ranges::any_of(e.exclude_keys, [](const ExcludeKey& k) { return k.kind == ExcludeKind::file && k.pattern; });
+    return std::ranges::any_of(e.exclude_keys,
+                               [](const ExcludeKey& k) { return k.kind == ExcludeKind::file && k.pattern; });
   }));
   // Usage-history parts follow their entries directly.
   for (std::size_t i = 0; i < entries.size(); ++i) {

@@ -18,9 +18,10 @@ TEST(Selection, ReadsSignedLinesAndIgnoresTheRest) {
       "Plain line\r\n"
       "\r\n"
       "+Last Without End";
-  const std::vector<SelectionLine> want = {
-      {"Google Chrome Cache", true}, {"Windows Explorer MRUs|record", false}, {"Twice Marked", true},
-      {"Last Without End", true}};
+  const std::vector<SelectionLine> want = {{"Google Chrome Cache", true},
+                                           {"Windows Explorer MRUs|record", false},
+                                           {"Twice Marked", true},
+                                           {"Last Without End", true}};
   EXPECT_EQ(vx::winapp2::parse_selection(text), want);
   EXPECT_TRUE(vx::winapp2::parse_selection("").empty());
 }

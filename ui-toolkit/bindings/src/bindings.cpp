@@ -87,9 +87,7 @@ bool Element::has_class(std::string_view name) const {
 
 Result<> Element::set_disabled(bool disabled) { return check(ostrel::set_disabled(node_, disabled)); }
 
-Result<> Element::set_text(std::string_view text) {
-  return check(set_text_content(node_, text.data(), text.size()));
-}
+Result<> Element::set_text(std::string_view text) { return check(set_text_content(node_, text.data(), text.size())); }
 
 std::string Element::text() const {
   std::size_t length = 0;

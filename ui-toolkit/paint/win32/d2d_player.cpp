@@ -172,14 +172,23 @@ struct D2DPlayer::Impl {
 
   const CachedText* cached_text(const Item& it, float origin_x, float origin_y, std::uint8_t phase_x,
                                 std::uint8_t phase_y) {
-    TextKey key{it.text, it.font_family, it.font_size, matrix.a, matrix.d, it.font_weight, it.italic, it.underline,
+    TextKey key{it.text,
+                it.font_family,
+                it.font_size,
+                matrix.a,
+                matrix.d,
+                it.font_weight,
+                it.italic,
+                it.underline,
                 static_cast<std::uint32_t>(it.color.r) << 24 | it.color.g << 16 | it.color.b << 8 | it.color.a,
-                phase_x, phase_y};
+                phase_x,
+                phase_y};
     if (auto found = texts.find(key); found != texts.end()) return &found->second;
     // Room for glyphs that reach past the line box: accents, descenders, overhangs.
     const float pad = std::ceil(std::max(1.0f, it.font_size * matrix.a));
     const float left = -pad, top = -std::ceil((it.baseline - it.bounds.y) * matrix.d) - pad;
-    const float w = std::ceil(it.bounds.width * matrix.a) + 2 * pad, h = std::ceil(it.bounds.height * matrix.d) + 2 * pad;
+    const float w = std::ceil(it.bounds.width * matrix.a) + 2 * pad,
+                h = std::ceil(it.bounds.height * matrix.d) + 2 * pad;
     CachedText made{nullptr, left, top, static_cast<UINT>(w), static_cast<UINT>(h)};
     if (text_pixels + made.width * made.height > max_text_pixels) {
       texts.clear();  // a whole new set of texts: start over rather than track ages
@@ -303,11 +312,11 @@ struct D2DPlayer::Impl {
       if (cached->bitmap) {
         device_transform();
         const float left = whole_x + cached->left, top = whole_y + cached->top;
-        rt().DrawBitmap(cached->bitmap.Get(),
-                        D2D1::RectF(left, top, left + static_cast<float>(cached->width),
-                                    top + static_cast<float>(cached->height)),
-                        1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR,
-                        D2D1::RectF(0, 0, static_cast<float>(cached->width), static_cast<float>(cached->height)));
+        rt().DrawBitmap(
+            cached->bitmap.Get(),
+            D2D1::RectF(left, top, left + static_cast<float>(cached->width), top + static_cast<float>(cached->height)),
+            1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR,
+            D2D1::RectF(0, 0, static_cast<float>(cached->width), static_cast<float>(cached->height)));
         return;
       }
     }

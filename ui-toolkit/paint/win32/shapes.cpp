@@ -158,8 +158,10 @@ Path check_mark(const Box& box) {
   Path path;
   for (std::size_t i = 0; i < std::size(outline); ++i) {
     const Point p{box.left + outline[i].x * box.width(), box.top + outline[i].y * box.height()};
-    if (i == 0) move_to(path, p);
-    else line_to(path, p);
+    if (i == 0)
+      move_to(path, p);
+    else
+      line_to(path, p);
   }
   path.push_back({SegmentKind::Close, {}});
   return path;

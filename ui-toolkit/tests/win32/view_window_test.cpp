@@ -121,7 +121,8 @@ TEST_F(ViewWindow, AttachOnceMoveAndFree) {
 
 TEST_F(ViewWindow, FramesDrawTheDocumentAndThenOnlyWhatChanged) {
   std::string html = "<div id=top>Vorlix 한국어 텍스트 <input type=checkbox checked> <button>Run</button></div>";
-  for (int i = 0; i < 8; ++i) html += "<div class=row id=r" + std::to_string(i) + ">row " + std::to_string(i) + "</div>";
+  for (int i = 0; i < 8; ++i)
+    html += "<div class=row id=r" + std::to_string(i) + ">row " + std::to_string(i) + "</div>";
   load(html,
        "body { margin: 0; font: 14px sans-serif; background: #ffffff } #top { height: 40px; background: #3d84dd;"
        " color: #fff } .row { height: 20px } .on { background: #ff0000 }");
@@ -194,7 +195,7 @@ TEST_F(ViewWindow, KeysMoveFocusAndWorkControlsAndTheRootFollowsActivation) {
   key(VK_TAB);
   key(VK_RETURN);  // the button
   key(VK_TAB);
-  key(VK_SPACE);   // the check box
+  key(VK_SPACE);  // the check box
   EXPECT_EQ(seen, (std::vector<std::string>{"go", "box"}));
   EXPECT_TRUE(ostrel::is_checked(ostrel::get_element_by_id(doc, "box", 3)));
 
@@ -208,7 +209,7 @@ TEST_F(ViewWindow, KeysMoveFocusAndWorkControlsAndTheRootFollowsActivation) {
 
 TEST_F(ViewWindow, ATitleShowsAsATooltipOnceThePointerRests) {
   ASSERT_TRUE(show("<div id=a title='Closes every program Windows does not need'>Close all</div>",
-       "body { margin: 0; font: 14px sans-serif } #a { height: 40px; background: #e5f3ff }", 320, 120));
+                   "body { margin: 0; font: 14px sans-serif } #a { height: 40px; background: #e5f3ff }", 320, 120));
   ostrel::Document* doc = ostrel::view_document(view);
   ostrel::Node* root = ostrel::document_root(doc);
   PostMessageW(child(), WM_MOUSEMOVE, 0, MAKELPARAM(30, 20));
@@ -230,8 +231,9 @@ TEST_F(ViewWindow, AListsScrollBarIsDrawnAndDragged) {
   std::string rows;
   for (int i = 0; i < 40; ++i) rows += "<div class=row>Row " + std::to_string(i) + "</div>";
   ASSERT_TRUE(show("<div id=list>" + rows + "</div>",
-       "body { margin: 0; font: 13px sans-serif } #list { height: 200px; overflow-y: auto }"
-       " .row { height: 20px; border-bottom: 1px solid #e5e5e5 }", 240, 200));
+                   "body { margin: 0; font: 13px sans-serif } #list { height: 200px; overflow-y: auto }"
+                   " .row { height: 20px; border-bottom: 1px solid #e5e5e5 }",
+                   240, 200));
   ostrel::Node* list = ostrel::get_element_by_id(ostrel::view_document(view), "list", 4);
   PostMessageW(child(), WM_MOUSEMOVE, 0, MAKELPARAM(231, 10));
   PostMessageW(child(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(231, 10));
@@ -374,8 +376,7 @@ TEST_F(ViewWindow, ADropDownListOpensUnderItselfAndTakesAChoice) {
   const vx::testing::Capture shot = vx::testing::capture(child());
   vx::testing::save_artifact(shot, L"select.png");
   const ostrel::Rect dark = ostrel::element_rect(ostrel::query_selector(popup, ".active", 7));
-  EXPECT_EQ(shot.at(static_cast<int>(dark.x) + 1, static_cast<int>(dark.y) + 2), 0x0078D7u)
-      << "the highlighted option";
+  EXPECT_EQ(shot.at(static_cast<int>(dark.x) + 1, static_cast<int>(dark.y) + 2), 0x0078D7u) << "the highlighted option";
   PostMessageW(child(), WM_KEYDOWN, VK_DOWN, 1);
   PostMessageW(child(), WM_KEYDOWN, VK_RETURN, 1);
   pump(200);

@@ -60,16 +60,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const std::string html = vx::i18n::expand_template(document, language);
   const std::string css = vx::i18n::compose_style();
   const std::optional<std::string> version = environment(L"VORLIX_UPDATE_VERSION");
-  const vx::app::UpdateConfig update =
-      vx::app::make_update_config(VORLIX_SERVER_ORIGIN, title_text, language,
-                                  version ? std::optional<std::string_view>(*version) : std::nullopt);
+  const vx::app::UpdateConfig update = vx::app::make_update_config(
+      VORLIX_SERVER_ORIGIN, title_text, language, version ? std::optional<std::string_view>(*version) : std::nullopt);
 
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   ostrel::win32::use_windows_views();
 
-  HWND window = vx::app::register_main_window_class(instance) ? vx::app::create_main_window(instance, title.c_str())
-                                                               : nullptr;
+  HWND window =
+      vx::app::register_main_window_class(instance) ? vx::app::create_main_window(instance, title.c_str()) : nullptr;
   if (window) {
     // A view that cannot be made, loaded or attached ends the program quietly.
     ostrel::View* view = ostrel::view_new();

@@ -8,16 +8,16 @@
 #include <limits>
 #include <string>
 
+#include "close_run.h"
 #include "common/win32/text.h"
 #include "i18n/lang.h"
 #include "i18n/templates.h"
 #include "ostrel/ostrel.h"
-#include "close_run.h"
 #include "post.h"
 #include "ui/tabs.h"
+#include "window_state.h"
 #include "winutil/win32/icon.h"
 #include "winutil/win32/shell.h"
-#include "window_state.h"
 
 namespace vx::app {
 namespace {
@@ -57,7 +57,8 @@ void on_clean_click(ostrel::Event*, void*) { start_close_run(); }
 
 // The logo opens the product's web page; the program stays open.
 void on_about_click(ostrel::Event*, void*) {
-  if (const std::optional<AppContext> context = app_context()) (void)winutil::win32::open_url(context->product_page_url);
+  if (const std::optional<AppContext> context = app_context())
+    (void)winutil::win32::open_url(context->product_page_url);
 }
 
 // Images named "exe<class>:<icon source>" are the icons of programs, drawn the
@@ -125,8 +126,10 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_ACTIVATE:
       if (ostrel::Document* doc = main_document()) {
         if (ostrel::Node* root = ostrel::document_root(doc)) {
-          if (LOWORD(wparam) != WA_INACTIVE) ostrel::remove_class(root, inactive_class, sizeof inactive_class - 1);
-          else ostrel::add_class(root, inactive_class, sizeof inactive_class - 1);
+          if (LOWORD(wparam) != WA_INACTIVE)
+            ostrel::remove_class(root, inactive_class, sizeof inactive_class - 1);
+          else
+            ostrel::add_class(root, inactive_class, sizeof inactive_class - 1);
         }
       }
       return 0;
@@ -224,8 +227,7 @@ HWND create_main_window(HINSTANCE instance, const wchar_t* title) {
   // Dark title bar in every theme; the frame is redrawn to take it.
   const BOOL dark = TRUE;
   DwmSetWindowAttribute(window, dwmwa_use_immersive_dark_mode, &dark, sizeof dark);
-  SetWindowPos(window, nullptr, 0, 0, 0, 0,
-               SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   return window;
 }
 

@@ -13,8 +13,8 @@
 
 #include "cleanup_jobs.h"
 #include "common/win32/text.h"
-#include "page-cleanup/wording.h"
 #include "job_window.h"
+#include "page-cleanup/wording.h"
 
 namespace {
 

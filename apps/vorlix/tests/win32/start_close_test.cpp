@@ -16,14 +16,16 @@ using namespace vx::testing;
 
 // What Windows reads from the file before it runs: the manifest and the icon.
 TEST(VorlixExe, CarriesItsManifestAndIcon) {
-  HMODULE file = LoadLibraryExW(program_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  HMODULE file =
+      LoadLibraryExW(program_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   ASSERT_NE(file, nullptr);
   HRSRC found = FindResourceW(file, MAKEINTRESOURCEW(1), RT_MANIFEST);
   ASSERT_NE(found, nullptr);
   const std::string manifest(static_cast<const char*>(LockResource(LoadResource(file, found))),
                              SizeofResource(file, found));
-  for (const char* part : {"level=\"requireAdministrator\"", "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-                           ">true/pm<", ">PerMonitorV2<", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
+  for (const char* part :
+       {"level=\"requireAdministrator\"", "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", ">true/pm<",
+        ">PerMonitorV2<", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
     EXPECT_NE(manifest.find(part), std::string::npos) << part;
   EXPECT_NE(FindResourceW(file, MAKEINTRESOURCEW(1), RT_GROUP_ICON), nullptr) << "icon resource 1";
   FreeLibrary(file);
@@ -112,15 +114,17 @@ TEST(VorlixExe, TheLanguageSwitchChoosesTheLabels) {
 class AppsTheme {
  public:
   AppsTheme() {
-    RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize", 0,
-                    nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_, nullptr);
+    RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize", 0, nullptr,
+                    0, KEY_READ | KEY_WRITE, nullptr, &key_, nullptr);
     DWORD size = sizeof old_;
-    had_value_ = RegQueryValueExW(key_, L"AppsUseLightTheme", nullptr, nullptr,
-                                  reinterpret_cast<BYTE*>(&old_), &size) == ERROR_SUCCESS;
+    had_value_ = RegQueryValueExW(key_, L"AppsUseLightTheme", nullptr, nullptr, reinterpret_cast<BYTE*>(&old_),
+                                  &size) == ERROR_SUCCESS;
   }
   ~AppsTheme() {
-    if (had_value_) set_light(old_ != 0);
-    else RegDeleteValueW(key_, L"AppsUseLightTheme");
+    if (had_value_)
+      set_light(old_ != 0);
+    else
+      RegDeleteValueW(key_, L"AppsUseLightTheme");
     RegCloseKey(key_);
   }
   void set_light(bool light) {

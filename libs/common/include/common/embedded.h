@@ -5,8 +5,8 @@
 #include <string_view>
 
 // Declares the symbols of one embedded file at namespace scope.
-#define VX_EMBEDDED(symbol)                  \
-  extern "C" const unsigned char symbol[];   \
+#define VX_EMBEDDED(symbol)                \
+  extern "C" const unsigned char symbol[]; \
   extern "C" const std::uint64_t symbol##_size;
 
 namespace vx {

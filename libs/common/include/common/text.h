@@ -106,7 +106,9 @@ std::string_view trim_start(std::string_view text) noexcept;
 std::string_view trim_end(std::string_view text) noexcept;
 inline std::string_view trim(std::string_view text) noexcept {
   // Most text starts and ends with a visible ASCII character: nothing to trim.
-  const auto plain = [](char c) { return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x80; };
+  const auto plain = [](char c) {
+    return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x80;
+  };
   if (text.empty() || (plain(text.front()) && plain(text.back()))) return text;
   return trim_end(trim_start(text));
 }

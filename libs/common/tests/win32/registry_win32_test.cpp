@@ -60,16 +60,16 @@ TEST_F(ScratchKey, StringAndDwordValuesRoundTrip) {
 
   DWORD read = 0;
   size = sizeof read;
-  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, path_.c_str(), L"Number", RRF_RT_REG_DWORD | RRF_SUBKEY_WOW6464KEY,
-                         nullptr, &read, &size),
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, path_.c_str(), L"Number", RRF_RT_REG_DWORD | RRF_SUBKEY_WOW6464KEY, nullptr,
+                         &read, &size),
             ERROR_SUCCESS);
   EXPECT_EQ(read, number);
 }
 
 TEST_F(ScratchKey, DeleteTreeRemovesSubkeysAndValues) {
   Key child;
-  ASSERT_EQ(RegCreateKeyExW(key_.get(), L"Child\\Grandchild", 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
-                            nullptr, child.out(), nullptr),
+  ASSERT_EQ(RegCreateKeyExW(key_.get(), L"Child\\Grandchild", 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
+                            child.out(), nullptr),
             ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueExW(child.get(), L"v", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4), ERROR_SUCCESS);
   const std::wstring child_path = path_ + L"\\Child";

@@ -27,8 +27,13 @@ TEST(Win32Text, WidenAndNarrowAgreeWithWindowsOnValidText) {
 }
 
 TEST(Win32Text, NarrowReplacesLoneSurrogatesAndNarrowExactRefusesThem) {
-  EXPECT_EQ(vx::win32::narrow(std::wstring(L"a\xD800" L"b")), "a\xEF\xBF\xBD" "b");
-  EXPECT_FALSE(vx::win32::narrow_exact(std::wstring(L"a\xD800" L"b")));
+  EXPECT_EQ(vx::win32::narrow(std::wstring(L"a\xD800"
+                                           L"b")),
+            "a\xEF\xBF\xBD"
+            "b");
+  EXPECT_FALSE(
+      vx::win32::narrow_exact(std::wstring(L"a\xD800"
+                                           L"b")));
   EXPECT_FALSE(vx::win32::narrow_exact(std::wstring(L"a\xDC00")));
   EXPECT_EQ(vx::win32::narrow_exact(std::wstring(L"\xFFFD\xD83D\xDE00")), "\xEF\xBF\xBD\xF0\x9F\x98\x80")
       << "a real replacement character and a pair are fine";

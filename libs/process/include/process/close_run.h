@@ -56,8 +56,8 @@ class PathMatcher {
 };
 
 struct Decisions {
-  std::vector<ProcessState> states;                  // one per entry, in snapshot order
-  std::map<std::string, std::string> signer_cache;   // path -> signer, for every path looked up
+  std::vector<ProcessState> states;                 // one per entry, in snapshot order
+  std::map<std::string, std::string> signer_cache;  // path -> signer, for every path looked up
 };
 
 // Keeps this process and whatever the path list or the signer list protects;
@@ -66,8 +66,8 @@ Decisions decide(std::span<const ProcessEntry> entries, std::uint32_t self_id, c
                  const KeepList& signer_list, const SignerLookup& signer_of);
 
 // The targets the mode lets the run terminate, in order.
-std::vector<ProcessEntry> targets_for_mode(std::span<const ProcessEntry> entries,
-                                           std::span<const ProcessState> states, const RunMode& mode);
+std::vector<ProcessEntry> targets_for_mode(std::span<const ProcessEntry> entries, std::span<const ProcessState> states,
+                                           const RunMode& mode);
 
 // Marks targets whose id ended as closed; returns how many were.
 std::size_t mark_closed(std::span<const ProcessEntry> entries, std::span<ProcessState> states,

@@ -41,8 +41,8 @@ KeepList load_list_text(std::string_view text);
 enum class ListKind : std::size_t { path, name, bundle, signer };
 inline constexpr std::size_t list_count = 4;
 // The server's key for each list, in list order.
-inline constexpr std::array<std::string_view, list_count> server_list_keys = {"file_white", "name_white",
-                                                                             "name_black", "sign_white"};
+inline constexpr std::array<std::string_view, list_count> server_list_keys = {"file_white", "name_white", "name_black",
+                                                                              "sign_white"};
 
 struct KeepLists {
   std::array<KeepList, list_count> lists;

@@ -52,7 +52,7 @@ std::string lower_name(std::string_view path) { return to_lower(file_name_of(pat
 // say which processes are critical (Wine exports no IsProcessCritical).
 bool is_critical_system_image(const std::string& path) {
   static constexpr std::string_view bare[] = {"system", "registry", "secure system", "memory compression"};
-  static constexpr std::string_view in_system_folder[] = {"smss.exe",    "csrss.exe", "wininit.exe", "winlogon.exe",
+  static constexpr std::string_view in_system_folder[] = {"smss.exe",     "csrss.exe", "wininit.exe", "winlogon.exe",
                                                           "services.exe", "lsass.exe", "lsaiso.exe"};
   const std::string name = lower_name(path);
   if (path.find('\\') == std::string::npos && std::ranges::find(bare, name) != std::end(bare)) return true;

@@ -11,8 +11,9 @@
 namespace vx::process::win32 {
 std::optional<std::string> read_noclean(const std::string& path) {
   // Shared for writing too: the user may have the file open in Notepad.
-  const vx::win32::UniqueHandle file{CreateFileW(vx::win32::widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+  const vx::win32::UniqueHandle file{CreateFileW(vx::win32::widen(path).c_str(), GENERIC_READ,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
   if (!file) return std::nullopt;
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||

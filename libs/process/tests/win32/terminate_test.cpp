@@ -58,8 +58,8 @@ TEST(TerminateTargets, EndsTargetsAndPassesOverWhatItMustNotEnd) {
   ASSERT_TRUE(first.running() && second.running() && reused.running());
   ProcessEntry moved = reused.entry();
   moved.path = "C:\\Other\\program.exe";  // the id now runs something else than was judged
-  const std::vector<ProcessEntry> targets = {first.entry(), {"self.exe", GetCurrentProcessId()}, {"idle", 0},
-                                             moved, second.entry()};
+  const std::vector<ProcessEntry> targets = {
+      first.entry(), {"self.exe", GetCurrentProcessId()}, {"idle", 0}, moved, second.entry()};
   std::vector<std::uint32_t> ended;
   const std::string log = stderr_of([&] { ended = win32::terminate_targets(targets); });
   std::ranges::sort(ended);
@@ -75,7 +75,8 @@ TEST(TerminateTargets, CriticalSystemProcessesAreNeverEnded) {
   // Wine runs its own services.exe in the system folder; Windows calls it critical.
   std::vector<ProcessEntry> services;
   for (const ProcessEntry& p : win32::snapshot_processes(win32::drive_map()))
-    if (p.path.size() > 13 && _stricmp(p.path.c_str() + p.path.size() - 13, "\\services.exe") == 0) services.push_back(p);
+    if (p.path.size() > 13 && _stricmp(p.path.c_str() + p.path.size() - 13, "\\services.exe") == 0)
+      services.push_back(p);
   ASSERT_FALSE(services.empty()) << "no services.exe running";
   std::vector<std::uint32_t> ended;
   const std::string log = stderr_of([&] { ended = win32::terminate_targets(services); });

@@ -43,7 +43,6 @@ void fit_first_column(ostrel::Document* document, std::string_view head_id, std:
 int first_column_width(float measure_width, float middle_columns);
 
 // Registers images with the document in order; a failure is skipped.
-void register_images(ostrel::Document* document,
-                     std::span<const std::pair<std::string_view, std::string_view>> images);
+void register_images(ostrel::Document* document, std::span<const std::pair<std::string_view, std::string_view>> images);
 
 }  // namespace vx::ui

@@ -39,7 +39,7 @@ LoadResult run_load(PathContext& context);
 
 struct JobItem {
   RuleEntry entry;
-  std::size_t row = 0;                   // the entry's row on the page
+  std::size_t row = 0;                    // the entry's row on the page
   std::optional<ResolvedEntry> analysis;  // for cleaning: what the analysis found, when it ran
 };
 

@@ -22,8 +22,8 @@ struct PathContext {
   FileSystem* fs = nullptr;
   Registry* registry = nullptr;
   Environment* environment = nullptr;
-  std::vector<std::pair<std::string, std::string>> variables;  // "%name%" lower-cased, folder
-  std::vector<std::pair<std::string, bool>> protected_folders;  // lower-cased path, protects its contents
+  std::vector<std::pair<std::string, std::string>> variables;       // "%name%" lower-cased, folder
+  std::vector<std::pair<std::string, bool>> protected_folders;      // lower-cased path, protects its contents
   std::unordered_map<std::string, std::vector<DirEntry>> listings;  // by lower-cased folder, for wildcards
   // For each listed folder: its entries' lower-cased names, and whether each is a link.
   std::unordered_map<std::string, std::unordered_map<std::string, bool>> names;

@@ -57,10 +57,10 @@ std::uint32_t read_rule_version(std::string_view text);
 
 // What a parse met, for people who maintain rule files.
 struct ParseStats {
-  std::size_t sections = 0;   // entry sections read (header sections not counted)
-  std::size_t kept = 0;       // entries that had detection and something to clean
+  std::size_t sections = 0;           // entry sections read (header sections not counted)
+  std::size_t kept = 0;               // entries that had detection and something to clean
   std::size_t protected_entries = 0;  // of those, personal browser data
-  std::size_t split = 0;      // of those, split into an ordinary and a usage-history part
+  std::size_t split = 0;              // of those, split into an ordinary and a usage-history part
 };
 
 // The entries of a rule text in file order, finalised: entries without

@@ -154,7 +154,8 @@ bool delete_through(HANDLE handle, DWORD attributes) {
   FILE_BASIC_INFO basic{};
   if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) return false;
   const DWORD original = basic.FileAttributes;
-  basic.FileAttributes = (original & ~FILE_ATTRIBUTE_READONLY) ? (original & ~FILE_ATTRIBUTE_READONLY) : FILE_ATTRIBUTE_NORMAL;
+  basic.FileAttributes =
+      (original & ~FILE_ATTRIBUTE_READONLY) ? (original & ~FILE_ATTRIBUTE_READONLY) : FILE_ATTRIBUTE_NORMAL;
   if (!SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic)) return false;
   if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) return true;
   basic.FileAttributes = original;
@@ -183,7 +184,7 @@ std::optional<std::vector<DirEntry>> Win32FileSystem::list(std::string_view fold
   pattern += L'*';
   WIN32_FIND_DATAW data;
   UniqueFind find{FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
-                             FIND_FIRST_EX_LARGE_FETCH)};
+                                   FIND_FIRST_EX_LARGE_FETCH)};
   if (!find) {
     // An empty folder lists as nothing; a missing or closed one cannot be listed.
     return GetLastError() == ERROR_FILE_NOT_FOUND ? std::optional(std::vector<DirEntry>{}) : std::nullopt;
@@ -205,8 +206,7 @@ bool Win32FileSystem::exists(std::string_view path) {
 bool Win32FileSystem::is_folder(std::string_view path) {
   UniqueHandle h{open_followed(path)};
   BY_HANDLE_FILE_INFORMATION info;
-  return h && GetFileInformationByHandle(h.get(), &info) &&
-         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  return h && GetFileInformationByHandle(h.get(), &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::optional<std::string> Win32FileSystem::final_path(std::string_view path) {

@@ -29,8 +29,10 @@ void remove_tree(const std::wstring& folder) {
       if (name == L"." || name == L"..") continue;
       const std::wstring path = folder + L"\\" + name;
       SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) remove_tree(path);
-      else DeleteFileW(path.c_str());
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        remove_tree(path);
+      else
+        DeleteFileW(path.c_str());
     } while (FindNextFileW(find, &data));
     FindClose(find);
   }
@@ -88,7 +90,8 @@ TEST_F(RealMachine, AnEntryCollectsWhatItNamesAndSparesTheRest) {
 TEST_F(RealMachine, FoldersDeeperThanMaxPathStillList) {
   fs::path deep = root;
   while (deep.wstring().size() < 300) deep /= "a-rather-long-folder-name";
-  ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + root.wstring()).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + root.wstring()).c_str(), nullptr) ||
+              GetLastError() == ERROR_ALREADY_EXISTS);
   std::wstring built = L"\\\\?\\" + root.wstring();
   for (const auto& part : fs::relative(deep, root)) {
     built += L"\\" + part.wstring();
@@ -103,8 +106,8 @@ TEST_F(RealMachine, FoldersDeeperThanMaxPathStillList) {
 
 TEST_F(RealMachine, RegistryVariablesAndPaths) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\VorlixRulesTest\\Sub", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                            nullptr),
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\VorlixRulesTest\\Sub", 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &key, nullptr),
             ERROR_SUCCESS);
   const DWORD one = 1;
   RegSetValueExW(key, L"Version", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
@@ -136,15 +139,16 @@ TEST_F(RealMachine, CleaningDeletesReadOnlyFilesLeavesLockedOnesAndKeepsExcluded
                     locked = write("sub\\locked.tmp", 5), nested = write("keep\\b.tmp", 6);
   write("keep\\note.txt", 1);
   // Held open without delete sharing, as a running program would.
-  const HANDLE holder = CreateFileW(vx::win32::widen(locked).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
+  const HANDLE holder =
+      CreateFileW(vx::win32::widen(locked).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
   HKEY key = nullptr;
   for (const wchar_t* sub : {L"Software\\VorlixRulesTest\\App\\Keep", L"Software\\VorlixRulesTest\\App\\Cache\\Deep"}) {
     RegCreateKeyExW(HKEY_CURRENT_USER, sub, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
     RegCloseKey(key);
   }
-  RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\VorlixRulesTest\\App", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+  RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\VorlixRulesTest\\App", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                  nullptr);
   const DWORD one = 1;
   RegSetValueExW(key, L"Setting", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
   RegCloseKey(key);
@@ -235,9 +239,9 @@ TEST_F(RealMachine, PathsThatAreNotDrivePathsAreRefused) {
   write("b.tmp", 1);
   const std::string text = path_text();
   ASSERT_TRUE(SetCurrentDirectoryW(root.c_str()));
-  const std::string rules = "[Elsewhere]\nDetectFile=" + text + "\nFileKey1=sub|*.tmp|REMOVESELF\nFileKey2=" +
-                            text.substr(2) + "|*.tmp\nFileKey3=\\\\localhost\\C$" + text.substr(2) +
-                            "|*.tmp\nFileKey4=" + text + "\\sub\\..|*.tmp\n";
+  const std::string rules =
+      "[Elsewhere]\nDetectFile=" + text + "\nFileKey1=sub|*.tmp|REMOVESELF\nFileKey2=" + text.substr(2) +
+      "|*.tmp\nFileKey3=\\\\localhost\\C$" + text.substr(2) + "|*.tmp\nFileKey4=" + text + "\\sub\\..|*.tmp\n";
   std::vector<JobItem> job{{parse_rules(rules).at(0), 0, std::nullopt}};
   PathContext context = build_path_context(files, registry, environment);
   testing::internal::CaptureStderr();

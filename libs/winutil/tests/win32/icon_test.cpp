@@ -3,8 +3,8 @@
 // with WIC, a decoder independent of ours.
 #include "winutil/win32/icon.h"
 
-#include <wincodec.h>
 #include <windows.h>
+#include <wincodec.h>
 #include <wrl/client.h>
 
 #include <gtest/gtest.h>

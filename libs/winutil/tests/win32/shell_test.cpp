@@ -15,8 +15,7 @@ using vx::winutil::win32::open_url;
 using vx::testing::url_was_opened;
 
 TEST(OpenUrl, AddressReachesTheBrowserAsOneArgument) {
-  if (!vx::testing::has_url_logger())
-    GTEST_SKIP() << "not in a prefix prepared by tools/wine-run";
+  if (!vx::testing::has_url_logger()) GTEST_SKIP() << "not in a prefix prepared by tools/wine-run";
   const std::string key = std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64());
   ASSERT_TRUE(open_url("https://vorlix.test/?report=" + key + "&lang=ko"));
   EXPECT_TRUE(url_was_opened("https://vorlix.test/?report=" + key + "&lang=ko"));

@@ -3,8 +3,8 @@
 // and files without a signature.
 #include "winutil/win32/sign.h"
 
-#include <wincrypt.h>
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <gtest/gtest.h>
 

@@ -26,8 +26,6 @@ using FatalHandler = void (*)(std::string_view message);
 void set_fatal_handler(FatalHandler handler);
 [[noreturn]] void fatal(std::string_view message);
 
-
-
 class Element {
  public:
   explicit Element(Node* node) : node_(node) {}

@@ -33,8 +33,7 @@ std::vector<ProcessEntry> snapshot_processes(std::span<const std::pair<std::stri
 // Terminates the targets (never this process, never id 0, never a critical
 // one, never an id that now runs another program) and returns the ids that
 // ended within one shared deadline.
-std::vector<std::uint32_t> terminate_targets(std::span<const ProcessEntry> targets,
-                                             DWORD deadline_ms = 4000);
+std::vector<std::uint32_t> terminate_targets(std::span<const ProcessEntry> targets, DWORD deadline_ms = 4000);
 
 // Waits for each handle in turn, all within one deadline from now; the ids
 // whose handle was signalled in time.
@@ -58,8 +57,8 @@ struct CloseJob {
 };
 
 struct CloseOutcome {
-  std::vector<ProcessEntry> processes;  // in snapshot order
-  std::vector<ProcessState> states;     // one per process
+  std::vector<ProcessEntry> processes;                       // in snapshot order
+  std::vector<ProcessState> states;                          // one per process
   std::vector<std::pair<std::string, std::string>> signers;  // (path, signer) for the report
   MemoryStatus before, after;
 };
