@@ -823,7 +823,7 @@ class WindowsViews final : public ViewPlatform {
       wc.lpszClassName = class_name;
       if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
         set_last_error("RegisterClassEx failed (%lu)", GetLastError());
-        return status_bad_argument;
+        return status_window_failed;
       }
       registered_ = true;
     }
@@ -833,7 +833,7 @@ class WindowsViews final : public ViewPlatform {
                                       nullptr, instance, window.get());
     if (!hwnd) {
       set_last_error("CreateWindowEx failed (%lu)", GetLastError());
-      return status_bad_argument;
+      return status_window_failed;
     }
     window->set_window(hwnd);
     view.window = hwnd;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/win32/text.h"
+#include "common/win32/unique.h"
 #include "i18n/lang.h"
 #include "i18n/templates.h"
 #include "main_window.h"
@@ -64,7 +65,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       VORLIX_SERVER_ORIGIN, title_text, language, version ? std::optional<std::string_view>(*version) : std::nullopt);
 
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const vx::win32::ComApartment com;
   ostrel::win32::use_windows_views();
 
   HWND window =
@@ -94,6 +95,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
     if (view) ostrel::view_free(view);
   }
-  if (SUCCEEDED(com)) CoUninitialize();
   return 0;
 }

@@ -15,24 +15,6 @@ constexpr DWORD key_name_units = 256;
 
 }  // namespace
 
-RegKey& RegKey::operator=(RegKey&& other) noexcept {
-  if (this != &other) {
-    if (key_) RegCloseKey(key_);
-    key_ = other.release();
-  }
-  return *this;
-}
-
-RegKey::~RegKey() {
-  if (key_) RegCloseKey(key_);
-}
-
-HKEY RegKey::release() noexcept {
-  HKEY key = key_;
-  key_ = nullptr;
-  return key;
-}
-
 HKEY hive_key(Hive hive) noexcept {
   switch (hive) {
     case Hive::hklm:

@@ -1,7 +1,10 @@
-// One owner for a Win32 handle: `release` runs once, when the owner goes away.
+// The owners of Win32 resources: each releases its resource once, when it goes
+// away, and none can be copied.
 #pragma once
 
 #include <windows.h>
+
+#include <objbase.h>
 
 #include <utility>
 
@@ -44,5 +47,24 @@ class Unique {
 
 using UniqueHandle = Unique<HANDLE, &CloseHandle, true>;
 using UniqueFind = Unique<HANDLE, &FindClose, true>;
+using UniqueKey = Unique<HKEY, &RegCloseKey>;
+using UniqueMenu = Unique<HMENU, &DestroyMenu>;
+
+// COM for this thread, for as long as the value lives; the apartment is left
+// only when joining it succeeded (a thread already in another one keeps it).
+class ComApartment {
+ public:
+  explicit ComApartment(DWORD model = COINIT_APARTMENTTHREADED) noexcept
+      : joined_(SUCCEEDED(CoInitializeEx(nullptr, model))) {}
+  ~ComApartment() {
+    if (joined_) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  bool joined() const noexcept { return joined_; }
+
+ private:
+  bool joined_;
+};
 
 }  // namespace vx::win32

@@ -11,29 +11,14 @@
 #include <string_view>
 #include <vector>
 
+#include "common/win32/unique.h"
 #include "winutil/hive.h"
 #include "winutil/registry_value.h"
 
 namespace vx::winutil::win32 {
 
 // An open key, closed when the value goes away.
-class RegKey {
- public:
-  RegKey() = default;
-  explicit RegKey(HKEY key) noexcept : key_(key) {}
-  RegKey(RegKey&& other) noexcept : key_(other.release()) {}
-  RegKey& operator=(RegKey&& other) noexcept;
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  ~RegKey();
-
-  HKEY get() const noexcept { return key_; }
-  explicit operator bool() const noexcept { return key_ != nullptr; }
-  HKEY release() noexcept;
-
- private:
-  HKEY key_ = nullptr;
-};
+using RegKey = vx::win32::UniqueKey;
 
 // The predefined key of a hive; nullptr for a value outside the enumeration.
 HKEY hive_key(Hive hive) noexcept;
