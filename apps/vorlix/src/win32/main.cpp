@@ -4,16 +4,17 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app.h"
 #include "common/win32/text.h"
 #include "common/win32/unique.h"
 #include "i18n/lang.h"
 #include "i18n/templates.h"
 #include "main_window.h"
-#include "ostrel/ostrel.h"
 #include "win32/view_window.h"
 
 namespace {
@@ -54,46 +55,21 @@ std::string text_of(std::string_view key, std::string_view language) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const std::string document = vx::i18n::compose_document();
   const std::vector<std::string> args = vx::app::command_line_arguments();
-  const std::string language = vx::i18n::choose_language(args, system_locale);
+  vx::app::Startup startup;
+  startup.language = vx::i18n::choose_language(args, system_locale);
   if (another_instance_running()) return 0;
-  const std::string title_text = text_of("app.vorlix", language);
-  const std::wstring title = vx::win32::widen(title_text);
-  const std::string html = vx::i18n::expand_template(document, language);
-  const std::string css = vx::i18n::compose_style();
+  startup.title = text_of("app.vorlix", startup.language);
+  startup.html = vx::i18n::expand_template(document, startup.language);
+  startup.css = vx::i18n::compose_style();
   const std::optional<std::string> version = environment(L"VORLIX_UPDATE_VERSION");
-  const vx::app::UpdateConfig update = vx::app::make_update_config(
-      VORLIX_SERVER_ORIGIN, title_text, language, version ? std::optional<std::string_view>(*version) : std::nullopt);
+  startup.update = vx::ui::make_update_config(VORLIX_SERVER_ORIGIN, startup.title, startup.language,
+                                              version ? std::optional<std::string_view>(*version) : std::nullopt);
+  startup.mode = vx::process::run_mode_from_args(args);
 
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
   const vx::win32::ComApartment com;
   ostrel::win32::use_windows_views();
-
-  HWND window =
-      vx::app::register_main_window_class(instance) ? vx::app::create_main_window(instance, title.c_str()) : nullptr;
-  if (window) {
-    // A view that cannot be made, loaded or attached ends the program quietly.
-    ostrel::View* view = ostrel::view_new();
-    ostrel::Document* doc = view ? ostrel::view_document(view) : nullptr;
-    RECT client{};
-    GetClientRect(window, &client);
-    if (doc && ostrel::load_html(view, html.data(), html.size()) == ostrel::status_ok &&
-        ostrel::load_css(view, css.data(), css.size()) == ostrel::status_ok &&
-        ostrel::set_color_scheme(doc, vx::app::system_uses_dark_theme(), 0) == ostrel::status_ok &&
-        ostrel::attach(view, window) == ostrel::status_ok &&
-        ostrel::set_bounds(view, 0, 0, client.right, client.bottom) == ostrel::status_ok) {
-      vx::app::wire(view, update, window);
-      vx::app::set_main_view(view);
-      ShowWindow(window, SW_SHOW);
-      MSG msg;
-      while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-      }
-      vx::app::set_main_view(nullptr);
-    } else if (IsWindow(window)) {
-      DestroyWindow(window);
-    }
-    if (view) ostrel::view_free(view);
-  }
+  // A window or view that cannot be made ends the program quietly.
+  if (const std::unique_ptr<vx::app::App> app = vx::app::App::create(instance, std::move(startup))) app->run();
   return 0;
 }

@@ -3,18 +3,8 @@
 
 #include <windows.h>
 
-#include <functional>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
-
-#include "app_context.h"
-
-namespace ostrel {
-struct View;
-struct Document;
-}  // namespace ostrel
 
 namespace vx::app {
 
@@ -23,8 +13,8 @@ inline constexpr DWORD main_window_style = WS_OVERLAPPED | WS_CAPTION | WS_SYSME
 inline constexpr int client_width_96 = 464;
 inline constexpr int client_height_96 = 417;
 
-// Registers the window class; false when registration fails.
-bool register_main_window_class(HINSTANCE instance);
+// Registers the window class with its procedure; false when registration fails.
+bool register_main_window_class(HINSTANCE instance, WNDPROC procedure);
 
 // Creates the main window, sized for its DPI and centred in the work area of
 // its monitor, with the dark title bar. Null when the window cannot be created.
@@ -36,23 +26,7 @@ SIZE client_size_for_dpi(UINT dpi);
 // Whether the user chose the dark theme for apps (a missing setting means light).
 bool system_uses_dark_theme();
 
-// The view the window shows, kept for the window procedure (window thread only).
-void set_main_view(ostrel::View* view);
-
-// Called after the view follows a new window size (list tables fit their columns).
-void register_resize_callback(std::function<void()> callback);
-
-// Fills in what the document leaves to the program: its built-in images, the
-// application context, the cleaner's description and the tabs.
-void wire(ostrel::View* view, const UpdateConfig& config, HWND window);
-
-// The document the window shows; null before the wiring and after shutdown.
-ostrel::Document* main_document();
-
 // The program's arguments, without its own name.
 std::vector<std::string> command_line_arguments();
-
-// A copy of the application context; none before the wiring.
-std::optional<AppContext> app_context();
 
 }  // namespace vx::app

@@ -45,6 +45,10 @@ TEST(VorlixExe, OpensItsFixedSizeWindowAndClosesCleanly) {
   GetClientRect(app.view, &shown);
   EXPECT_EQ(shown.right, client.right);
   EXPECT_EQ(shown.bottom, client.bottom) << "the view fills the client area";
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof gui;
+  ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(app.window, nullptr), &gui));
+  EXPECT_EQ(gui.hwndFocus, app.view) << "keys reach the document from the start, before any click";
   EXPECT_EQ(app.close(), 0u);
 }
 

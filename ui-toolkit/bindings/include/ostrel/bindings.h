@@ -1,5 +1,6 @@
 // Thin owning C++ wrappers over the OstrelUI handles. A non-zero status becomes
-// an error value with the status and the toolkit's message for this thread.
+// an error value with the status and the toolkit's message for this thread;
+// none may be ignored unseen.
 #pragma once
 
 #include <expected>
@@ -38,28 +39,28 @@ class Element {
   std::optional<Element> parent() const;
 
   std::optional<std::string_view> attribute(std::string_view name) const;
-  Result<> set_attribute(std::string_view name, std::string_view value);
-  Result<> remove_attribute(std::string_view name);
-  Result<> add_class(std::string_view name);
-  Result<> remove_class(std::string_view name);
-  Result<> set_class(std::string_view name, bool on) { return on ? add_class(name) : remove_class(name); }
+  [[nodiscard]] Result<> set_attribute(std::string_view name, std::string_view value);
+  [[nodiscard]] Result<> remove_attribute(std::string_view name);
+  [[nodiscard]] Result<> add_class(std::string_view name);
+  [[nodiscard]] Result<> remove_class(std::string_view name);
+  [[nodiscard]] Result<> set_class(std::string_view name, bool on) { return on ? add_class(name) : remove_class(name); }
   bool has_class(std::string_view name) const;
-  Result<> set_disabled(bool disabled);
+  [[nodiscard]] Result<> set_disabled(bool disabled);
 
-  Result<> set_text(std::string_view text);
+  [[nodiscard]] Result<> set_text(std::string_view text);
   std::string text() const;
   std::string value() const;
-  Result<> set_value(std::string_view text);
+  [[nodiscard]] Result<> set_value(std::string_view text);
   bool checked() const { return ostrel::is_checked(node_); }
-  Result<> set_checked(bool checked);
+  [[nodiscard]] Result<> set_checked(bool checked);
 
-  Result<> append(Element child);
-  Result<> insert_before(Element child, std::optional<Element> reference);
+  [[nodiscard]] Result<> append(Element child);
+  [[nodiscard]] Result<> insert_before(Element child, std::optional<Element> reference);
   void remove() { ostrel::remove(node_); }
 
   // First matching element inside this one; an error only for a bad selector.
-  Result<std::optional<Element>> query(std::string_view selector) const;
-  Result<> on(std::string_view type, EventCallback callback, void* user_data);
+  [[nodiscard]] Result<std::optional<Element>> query(std::string_view selector) const;
+  [[nodiscard]] Result<> on(std::string_view type, EventCallback callback, void* user_data);
 
   Rect rect() const { return element_rect(node_); }
 
@@ -77,11 +78,11 @@ class DocumentRef {
   Element root() const;  // fatal "document has no root" when absent
   Element body() const;  // fatal "document has no body" when absent
   std::optional<Element> by_id(std::string_view id) const;
-  Result<Element> create_element(std::string_view tag);
-  Result<Element> create_text(std::string_view text);
-  Result<> set_image(std::string_view name, std::string_view bytes);
-  Result<> set_color_scheme(bool dark);
-  Result<> set_image_loader(ImageLoader loader, void* user_data);
+  [[nodiscard]] Result<Element> create_element(std::string_view tag);
+  [[nodiscard]] Result<Element> create_text(std::string_view text);
+  [[nodiscard]] Result<> set_image(std::string_view name, std::string_view bytes);
+  [[nodiscard]] Result<> set_color_scheme(bool dark);
+  [[nodiscard]] Result<> set_image_loader(ImageLoader loader, void* user_data);
 
  private:
   Document* document_;
@@ -90,7 +91,7 @@ class DocumentRef {
 // Owns a toolkit view and, through it, the document.
 class ViewHandle {
  public:
-  static Result<ViewHandle> create();
+  [[nodiscard]] static Result<ViewHandle> create();
   ViewHandle(ViewHandle&& other) noexcept : view_(other.view_) { other.view_ = nullptr; }
   ViewHandle& operator=(ViewHandle&& other) noexcept;
   ViewHandle(const ViewHandle&) = delete;
@@ -99,10 +100,10 @@ class ViewHandle {
 
   View* handle() const { return view_; }
   DocumentRef document() const { return DocumentRef(view_document(view_)); }
-  Result<> load_html(std::string_view html);
-  Result<> load_css(std::string_view css);
-  Result<> attach(void* parent_window);
-  Result<> set_bounds(int x, int y, int width, int height);
+  [[nodiscard]] Result<> load_html(std::string_view html);
+  [[nodiscard]] Result<> load_css(std::string_view css);
+  [[nodiscard]] Result<> attach(void* parent_window);
+  [[nodiscard]] Result<> set_bounds(int x, int y, int width, int height);
 
  private:
   explicit ViewHandle(View* view) : view_(view) {}

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace vx::app {
+namespace vx::ui {
 
 inline constexpr std::string_view program_version = "4.0.1";
 
@@ -33,4 +33,4 @@ struct AppContext {
   std::uintptr_t window = 0;  // the main window's handle
 };
 
-}  // namespace vx::app
+}  // namespace vx::ui

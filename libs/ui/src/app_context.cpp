@@ -1,10 +1,10 @@
-#include "app_context.h"
+#include "ui/app_context.h"
 
 #include <utility>
 
 #include "common/text.h"
 
-namespace vx::app {
+namespace vx::ui {
 
 UpdateConfig make_update_config(std::string_view server_origin, std::string title, std::string language,
                                 std::optional<std::string_view> override_version) {
@@ -16,4 +16,4 @@ UpdateConfig make_update_config(std::string_view server_origin, std::string titl
   return {origin + "/api.init.php", std::string(version), origin + "/vorlix", std::move(title), std::move(language)};
 }
 
-}  // namespace vx::app
+}  // namespace vx::ui

@@ -1,10 +1,10 @@
-#include "app_context.h"
+#include "ui/app_context.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using vx::app::make_update_config;
+using vx::ui::make_update_config;
 
 TEST(UpdateConfig, AddressesComeFromTheServerOrigin) {
   const auto config = make_update_config("https://example.test/", "Vorlix", "ja", std::nullopt);
