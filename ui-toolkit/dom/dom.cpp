@@ -170,6 +170,7 @@ Node* Document::create_text(std::string_view text) {
 
 void Document::invalidate(Node* node, std::uint32_t what) {
   wants_frame = true;
+  layout_stale = true;
   if (!node) return;
   node->flags |= what;
   if (what & flag_needs_restyle) {

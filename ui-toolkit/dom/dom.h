@@ -191,6 +191,7 @@ struct ostrel::Document {
   int dispatch_depth = 0;
   std::vector<Node*> deferred_free;
   bool wants_frame = false;  // some change asks the view for a frame
+  bool layout_stale = true;  // changed since the boxes were last placed
   std::uint64_t next_serial = 0;
 
   // Attribute names that loaded selectors mention; a data- attribute change

@@ -244,6 +244,7 @@ int set_bounds(View* view, int x, int y, int width, int height) {
   view->y = y;
   view->width = std::max(0, width);
   view->height = std::max(0, height);
+  view->document->layout_stale = true;  // the viewport may have changed
   if (view->window && platform) platform->move(*view);
   return status_ok;
 }
@@ -716,6 +717,10 @@ Node* query_selector(Node* element, const char* selector, std::size_t length) {
 
 Rect element_rect(Node* element) {
   if (!live_element(element)) return {0, 0, 0, 0};
+  // As in a browser, reading geometry first places what changed since the
+  // last frame (rows just added, a new window size).
+  if (Document* doc = element->document; doc->layout_stale && doc->view && doc->view->window && platform)
+    platform->update_layout(*doc->view);
   const layout::Box* box =
       element->layout_generation == element->document->layout_generation ? element->layout_box : nullptr;
   if (!box) return {0, 0, 0, 0};

@@ -36,12 +36,7 @@ FrameDriver::Result FrameDriver::run(double now, float width, float height, bool
   first_ = false;
 
   auto start = clock::now();
-  run_frame_tasks(document_);
-  engine_.update({width, height, document_.dark, true, true, false});
-  animator_.styles_changed(engine_, now);
-  result.more = animator_.tick(engine_, now);
-  tree_.layout({width, height, 17});
-  keep_caret_in_view(document_, tree_);
+  result.more = lay_out(now, width, height);
   stats_.layout = milliseconds_since(start);
 
   start = clock::now();
@@ -60,5 +55,18 @@ FrameDriver::Result FrameDriver::run(double now, float width, float height, bool
   stats_.items = shown_.items.size();
   return result;
 }
+
+bool FrameDriver::lay_out(double now, float width, float height) {
+  run_frame_tasks(document_);
+  engine_.update({width, height, document_.dark, true, true, false});
+  animator_.styles_changed(engine_, now);
+  const bool more = animator_.tick(engine_, now);
+  tree_.layout({width, height, 17});
+  keep_caret_in_view(document_, tree_);
+  document_.layout_stale = false;
+  return more;
+}
+
+void FrameDriver::update_layout(double now, float width, float height) { lay_out(now, width, height); }
 
 }  // namespace ostrel

@@ -41,12 +41,17 @@ class FrameDriver {
   // origin) in a viewport of `width` x `height` CSS pixels. Everything counts
   // as changed on the first frame, after a size change or when `full` is asked.
   Result run(double now, float width, float height, bool full);
+  // Only the part of a frame that places boxes (frame tasks, style,
+  // animations, layout), for a caller that reads geometry between frames as
+  // a browser lets scripts do. The next frame paints what changed.
+  void update_layout(double now, float width, float height);
 
   const paint::DisplayList& display_list() const { return shown_; }
   const layout::LayoutTree& layout() const { return tree_; }
   FrameStats& stats() { return stats_; }
 
  private:
+  bool lay_out(double now, float width, float height);  // true while an animation runs
   Document& document_;
   style::StyleEngine engine_;
   style::Animator animator_;

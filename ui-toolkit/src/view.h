@@ -33,6 +33,9 @@ class ViewPlatform {
   virtual void detach(View& view) = 0;  // destroys the window, stops the frame worker
   virtual void move(View& view) = 0;    // applies the stored bounds
   virtual void request_frame(View& view) = 0;
+  // Places the boxes of what changed since the last frame, now, so geometry
+  // read between frames is current.
+  virtual void update_layout(View& view) = 0;
 };
 void set_view_platform(ViewPlatform* platform);
 

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "dom/dom.h"
 #include "ostrel/bindings.h"
+#include "ostrel/text/measure.h"
+#include "src/frame.h"
 #include "src/view.h"
 
 namespace {
@@ -329,10 +332,53 @@ struct FakePlatform : ViewPlatform {
   void detach(View& v) override {
     --windows;
     v.window = nullptr;
+    driver.reset();  // it lays out the view's document
   }
   void move(View&) override {}
   void request_frame(View&) override {}
+  // Lays out as the Windows view does, with the test font.
+  void update_layout(View& v) override {
+    ++layouts;
+    if (!driver) driver = std::make_unique<FrameDriver>(*v.document, font);
+    driver->update_layout(0, static_cast<float>(v.width), static_cast<float>(v.height));
+  }
+  int layouts = 0;
+  text::FakeFont font;
+  std::unique_ptr<FrameDriver> driver;
 };
+
+// Geometry read between frames is current, as in a browser: rows just added
+// and a new viewport size show at once, without waiting for the next frame.
+TEST(ApiGeometry, ReadingARectLaysOutWhatChanged) {
+  FakePlatform platform;
+  set_view_platform(&platform);
+  View* v = view_new();
+  const std::string html = "<div id=list></div>";
+  const std::string css = "body{margin:0} #list div{height:20px}";
+  ASSERT_EQ(load_html(v, html.data(), html.size()), 0);
+  ASSERT_EQ(load_css(v, css.data(), css.size()), 0);
+  ASSERT_EQ(set_bounds(v, 0, 0, 300, 200), 0);
+  ASSERT_EQ(attach(v, reinterpret_cast<void*>(0x1)), 0);
+  Document* doc = view_document(v);
+  Node* list = get_element_by_id(doc, "list", 4);
+  Node* last = nullptr;
+  for (int i = 0; i < 3; ++i) {
+    last = create_element(doc, "div", 3);
+    ASSERT_EQ(append_child(list, last), 0);
+  }
+  const Rect row = element_rect(last);
+  EXPECT_EQ(row.y, 40);
+  EXPECT_EQ(row.height, 20);
+  EXPECT_EQ(row.width, 300);
+  const int layouts = platform.layouts;
+  element_rect(list);
+  EXPECT_EQ(platform.layouts, layouts) << "nothing changed: no second layout";
+
+  ASSERT_EQ(set_bounds(v, 0, 0, 120, 200), 0);
+  EXPECT_EQ(element_rect(last).width, 120) << "the new size, not the old one";
+  view_free(v);
+  set_view_platform(nullptr);
+}
 
 TEST(ApiAttach, OnceOnlyAndOnlyToWindows) {
   View* v = view_new();

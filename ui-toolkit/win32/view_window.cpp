@@ -246,6 +246,17 @@ class ViewWindow {
     worker_ = std::thread([this] { pace(); });
   }
 
+  // The layout part of a frame, now; the frame that follows paints it.
+  void update_layout() {
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    const UINT dpi = GetDpiForWindow(hwnd_);
+    const float scale = dpi ? static_cast<float>(dpi) / 96 : 1.0f;
+    if (!driver_) driver_ = std::make_unique<FrameDriver>(*view_.document, *measurer_);
+    driver_->update_layout(seconds_now(), static_cast<float>(client.right) / scale,
+                           static_cast<float>(client.bottom) / scale);
+  }
+
   void request_frame() {
     if (!pending_.exchange(true)) SetEvent(wake_.get());
   }
@@ -855,6 +866,10 @@ class WindowsViews final : public ViewPlatform {
 
   void request_frame(View& view) override {
     if (auto* window = static_cast<ViewWindow*>(view.platform_data)) window->request_frame();
+  }
+
+  void update_layout(View& view) override {
+    if (auto* window = static_cast<ViewWindow*>(view.platform_data)) window->update_layout();
   }
 
  private:
