@@ -4,10 +4,10 @@
 
 namespace vx::winutil {
 
-std::expected<std::string, std::string> quoted_url_argument(std::string_view url) {
+Result<std::string> quoted_url_argument(std::string_view url) {
   const bool web = starts_with_ascii_ci(url, "https://") || starts_with_ascii_ci(url, "http://");
   if (!web || url.size() <= (url[4] == ':' ? 7u : 8u))
-    return std::unexpected("웹 주소가 아닙니다: " + sanitize_utf8(url.substr(0, 200)));
+    return fail("argument", "웹 주소가 아닙니다: " + sanitize_utf8(url.substr(0, 200)));
   static constexpr char hex[] = "0123456789ABCDEF";
   std::string out = "\"";
   for (const char ch : url) {

@@ -24,7 +24,8 @@ TEST(UrlArgument, OnlyWebAddressesAreOpened) {
         "javascript:alert(1)", "ms-settings:", " https://vorlix.app/", "https:vorlix.app"}) {
     const auto quoted = quoted_url_argument(url);
     ASSERT_FALSE(quoted) << url;
-    EXPECT_FALSE(quoted.error().empty());
+    EXPECT_EQ(quoted.error().kind, "argument");
+    EXPECT_FALSE(quoted.error().message.empty());
   }
 }
 

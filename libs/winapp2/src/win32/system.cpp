@@ -296,7 +296,7 @@ bool Win32Registry::delete_tree(Hive hive, std::string_view subkey) {
   const std::string_view parent = slash == std::string_view::npos ? std::string_view() : subkey.substr(0, slash);
   const std::string_view last = slash == std::string_view::npos ? subkey : subkey.substr(slash + 1);
   auto key = winutil::win32::open_key(hive, parent, DELETE | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_ENUMERATE_SUB_KEYS);
-  if (!key) return key.error() == ERROR_FILE_NOT_FOUND;
+  if (!key) return key.error().kind == "not-found";
   const std::wstring name = vx::win32::widen(last);
   const LSTATUS status = RegDeleteTreeW(key->get(), name.c_str());
   return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;

@@ -1,9 +1,9 @@
 // The command-line form of a web address handed to the shell.
 #pragma once
 
-#include <expected>
 #include <string>
 #include <string_view>
+#include "common/error.h"
 
 namespace vx::winutil {
 
@@ -12,6 +12,6 @@ namespace vx::winutil {
 // file or another scheme's handler just as readily. Characters that could end
 // the quoted argument or split it (", \, blanks, control characters) are
 // percent-encoded, so an address from a server answer cannot add arguments.
-std::expected<std::string, std::string> quoted_url_argument(std::string_view url);
+Result<std::string> quoted_url_argument(std::string_view url);  // "argument" for anything else
 
 }  // namespace vx::winutil

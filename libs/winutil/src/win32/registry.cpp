@@ -3,6 +3,7 @@
 #include <new>
 
 #include "common/win32/text.h"
+#include "winutil/win32/error_text.h"
 
 namespace vx::winutil::win32 {
 namespace {
@@ -12,6 +13,15 @@ bool has_nul(std::string_view text) { return text.find('\0') != std::string_view
 // Longest value name plus its NUL, and longest key name plus its NUL.
 constexpr DWORD value_name_units = 16384;
 constexpr DWORD key_name_units = 256;
+
+// "not-found" when the key or value is not there, "argument" for a path or
+// name the registry cannot take, "system" for the rest.
+Error registry_error(std::uint32_t code) {
+  const char* kind = code == ERROR_FILE_NOT_FOUND      ? "not-found"
+                     : code == ERROR_INVALID_PARAMETER ? "argument"
+                                                       : "system";
+  return {kind, error_text(code)};
+}
 
 }  // namespace
 
@@ -31,13 +41,13 @@ HKEY hive_key(Hive hive) noexcept {
   return nullptr;
 }
 
-std::expected<RegKey, std::uint32_t> open_key(Hive hive, std::string_view path, REGSAM access) {
+Result<RegKey> open_key(Hive hive, std::string_view path, REGSAM access) {
   const HKEY root = hive_key(hive);
-  if (!root || has_nul(path)) return std::unexpected(ERROR_INVALID_PARAMETER);
+  if (!root || has_nul(path)) return std::unexpected(registry_error(ERROR_INVALID_PARAMETER));
   while (path.starts_with('\\')) path.remove_prefix(1);
   HKEY key = nullptr;
   const LSTATUS status = RegOpenKeyExW(root, vx::win32::widen(path).c_str(), 0, access | KEY_WOW64_64KEY, &key);
-  if (status != ERROR_SUCCESS) return std::unexpected(static_cast<std::uint32_t>(status));
+  if (status != ERROR_SUCCESS) return std::unexpected(registry_error(static_cast<std::uint32_t>(status)));
   return RegKey(key);
 }
 
@@ -118,13 +128,13 @@ std::vector<std::string> subkey_names(Hive hive, std::string_view path) {
   return names;
 }
 
-std::expected<void, std::uint32_t> delete_value(Hive hive, std::string_view path, std::string_view name) {
-  if (has_nul(name)) return std::unexpected(ERROR_INVALID_PARAMETER);
+Result<> delete_value(Hive hive, std::string_view path, std::string_view name) {
+  if (has_nul(name)) return std::unexpected(registry_error(ERROR_INVALID_PARAMETER));
   auto key = open_key(hive, path, KEY_SET_VALUE);
   if (!key) return std::unexpected(key.error());
   const LSTATUS status = RegDeleteValueW(key->get(), vx::win32::widen(name).c_str());
   if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-    return std::unexpected(static_cast<std::uint32_t>(status));
+    return std::unexpected(registry_error(static_cast<std::uint32_t>(status)));
   return {};
 }
 

@@ -8,7 +8,7 @@
 #include "winutil/win32/error_text.h"
 
 namespace vx::winutil::win32 {
-std::expected<void, std::string> open_url(std::string_view url) {
+Result<> open_url(std::string_view url) {
   const auto argument = quoted_url_argument(url);
   if (!argument) return std::unexpected(argument.error());
 
@@ -16,7 +16,7 @@ std::expected<void, std::string> open_url(std::string_view url) {
   // "explorer.exe" that someone placed beside it or in the current folder.
   wchar_t windows[MAX_PATH];
   const UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return std::unexpected("explorer.exe: " + error_text(GetLastError()));
+  if (n == 0 || n >= MAX_PATH) return fail("system", "explorer.exe: " + error_text(GetLastError()));
   const std::wstring program = std::wstring(windows, n) + L"\\explorer.exe";
   std::wstring command_line = L"explorer " + vx::win32::widen(*argument);
 
@@ -25,7 +25,7 @@ std::expected<void, std::string> open_url(std::string_view url) {
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
                       &startup, &process))
-    return std::unexpected("explorer.exe: " + error_text(GetLastError()));
+    return fail("system", "explorer.exe: " + error_text(GetLastError()));
   // Not waited for: the shell hands the address on and may live on.
   const vx::win32::UniqueHandle process_handle(process.hProcess), thread_handle(process.hThread);
   return {};

@@ -27,7 +27,8 @@ TEST(OpenUrl, AddressReachesTheBrowserAsOneArgument) {
 TEST(OpenUrl, RefusesWhatIsNotAWebAddress) {
   const auto opened = open_url("C:\\windows\\notepad.exe");
   ASSERT_FALSE(opened);
-  EXPECT_NE(opened.error().find("notepad.exe"), std::string::npos) << opened.error();
+  EXPECT_EQ(opened.error().kind, "argument");
+  EXPECT_NE(opened.error().message.find("notepad.exe"), std::string::npos) << opened.error().message;
 }
 
 }  // namespace

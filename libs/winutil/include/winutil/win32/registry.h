@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/error.h"
 #include "common/win32/unique.h"
 #include "winutil/hive.h"
 #include "winutil/registry_value.h"
@@ -27,7 +28,7 @@ HKEY hive_key(Hive hive) noexcept;
 // the system error code when it cannot. A path or name holding a NUL character
 // is refused with ERROR_INVALID_PARAMETER throughout: Win32 would silently cut
 // it there and act on another key or value.
-std::expected<RegKey, std::uint32_t> open_key(Hive hive, std::string_view path, REGSAM access);
+Result<RegKey> open_key(Hive hive, std::string_view path, REGSAM access);
 
 // The value's type and data; absent when it cannot be read.
 std::optional<RawValue> query_value(HKEY key, std::string_view name);
@@ -43,6 +44,6 @@ std::vector<std::string> value_names(Hive hive, std::string_view path);
 std::vector<std::string> subkey_names(Hive hive, std::string_view path);
 
 // Success also when the value does not exist.
-std::expected<void, std::uint32_t> delete_value(Hive hive, std::string_view path, std::string_view name);
+Result<> delete_value(Hive hive, std::string_view path, std::string_view name);
 
 }  // namespace vx::winutil::win32
