@@ -117,6 +117,43 @@ TEST_F(EventDispatch, RemovingTheClickedElementInsideItsListenerIsSafe) {
   EXPECT_EQ(append_child(by_id("t"), again), 0);
 }
 
+// A listener that shows a message box or a pop-up menu runs a modal loop, in
+// which other events are dispatched (and may remove elements). When it
+// returns, the outer dispatch goes on with every listener still due.
+TEST_F(EventDispatch, ANestedDispatchSkipsNoLaterListenerOfTheOuterOne) {
+  load("<div id=outer><button id=b>x</button><span id=gone>y</span></div>");
+  struct State {
+    Fixture* fixture;
+    std::vector<std::string> calls;
+  } state{this, {}};
+  auto modal = [](Event*, void* d) {
+    auto* st = static_cast<State*>(d);
+    st->calls.push_back("modal");
+    st->fixture->fire(st->fixture->by_id("gone"), event_click);  // delivered inside the loop; bubbles to outer
+    st->fixture->fire(st->fixture->by_id("b"), event_keydown);
+  };
+  auto remove_self = [](Event* e, void* d) {
+    static_cast<State*>(d)->calls.push_back("nested");
+    remove(event_current_target(e));
+  };
+  auto note = [](Event* e, void* d) {
+    std::size_t n = 0;
+    const char* id = get_attribute(event_current_target(e), "id", 2, &n);
+    static_cast<State*>(d)->calls.push_back(std::string(id, n) + (e->type == event_click ? "" : " key"));
+  };
+  Node* b = by_id("b");
+  on(by_id("gone"), "click", 5, remove_self, &state);
+  on(by_id("gone"), "click", 5, note, &state);  // its element is gone by then: does not run
+  on(b, "click", 5, modal, &state);
+  on(b, "keydown", 7, note, &state);
+  on(b, "click", 5, note, &state);
+  on(by_id("outer"), "click", 5, note, &state);
+  on(by_id("outer"), "keydown", 7, note, &state);
+  fire(b, event_click);
+  EXPECT_EQ(state.calls, (std::vector<std::string>{"modal", "nested", "outer", "b key", "outer key", "b", "outer"}));
+  EXPECT_EQ(by_id("gone"), nullptr);
+}
+
 TEST_F(EventDispatch, ListenersAddedDuringDispatchWaitForTheNextEvent) {
   load("<div id=a></div>");
   struct State {
