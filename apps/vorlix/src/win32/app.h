@@ -48,6 +48,9 @@ class App {
   const ui::AppContext& context() const { return context_; }
   const process::RunMode& mode() const { return mode_; }
   const process::KeepLists& lists() const { return lists_; }
+  // The pages, for the jobs that report to one (Pages::deliver) and for the
+  // rule-file refresh that asks the cleanup page to load again (Pages::reload).
+  ui::Pages& pages() { return pages_; }
 
   // The start-up settings from the server: the lists join the shared ones and
   // the open pages' copies.
