@@ -248,13 +248,8 @@ class ViewWindow {
 
   // The layout part of a frame, now; the frame that follows paints it.
   void update_layout() {
-    RECT client{};
-    GetClientRect(hwnd_, &client);
-    const UINT dpi = GetDpiForWindow(hwnd_);
-    const float scale = dpi ? static_cast<float>(dpi) / 96 : 1.0f;
-    if (!driver_) driver_ = std::make_unique<FrameDriver>(*view_.document, *measurer_);
-    driver_->update_layout(seconds_now(), static_cast<float>(client.right) / scale,
-                           static_cast<float>(client.bottom) / scale);
+    const Viewport at = viewport();
+    driver().update_layout(seconds_now(), at.width, at.height);
   }
 
   void request_frame() {
@@ -627,28 +622,46 @@ class ViewWindow {
     ImmSetCandidateWindow(context.get(), &candidate);
   }
 
+  // The client area in device pixels, the window's scale, and the size in CSS pixels.
+  struct Viewport {
+    RECT client;
+    float scale, width, height;
+  };
+  Viewport viewport() const {
+    Viewport at{};
+    GetClientRect(hwnd_, &at.client);
+    const UINT dpi = GetDpiForWindow(hwnd_);
+    at.scale = dpi ? static_cast<float>(dpi) / 96 : 1.0f;
+    at.width = static_cast<float>(at.client.right) / at.scale;
+    at.height = static_cast<float>(at.client.bottom) / at.scale;
+    return at;
+  }
+
+  FrameDriver& driver() {
+    if (!driver_) driver_ = std::make_unique<FrameDriver>(*view_.document, *measurer_);
+    return *driver_;
+  }
+
   void frame() {
     pending_ = false;
     settle_frame();
-    RECT client{};
-    GetClientRect(hwnd_, &client);
-    const UINT dpi = GetDpiForWindow(hwnd_);
-    const float scale = dpi ? static_cast<float>(dpi) / 96 : 1.0f;
+    const Viewport at = viewport();
+    const RECT& client = at.client;
+    const float scale = at.scale, width = at.width, height = at.height;
     view_.scale = scale;
-    if (!driver_) driver_ = std::make_unique<FrameDriver>(*view_.document, *measurer_);
+    FrameDriver& frames = driver();
     // A document loaded since the window lost activation gets the class too
     // (adding a class it has changes nothing).
     if (Node* root = document_root(view_.document.get()); root && !view_.document->window_active)
       add_class(root, inactive_class, sizeof inactive_class - 1);
     const bool full = force_full_ || switches().full_paint || scale != drawn_scale_;
     force_full_ = false;
-    const float width = static_cast<float>(client.right) / scale, height = static_cast<float>(client.bottom) / scale;
     if (tooltip_) {
       if (const std::optional<double> wait = tooltip_->update(seconds_now())) wake_tooltip(*wait);
     }
-    const FrameDriver::Result result = driver_->run(seconds_now(), width, height, full);
+    const FrameDriver::Result result = frames.run(seconds_now(), width, height, full);
     if (tooltip_) {
-      tooltip_->fit(driver_->layout(), width, height);
+      tooltip_->fit(frames.layout(), width, height);
       after_input();  // moved back inside: one more frame
     }
     if (popup_) {
@@ -661,7 +674,7 @@ class ViewWindow {
     // A whole view (the first frame, a new size) is on screen when the frame
     // returns; only partial frames end on the presenter meanwhile.
     if (full) settle_frame();
-    FrameStats& stats = driver_->stats();
+    FrameStats& stats = frames.stats();
     stats.render = (seconds_now() - start) * 1000;
     if (switches().frame_log) {
       std::fputs(frame_log_line(stats).c_str(), stderr);

@@ -88,15 +88,7 @@ namespace {
 // Names compared as Windows compares them, case ignored; ASCII ones (nearly
 // all) without copying, which matters for the deep trees tests build.
 bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() == b.size()) {
-    std::size_t i = 0;
-    for (; i < a.size(); ++i) {
-      const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-      if (x >= 0x80 || y >= 0x80) break;
-      if (ascii_lower(static_cast<char>(x)) != ascii_lower(static_cast<char>(y))) return false;
-    }
-    if (i == a.size()) return true;
-  }
+  if (is_ascii(a) && is_ascii(b)) return iequals_ascii(a, b);
   return to_lower(a) == to_lower(b);
 }
 

@@ -541,7 +541,7 @@ template <class Test>
 bool any_protected(const PathContext& context, std::string_view path, Test test) {
   while (path.ends_with('\\')) path.remove_suffix(1);
   if (!is_ascii(path)) {
-    const std::string key = without_trailing_backslashes(to_lower(path));
+    const std::string key = folder_key(path);
     return std::ranges::any_of(context.protected_folders, [&](const auto& f) {
       return test(key == f.first              ? Relation::same
                   : at_or_under(key, f.first) ? Relation::under

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <utility>
 
 #include "common/win32/text.h"
 #include "common/win32/unique.h"
@@ -245,27 +246,35 @@ std::optional<OpenedFolder> Win32FileSystem::open_folder(std::string_view path, 
   return out;
 }
 
-bool Win32FileSystem::delete_file(std::string_view path, FileId expected) {
+namespace {
+
+// What is at `path` itself, opened for deleting, when it is still what was
+// found there: a folder or a file as asked, no reparse point, the identity
+// `expected` and the final path `path`. Under Wine a link cannot be seen on
+// the handle (it opens its target): the identity and the final path tell.
+std::optional<std::pair<UniqueHandle, HandleInfo>> open_found(std::string_view path, FileId expected, bool folder) {
   UniqueHandle h = open_for_delete(system_path(path));
-  if (!h) return false;  // in use without delete sharing, gone, refused
-  // Under Wine a link cannot be seen on the handle (it opens its target):
-  // the identity and the final path are what tell.
+  if (!h) return std::nullopt;  // in use without delete sharing, gone, refused
   const std::optional<HandleInfo> info = info_of(h.get());
-  if (!info || (info->attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) return false;
-  if (info->file != expected.file || !final_path_is(h.get(), path)) return false;
-  return delete_through(h.get(), info->attributes);
+  if (!info || ((info->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != folder ||
+      (info->attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return std::nullopt;
+  if (info->file != expected.file || !final_path_is(h.get(), path)) return std::nullopt;
+  return std::pair{std::move(h), *info};
+}
+
+}  // namespace
+
+bool Win32FileSystem::delete_file(std::string_view path, FileId expected) {
+  const auto found = open_found(path, expected, false);
+  return found && delete_through(found->first.get(), found->second.attributes);
 }
 
 bool Win32FileSystem::remove_folder(std::string_view path, FileId expected) {
-  UniqueHandle h = open_for_delete(system_path(path));
-  if (!h) return false;
-  const std::optional<HandleInfo> info = info_of(h.get());
-  if (!info || !(info->attributes & FILE_ATTRIBUTE_DIRECTORY) || (info->attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return false;
-  if (info->file != expected.file || !final_path_is(h.get(), path)) return false;
+  const auto found = open_found(path, expected, true);
   // Refused while the folder holds anything.
   FILE_DISPOSITION_INFO disposition{TRUE};
-  return SetFileInformationByHandle(h.get(), FileDispositionInfo, &disposition, sizeof disposition);
+  return found && SetFileInformationByHandle(found->first.get(), FileDispositionInfo, &disposition, sizeof disposition);
 }
 
 bool Win32Registry::key_exists(Hive hive, std::string_view subkey) {
