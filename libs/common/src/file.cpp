@@ -1,13 +1,22 @@
 #include "common/file.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
 namespace vx {
+namespace {
+
+std::filesystem::path native(const std::string& path) {
+  // The path is UTF-8; a u8 path makes the library use the platform's own text.
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+}  // namespace
 
 std::optional<std::string> read_file(const std::string& path, std::uint64_t max_bytes) {
-  // The path is UTF-8; a u8 path makes the library use the platform's own text.
-  std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
+  std::ifstream in(native(path), std::ios::binary);
   if (!in) return std::nullopt;
   std::string bytes;
   char buffer[64 * 1024];
@@ -18,6 +27,32 @@ std::optional<std::string> read_file(const std::string& path, std::uint64_t max_
   }
   if (in.bad()) return std::nullopt;
   return bytes;
+}
+
+Result<> replace_file(const std::string& path, std::string_view bytes) {
+  const std::filesystem::path target = native(path);
+  std::error_code error;
+  if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), error);
+  if (error) return fail("system", error.message());
+  std::filesystem::path temporary = target;
+  temporary += ".new";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) return fail("system", std::strerror(errno));
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      std::filesystem::remove(temporary, error);
+      return fail("system", "write failed");
+    }
+  }
+  std::filesystem::rename(temporary, target, error);
+  if (error) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    return fail("system", error.message());
+  }
+  return {};
 }
 
 }  // namespace vx

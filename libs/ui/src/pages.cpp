@@ -10,9 +10,11 @@ bool Pages::visit(PageId id, const AppContext& context, const process::KeepLists
   const auto index = static_cast<std::size_t>(id);
   // The flag is set first: a page without a module (not built yet) is never
   // asked again, and one that opens another tab while opening opens once.
-  if (std::exchange(visited_[index], true) || !pages_[index]) return false;
-  pages_[index]->open(context, lists);
-  return true;
+  const bool first = !std::exchange(visited_[index], true);
+  if (!pages_[index]) return false;
+  if (first) pages_[index]->open(context, lists);
+  pages_[index]->shown();
+  return first;
 }
 
 bool Pages::is_open(PageId id) const { return open_page(id) != nullptr; }

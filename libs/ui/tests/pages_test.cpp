@@ -17,6 +17,7 @@ struct FakePage final : Page {
   void open(const AppContext& context, const vx::process::KeepLists& lists) override {
     log.push_back(name + " open " + context.language + " " + std::to_string(lists[vx::process::ListKind::path].size()));
   }
+  void shown() override { log.push_back(name + " shown"); }
   void lists_changed(const vx::process::KeepLists&) override { log.push_back(name + " lists"); }
   void reload() override { log.push_back(name + " reload"); }
 };
@@ -39,7 +40,9 @@ TEST_F(PageRouting, APageOpensOnItsFirstVisitOnly) {
   EXPECT_FALSE(pages.visit(PageId::bundle, context, lists)) << "a page without a module opens nothing";
   EXPECT_FALSE(pages.is_open(PageId::bundle));
   EXPECT_TRUE(pages.visit(PageId::cleanup, context, lists)) << "pages keep their own flags";
-  EXPECT_EQ(log, (std::vector<std::string>{"startup open ko 0", "cleanup open ko 0"}));
+  EXPECT_EQ(log, (std::vector<std::string>{"startup open ko 0", "startup shown", "startup shown", "cleanup open ko 0",
+                                           "cleanup shown"}))
+      << "every visit shows the page, the first opens it before";
 }
 
 TEST_F(PageRouting, ResultsListsAndReloadsReachOpenPagesOnly) {

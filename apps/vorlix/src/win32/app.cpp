@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "cleanup_page.h"
 #include "close_run.h"
 #include "common/win32/text.h"
 #include "i18n/lang.h"
@@ -100,6 +101,10 @@ void App::wire() {
       best_effort(tab->on("click", on_tab_click, &tab_clicks_[i]));
   }
   if (auto run = doc.by_id("btn-clean")) best_effort(run->on("click", on_clean_click, this));
+
+  std::unique_ptr<page_cleanup::CleanupPage> cleanup = make_cleanup_page(doc, window_, context_.title);
+  on_resize([page = cleanup.get()] { page->fit_columns(); });
+  pages_.add(ui::PageId::cleanup, std::move(cleanup));
 }
 
 void App::switch_tab(std::string_view name) {

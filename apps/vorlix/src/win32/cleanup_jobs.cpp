@@ -19,45 +19,41 @@ struct Machine {
   winapp2::PathContext context = winapp2::build_path_context(fs, registry, environment);
 };
 
+// A callback for the worker that hands its values to `receiver` on the window thread.
+template <class... Args>
+std::function<void(Args...)> on_window(HWND window, std::function<void(Args...)> receiver) {
+  return [window, receiver = std::move(receiver)](Args... args) {
+    post_to_window(window, [receiver, ... args = std::move(args)]() mutable { receiver(std::move(args)...); });
+  };
+}
+
 }  // namespace
 
 void start_load_job(HWND window, std::function<void(winapp2::LoadResult)> loaded) {
-  spawn_worker([window, loaded = std::move(loaded)] {
+  spawn_worker([loaded = on_window(window, std::move(loaded))] {
     winapp2::LoadResult result;
     {
       Machine machine;
       result = winapp2::run_load(machine.context);
     }  // the listing cache goes before the result travels
-    post_to_window(window, [loaded, result = std::move(result)]() mutable { loaded(std::move(result)); });
+    loaded(std::move(result));
   });
 }
 
-void start_analysis_job(HWND window, std::vector<winapp2::JobItem> items, AnalysisReceivers receivers) {
-  spawn_worker([window, items = std::move(items), receivers = std::move(receivers)] {
+void start_analysis_job(HWND window, std::vector<winapp2::JobItem> items, winapp2::AnalysisEvents receivers) {
+  const winapp2::AnalysisEvents events{on_window(window, std::move(receivers.entry)),
+                                       on_window(window, std::move(receivers.done))};
+  spawn_worker([items = std::move(items), events] {
     Machine machine;
-    winapp2::AnalysisEvents events;
-    events.entry = [&](winapp2::Progress progress, std::size_t row, winapp2::ResolvedEntry result) {
-      post_to_window(window, [entry = receivers.entry, progress, row, result = std::move(result)]() mutable {
-        entry(progress, row, std::move(result));
-      });
-    };
-    events.done = [&](winapp2::AnalysisTotals totals) {
-      post_to_window(window, [done = receivers.done, totals] { done(totals); });
-    };
     winapp2::run_analysis(machine.context, items, events);
   });
 }
 
-void start_clean_job(HWND window, std::vector<winapp2::JobItem> items, CleaningReceivers receivers) {
-  spawn_worker([window, items = std::move(items), receivers = std::move(receivers)]() mutable {
+void start_clean_job(HWND window, std::vector<winapp2::JobItem> items, winapp2::CleaningEvents receivers) {
+  const winapp2::CleaningEvents events{on_window(window, std::move(receivers.entry)),
+                                       on_window(window, std::move(receivers.done))};
+  spawn_worker([items = std::move(items), events]() mutable {
     Machine machine;
-    winapp2::CleaningEvents events;
-    events.entry = [&](winapp2::Progress progress, std::size_t row) {
-      post_to_window(window, [entry = receivers.entry, progress, row] { entry(progress, row); });
-    };
-    events.done = [&](winapp2::CleanCounts counts) {
-      post_to_window(window, [done = receivers.done, counts] { done(counts); });
-    };
     winapp2::run_cleaning(machine.context, items, events);
   });
 }

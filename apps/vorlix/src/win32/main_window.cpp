@@ -68,7 +68,8 @@ bool register_main_window_class(HINSTANCE instance, WNDPROC procedure) {
   if (!wc.hIcon) wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.lpszClassName = main_window_class;
-  return RegisterClassExW(&wc) != 0;
+  // Registered once per process: a second window of the class (as in tests) reuses it.
+  return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 HWND create_main_window(HINSTANCE instance, const wchar_t* title) {

@@ -4,32 +4,15 @@
 
 #include <cstdio>
 
+#include "common/file.h"
 #include "common/path_vars.h"
 #include "common/win32/text.h"
-#include "common/win32/unique.h"
 
 namespace vx::process::win32 {
 std::optional<std::string> read_noclean(const std::string& path) {
-  // Shared for writing too: the user may have the file open in Notepad.
-  const vx::win32::UniqueHandle file{CreateFileW(vx::win32::widen(path).c_str(), GENERIC_READ,
-                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
-  if (!file) return std::nullopt;
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
-      static_cast<unsigned long long>(size.QuadPart) > max_list_file_size)
-    return std::nullopt;
-  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-  std::size_t filled = 0;
-  while (filled < bytes.size()) {
-    DWORD got = 0;
-    if (!ReadFile(file.get(), bytes.data() + filled, static_cast<DWORD>(bytes.size() - filled), &got, nullptr))
-      return std::nullopt;
-    if (got == 0) break;  // the file shrank while we read it
-    filled += got;
-  }
-  bytes.resize(filled);
-  return decode_list_file(bytes, [](std::string_view raw) { return vx::win32::decode_code_page(raw); });
+  const std::optional<std::string> bytes = read_file(path, max_list_file_size);
+  if (!bytes) return std::nullopt;
+  return decode_list_file(*bytes, [](std::string_view raw) { return vx::win32::decode_code_page(raw); });
 }
 
 std::vector<std::string> noclean_paths() {

@@ -24,6 +24,8 @@ class Page {
   // The first visit: the page builds its part of the document with its own
   // copy of the keep-alive lists and starts its first load.
   virtual void open(const AppContext& context, const process::KeepLists& lists) = 0;
+  // Its tab was clicked (the first visit too, after open): the page is on screen.
+  virtual void shown() {}
   // The server's lists joined the shared ones: the page's copy follows them.
   virtual void lists_changed(const process::KeepLists& lists) = 0;
   // Load again (the cleanup page, after a newer rule file arrived).
@@ -34,7 +36,8 @@ class Page {
 class Pages {
  public:
   void add(PageId id, std::unique_ptr<Page> page);
-  // A tab click: opens the page on its first visit. True when it opened now.
+  // A tab click: opens the page on its first visit, then tells it that it is
+  // shown. True when it opened now.
   bool visit(PageId id, const AppContext& context, const process::KeepLists& lists);
   bool is_open(PageId id) const;
   // Hands a posted job result to its page, when that page is open; false when

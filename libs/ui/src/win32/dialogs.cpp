@@ -1,6 +1,7 @@
 #include "ui/win32/dialogs.h"
 
 #include <string>
+#include <vector>
 
 #include "common/win32/text.h"
 #include "common/win32/unique.h"
@@ -29,6 +30,18 @@ std::optional<UINT> popup_menu(HWND window, std::span<const MenuItem> items) {
 bool confirm(HWND owner, std::string_view text, std::string_view caption, UINT flags) {
   const std::wstring wide_text = vx::win32::widen(text), wide_caption = vx::win32::widen(caption);
   return MessageBoxW(owner, wide_text.c_str(), wide_caption.c_str(), flags | MB_SETFOREGROUND | MB_TOPMOST) == IDYES;
+}
+
+std::optional<unsigned> WindowDialogs::popup_menu(std::span<const MenuLine> lines) {
+  std::vector<MenuItem> items(lines.begin(), lines.end());
+  return win32::popup_menu(owner_, items);
+}
+
+bool WindowDialogs::ask_yes_no(std::string_view text, BoxIcon icon, bool no_is_default) {
+  UINT flags = MB_YESNO | (no_is_default ? MB_DEFBUTTON2 : 0u);
+  if (icon == BoxIcon::warning) flags |= MB_ICONWARNING;
+  if (icon == BoxIcon::information) flags |= MB_ICONINFORMATION;
+  return confirm(owner_, text, caption_, flags);
 }
 
 }  // namespace vx::ui::win32

@@ -2,10 +2,11 @@
 
 #include <new>
 
+#include "common/win32/error_text.h"
 #include "common/win32/text.h"
-#include "winutil/win32/error_text.h"
 
 namespace vx::winutil::win32 {
+using vx::win32::error_text;
 namespace {
 
 bool has_nul(std::string_view text) { return text.find('\0') != std::string_view::npos; }

@@ -2,12 +2,13 @@
 
 #include <windows.h>
 
+#include "common/win32/error_text.h"
 #include "common/win32/text.h"
 #include "common/win32/unique.h"
 #include "winutil/url.h"
-#include "winutil/win32/error_text.h"
 
 namespace vx::winutil::win32 {
+using vx::win32::error_text;
 Result<> open_url(std::string_view url) {
   const auto argument = quoted_url_argument(url);
   if (!argument) return std::unexpected(argument.error());

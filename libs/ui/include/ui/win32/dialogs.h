@@ -5,8 +5,11 @@
 
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <utility>
+
+#include "ui/dialogs.h"
 
 namespace vx::ui::win32 {
 
@@ -18,5 +21,17 @@ std::optional<UINT> popup_menu(HWND window, std::span<const MenuItem> items);
 
 // A message box on top of everything; true when the user answers Yes.
 bool confirm(HWND owner, std::string_view text, std::string_view caption, UINT flags);
+
+// The pages' pop-ups owned by the main window, boxes captioned with the program's title.
+class WindowDialogs final : public Dialogs {
+ public:
+  WindowDialogs(HWND owner, std::string caption) : owner_(owner), caption_(std::move(caption)) {}
+  std::optional<unsigned> popup_menu(std::span<const MenuLine> lines) override;
+  bool ask_yes_no(std::string_view text, BoxIcon icon, bool no_is_default) override;
+
+ private:
+  HWND owner_;
+  std::string caption_;
+};
 
 }  // namespace vx::ui::win32

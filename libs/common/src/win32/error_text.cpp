@@ -1,4 +1,4 @@
-#include "winutil/win32/error_text.h"
+#include "common/win32/error_text.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 
 #include "common/win32/text.h"
 
-namespace vx::winutil::win32 {
+namespace vx::win32 {
 
 std::string error_text(std::uint32_t code) {
   wchar_t* message = nullptr;
@@ -24,4 +24,4 @@ std::string error_text(std::uint32_t code) {
   return text.empty() ? std::string(hresult) : vx::win32::narrow(text) + " (" + hresult + ")";
 }
 
-}  // namespace vx::winutil::win32
+}  // namespace vx::win32
