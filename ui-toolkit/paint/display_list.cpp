@@ -163,8 +163,9 @@ Item marker(ItemKind kind) {
 
 struct Painter {
   DisplayList& list;
-  const Box* canvas_box;      // its background went to the canvas
-  std::vector<bool> layered;  // per entered box: whether a layer was pushed
+  const Box* canvas_box;             // its background went to the canvas
+  std::vector<bool> layered;         // per entered box: whether a layer was pushed
+  std::vector<std::size_t> clips{};  // where each open scroll container's clip is in the list
 
   void enter(const Box& b, float dx, float dy) {
     const style::ComputedStyle& s = *b.style;
@@ -215,7 +216,7 @@ struct Painter {
         visible = visible || (w[i] > 0 && !it.side_colors[i].transparent());
       }
       std::copy(std::begin(radii), std::end(radii), it.radii);
-      if (visible) list.items.push_back(std::move(it));
+      if (visible && !hidden_by_fill(it)) list.items.push_back(std::move(it));
     }
     if (b.kind == BoxKind::replaced && b.node && b.node->tag_kind == TagKind::img) {
       if (const std::string* src = attribute_value(b.node, atom_src); src && !src->empty()) {
@@ -356,14 +357,48 @@ struct Painter {
     }
   }
 
-  void push_clip(const Box& b, const Clip& c) {
+  void push_clip(const Box&, const Clip& c) {
     Item it;
     it.kind = ItemKind::push_clip;
     it.bounds = {c.left, c.top, c.right - c.left, c.bottom - c.top};
-    (void)b;
+    clips.push_back(list.items.size());
     list.items.push_back(std::move(it));
   }
-  void pop_clip(const Box&) { list.items.push_back(marker(ItemKind::pop_clip)); }
+  // A clip whose content lies well inside it (a table cell whose text fits)
+  // or that holds nothing is left out: each clip costs the player two calls,
+  // and a list's cells are most of what it draws.
+  void pop_clip(const Box&) {
+    const std::size_t at = clips.back();
+    clips.pop_back();
+    const Rect c = list.items[at].bounds;
+    const auto inside = [&](const Item& it) {
+      if (it.kind != ItemKind::rect && it.kind != ItemKind::border && it.kind != ItemKind::text &&
+          it.kind != ItemKind::image && it.kind != ItemKind::check_mark)
+        return false;
+      // Glyphs may reach a little past their advance, and rarely their line box.
+      const bool text = it.kind == ItemKind::text;
+      const float mx = text ? std::max(2.0f, it.font_size / 4) : 0, my = text ? 1 : 0;
+      const Rect& r = it.bounds;
+      return r.x - mx >= c.x && r.y - my >= c.y && r.x + r.width + mx <= c.x + c.width &&
+             r.y + r.height + my <= c.y + c.height;
+    };
+    if (std::all_of(list.items.begin() + static_cast<std::ptrdiff_t>(at) + 1, list.items.end(), inside)) {
+      list.items.erase(list.items.begin() + static_cast<std::ptrdiff_t>(at));
+      return;
+    }
+    list.items.push_back(marker(ItemKind::pop_clip));
+  }
+
+  // A border in the colour of the fill just drawn under it (a checked box)
+  // shows nothing of its own.
+  bool hidden_by_fill(const Item& border) const {
+    if (list.items.empty()) return false;
+    const Item& fill = list.items.back();
+    if (fill.kind != ItemKind::rect || fill.color.a != 255 || !(fill.bounds == border.bounds)) return false;
+    for (int i = 0; i < 4; ++i)
+      if (fill.radii[i] != border.radii[i] || !(border.side_colors[i] == fill.color)) return false;
+    return true;
+  }
 
   // A quiet track and a rounded thumb, darker on pages with light text.
   void scroll_bar(const Box& b, const ScrollBar& bar) {

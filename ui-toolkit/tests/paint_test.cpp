@@ -33,6 +33,27 @@ TEST_F(Painted, BackgroundsBordersAndTextInPaintingOrder) {
             "end-layer 0,0 0x0\n");
 }
 
+// Each clip and each call costs the player: a clip around content that fits
+// (or nothing), and a border hidden by the fill under it, are left out.
+TEST_F(Painted, ClipsThatCutNothingAndHiddenBordersAreLeftOut) {
+  load(
+      "<div class=cell id=fits>short</div><div class=cell id=long>a much longer text than the cell</div>"
+      "<div class=cell id=empty></div><input type=checkbox id=box checked>",
+      "body { margin: 0 } .cell { width: 100px; height: 16px; line-height: 16px; padding: 2px 6px; overflow: hidden;"
+      " white-space: nowrap; font-size: 10px } input { width: 14px; height: 14px; border: 1px solid #3d84dd;"
+      " background: #3d84dd; margin: 0 }");
+  EXPECT_EQ(frame().dump(),
+            "text 6,2 25x16 \"short\" #000000ff 10px 400\n"
+            "clip 0,20 112x20\n"
+            "  text 6,22 140.5x16 \"a much longer text than the cell\" #000000ff 10px 400\n"
+            "end-clip 0,0 0x0\n"
+            "rect 0,60 14x14 #3d84ddff\n"
+            "check 1,61 12x12 #ffffffff\n");
+  ostrel::set_checked(by_id("box"), false);
+  ostrel::set_attribute(by_id("box"), "style", 5, "border-color: #333", 18);
+  EXPECT_NE(frame().dump().find("border 0,60 14x14 1 #333333ff"), std::string::npos) << "a border of its own shows";
+}
+
 TEST_F(Painted, ScrollContainersClipShiftAndStickHeaders) {
   std::string html = "<div id=list><table><tr><th id=head>Name</th></tr>";
   for (int i = 0; i < 10; ++i) html += "<tr><td id=c" + std::to_string(i) + ">row</td></tr>";

@@ -1,7 +1,5 @@
 #include "common/file.h"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -27,32 +25,6 @@ std::optional<std::string> read_file(const std::string& path, std::uint64_t max_
   }
   if (in.bad()) return std::nullopt;
   return bytes;
-}
-
-Result<> replace_file(const std::string& path, std::string_view bytes) {
-  const std::filesystem::path target = native(path);
-  std::error_code error;
-  if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), error);
-  if (error) return fail("system", error.message());
-  std::filesystem::path temporary = target;
-  temporary += ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return fail("system", std::strerror(errno));
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::filesystem::remove(temporary, error);
-      return fail("system", "write failed");
-    }
-  }
-  std::filesystem::rename(temporary, target, error);
-  if (error) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return fail("system", error.message());
-  }
-  return {};
 }
 
 }  // namespace vx

@@ -1,4 +1,5 @@
 #include "common/file.h"
+#include "common/replace_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "cleanup_page.h"
 
 #include "cleanup_jobs.h"
-#include "common/file.h"
+#include "common/replace_file.h"
 #include "ui/win32/dialogs.h"
 #include "winapp2/selection.h"
 

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "common/file.h"
+#include "common/replace_file.h"
 #include "common/win32/error_text.h"
 #include "common/win32/text.h"
 #include "common/win32/unique.h"
