@@ -1,5 +1,6 @@
 #include "page-cleanup/page.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <utility>
@@ -125,20 +126,22 @@ void CleanupPage::clean() {
 }
 
 void CleanupPage::analysed_entry(winapp2::Progress progress, std::size_t item, winapp2::ResolvedEntry result) {
+  if (item >= model_.items().size()) return;
   model_.set_analysis(item, std::move(result));
-  refresh_sizes();
+  refresh_item(item);
   set_status(analysis_progress(progress, language_));
 }
 
 void CleanupPage::cleaned_entry(winapp2::Progress progress, std::size_t item) {
+  if (item >= model_.items().size()) return;
   model_.drop_analysis(item);
-  refresh_sizes();
+  refresh_item(item);
   set_status(cleaning_progress(progress, language_));
 }
 
 void CleanupPage::job_done(std::string status) {
   busy_ = false;
-  refresh_sizes();
+  refresh_rows();
   set_status(status);
   update_buttons();
 }
@@ -166,8 +169,7 @@ void CleanupPage::toggle_check(std::size_t screen_row) {
 
 void CleanupPage::selection_changed() {
   save_selection();
-  refresh_checks();
-  refresh_sizes();  // a category's size counts its checked items only
+  refresh_rows();  // boxes, "part", and category sizes, which count checked entries only
   update_buttons();
 }
 
@@ -306,34 +308,65 @@ std::string CleanupPage::size_cell_text(const Row& row) const {
   return total ? winapp2::size_text(*total) : std::string();
 }
 
+namespace {
+
+// A row's checkbox and size cell, found by walking its cells rather than by
+// selectors: a refresh visits every row of a long list.
+struct RowParts {
+  std::optional<Element> box, size;
+};
+RowParts parts_of(Element row) {
+  RowParts parts;
+  const std::optional<Element> name = row.first_child();
+  if (!name) return parts;
+  parts.size = name->next_sibling();
+  for (std::optional<Element> c = name->first_child(); c && !parts.box; c = c->next_sibling()) {
+    if (c->is_text()) continue;
+    if (c->tag_name() == "input") parts.box = c;
+    if (c->tag_name() == "div") parts.box = c->first_child();  // the checkbox leads a line with a warning
+  }
+  return parts;
+}
+
+}  // namespace
+
 // Only what differs is touched, so a frame repaints just the rows that changed.
-void CleanupPage::refresh_checks() {
-  ostrel::Node* first = ui::row_element(document_.handle(), head_id, 0);
-  std::optional<Element> row = first ? std::optional<Element>(Element(first)) : std::nullopt;
-  for (std::size_t i = 0; i < model_.rows().size() && row; ++i, row = row->next_sibling()) {
-    const Row& shown = model_.rows()[i];
-    bool checked;
-    if (shown.kind == Row::Kind::category) {
-      const GroupCheck check = model_.group_check(shown.index);
-      checked = check != GroupCheck::none;
-      if (row->has_class("part") != (check == GroupCheck::some))
-        best_effort(row->set_class("part", check == GroupCheck::some));
-    } else {
-      checked = model_.items()[shown.index].checked;
-    }
-    auto box = row->query("input");
-    if (box && *box && (*box)->checked() != checked) best_effort((*box)->set_checked(checked));
+void CleanupPage::refresh_row(Element row, std::size_t screen_row) {
+  const Row& shown = model_.rows()[screen_row];
+  bool checked;
+  if (shown.kind == Row::Kind::category) {
+    const GroupCheck check = model_.group_check(shown.index);
+    checked = check != GroupCheck::none;
+    if (row.has_class("part") != (check == GroupCheck::some))
+      best_effort(row.set_class("part", check == GroupCheck::some));
+  } else {
+    checked = model_.items()[shown.index].checked;
+  }
+  RowParts parts = parts_of(row);
+  if (parts.box && parts.box->checked() != checked) best_effort(parts.box->set_checked(checked));
+  if (parts.size) {
+    const std::string words = size_cell_text(shown);
+    if (parts.size->text() != words) best_effort(parts.size->set_text(words));
   }
 }
 
-void CleanupPage::refresh_sizes() {
+void CleanupPage::refresh_rows() {
   ostrel::Node* first = ui::row_element(document_.handle(), head_id, 0);
   std::optional<Element> row = first ? std::optional<Element>(Element(first)) : std::nullopt;
-  for (std::size_t i = 0; i < model_.rows().size() && row; ++i, row = row->next_sibling()) {
-    auto cell = row->query(".cu-size");
-    if (!cell || !*cell) continue;
-    const std::string words = size_cell_text(model_.rows()[i]);
-    if ((*cell)->text() != words) best_effort((*cell)->set_text(words));
+  for (std::size_t i = 0; i < model_.rows().size() && row; ++i, row = row->next_sibling()) refresh_row(*row, i);
+}
+
+void CleanupPage::refresh_item(std::size_t item) {
+  const std::size_t group = model_.group_of(item);
+  const std::size_t category_row = model_.row_of_group(group);
+  if (ostrel::Node* row = ui::row_element(document_.handle(), head_id, category_row)) {
+    refresh_row(Element(row), category_row);
+    if (!model_.groups()[group].expanded) return;
+    const std::vector<std::size_t>& members = model_.groups()[group].items;
+    const auto at = std::find(members.begin(), members.end(), item);
+    const std::size_t item_row = category_row + 1 + static_cast<std::size_t>(at - members.begin());
+    if (ostrel::Node* shown = ui::row_element(document_.handle(), head_id, item_row))
+      refresh_row(Element(shown), item_row);
   }
 }
 

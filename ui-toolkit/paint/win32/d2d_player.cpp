@@ -169,6 +169,7 @@ struct D2DPlayer::Impl {
   static constexpr std::size_t max_text_pixels = 8u << 20;  // 32 MB of bitmaps
   std::unordered_map<TextKey, CachedText, TextKeyHash> texts;
   std::size_t text_pixels = 0;
+  TextPainter::Picture picture_scratch;
 
   const CachedText* cached_text(const Item& it, float origin_x, float origin_y, std::uint8_t phase_x,
                                 std::uint8_t phase_y) {
@@ -184,6 +185,26 @@ struct D2DPlayer::Impl {
                 phase_x,
                 phase_y};
     if (auto found = texts.find(key); found != texts.end()) return &found->second;
+    // Rasterised on the CPU where the painter can: under Wine, Direct2D draws
+    // a glyph run as outlines, about a millisecond for a short name.
+    if (text->rasterize(it, matrix.a, matrix.d, phase_x / 4.0f, phase_y / 4.0f, picture_scratch)) {
+      CachedText made{nullptr, static_cast<float>(picture_scratch.left), static_cast<float>(picture_scratch.top),
+                      static_cast<UINT>(picture_scratch.width), static_cast<UINT>(picture_scratch.height)};
+      if (text_pixels + made.width * made.height > max_text_pixels) {
+        texts.clear();
+        text_pixels = 0;
+      }
+      if (made.width > 0 && made.height > 0)
+        target->CreateBitmap(
+            D2D1::SizeU(made.width, made.height), picture_scratch.pixels.data(), made.width * 4,
+            D2D1::BitmapProperties(D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED)),
+            &made.bitmap);
+      // A picture with no pixels (blank text) draws nothing; kept so it is not asked again.
+      if (made.bitmap || made.width == 0 || made.height == 0) {
+        text_pixels += made.width * made.height;
+        return &texts.emplace(std::move(key), std::move(made)).first->second;
+      }
+    }
     // Room for glyphs that reach past the line box: accents, descenders, overhangs.
     const float pad = std::ceil(std::max(1.0f, it.font_size * matrix.a));
     const float left = -pad, top = -std::ceil((it.baseline - it.bounds.y) * matrix.d) - pad;

@@ -25,6 +25,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "paint/display_list.h"
 
@@ -44,6 +45,20 @@ class TextPainter {
   // CSS pixel, for hinting. Draws the underline too. Must leave the target's
   // clip and layer stack as it found them.
   virtual void draw_text(ID2D1RenderTarget& target, const Item& text, float scale, ID2D1SolidColorBrush& brush) = 0;
+
+  // The text in its colour as premultiplied BGRA pixels, for the player's
+  // text cache: `scale_x`, `scale_y` map CSS to device pixels, and the
+  // baseline origin lies (`phase_x`, `phase_y`) device pixels past a whole
+  // pixel. `left`, `top` place the picture against that whole pixel. False
+  // when the painter cannot (the player then draws through Direct2D).
+  struct Picture {
+    std::vector<std::uint8_t> pixels;  // rows of width * 4 bytes
+    int left = 0, top = 0, width = 0, height = 0;
+  };
+  virtual bool rasterize(const Item&, float /*scale_x*/, float /*scale_y*/, float /*phase_x*/, float /*phase_y*/,
+                         Picture&) {
+    return false;
+  }
 };
 
 enum class PlayResult : std::uint8_t {

@@ -88,8 +88,10 @@ class CleanupPage final : public ui::Page {
   void render_rows();
   std::optional<ostrel::ui::Element> make_row(std::size_t screen_row);
   void fill_row(ostrel::ui::Element row, std::size_t screen_row);
-  void refresh_checks();
-  void refresh_sizes();
+  // A row's checkbox, "part" class and size as the model has them.
+  void refresh_row(ostrel::ui::Element row, std::size_t screen_row);
+  void refresh_rows();
+  void refresh_item(std::size_t item);  // its row when shown, and its category's
   void update_buttons();
   void set_status(std::string_view text);
   std::string size_cell_text(const Row& row) const;
