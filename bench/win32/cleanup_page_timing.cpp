@@ -1,8 +1,9 @@
 // The cleanup tab in the program's own window, run by hand under Windows or
 // Wine with OSTREL_FRAMELOG lines on standard error:
 //   1. from the tab's click to the list in the document and on the screen;
-//   2. the frames of opening the largest category, checking one of its rows
-//      and scrolling the opened list (between "==" marker lines).
+//   2. the frames of opening the largest category, checking one of its rows,
+//      scrolling the opened list down and back, and closing and opening the
+//      category again (between "==" marker lines).
 // It uses the rule file the program would use. With "--many N" it first puts
 // a user rule file of N entries, all in one category, in roaming AppData
 // (kept for later runs; delete Vorlix\Winapp2.ini there to go back).
@@ -146,6 +147,13 @@ int main(int argc, char** argv) {
     pump_for(60);
   }
   pump_for(500);
+  std::fprintf(stderr, "== close the category and open it again (drawn before)\n");
+  ostrel::scroll_to(by_id("list-cleanup"), 0, 0);
+  pump_for(300);
+  for (int i = 0; i < 2; ++i) {
+    click(view, ostrel::query_selector(vx::ui::row_element(doc, "list-cleanup-head", largest), ".cu-count", 9));
+    pump_for(500);
+  }
   std::fprintf(stderr, "== done\n");
   DestroyWindow(app->window());
   return 0;

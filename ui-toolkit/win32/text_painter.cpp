@@ -54,21 +54,56 @@ std::size_t GlyphTextPainter::GlyphKeyHash::operator()(const GlyphKey& k) const 
 const GlyphTextPainter::Glyph* GlyphTextPainter::glyph(IDWriteFontFace* face, float size, float scale_x, float scale_y,
                                                        std::uint16_t index, std::uint8_t phase_x,
                                                        std::uint8_t phase_y) {
-  const GlyphKey key{face,          bits(size), bits(scale_x),
-                     bits(scale_y), index,      static_cast<std::uint8_t>(phase_x << 4 | phase_y)};
+  const auto key_for = [&](std::uint8_t x) {
+    return GlyphKey{face, bits(size), bits(scale_x), bits(scale_y), index, static_cast<std::uint8_t>(x << 4 | phase_y)};
+  };
+  const GlyphKey key = key_for(phase_x);
   if (auto found = glyphs_.find(key); found != glyphs_.end()) return &found->second;
-  const float advance = 0;
-  const DWRITE_GLYPH_OFFSET offset{0, 0};
-  const DWRITE_GLYPH_RUN run{face, size, 1, &index, &advance, &offset, FALSE, 0};
-  const DWRITE_MATRIX transform{scale_x, 0, 0, scale_y, phase_x / 4.0f, phase_y / 4.0f};
-  Glyph made;
-  RECT bounds{};
-  if (!coverage(*factory_.Get(), run, transform, 0, bounds, made.coverage, scratch_)) return nullptr;
-  made.left = bounds.left;
-  made.top = bounds.top;
-  made.width = made.coverage.empty() ? 0 : bounds.right - bounds.left;
-  made.height = made.coverage.empty() ? 0 : bounds.bottom - bounds.top;
-  return &glyphs_.emplace(key, std::move(made)).first->second;
+
+  // The glyph is rasterised once, four times as wide (a column per quarter
+  // pixel); each quarter-pixel position is then four columns averaged.
+  constexpr std::uint8_t wide = 0xF;
+  const Glyph* source = nullptr;
+  if (auto found = glyphs_.find(key_for(wide)); found != glyphs_.end()) {
+    source = &found->second;
+  } else {
+    const float advance = 0;
+    const DWRITE_GLYPH_OFFSET offset{0, 0};
+    const DWRITE_GLYPH_RUN run{face, size, 1, &index, &advance, &offset, FALSE, 0};
+    const DWRITE_MATRIX transform{4 * scale_x, 0, 0, scale_y, 0, phase_y / 4.0f};
+    Glyph made;
+    RECT bounds{};
+    if (!coverage(*factory_.Get(), run, transform, 0, bounds, made.coverage, scratch_)) return nullptr;
+    made.left = bounds.left;
+    made.top = bounds.top;
+    made.width = made.coverage.empty() ? 0 : bounds.right - bounds.left;
+    made.height = made.coverage.empty() ? 0 : bounds.bottom - bounds.top;
+    source = &glyphs_.emplace(key_for(wide), std::move(made)).first->second;
+  }
+  Glyph shifted;
+  if (!source->coverage.empty()) {
+    // Pixel i covers wide columns 4i - phase .. 4i - phase + 3.
+    const int from = source->left + phase_x, to = source->left + source->width + phase_x;
+    shifted.left = from >= 0 ? from / 4 : -((-from + 3) / 4);
+    const int right = to >= 0 ? (to + 3) / 4 : -((-to) / 4);
+    shifted.width = right - shifted.left;
+    shifted.top = source->top;
+    shifted.height = source->height;
+    shifted.coverage.assign(static_cast<std::size_t>(shifted.width) * shifted.height, 0);
+    for (int row = 0; row < shifted.height; ++row) {
+      const std::uint8_t* in = source->coverage.data() + static_cast<std::size_t>(row) * source->width;
+      std::uint8_t* out = shifted.coverage.data() + static_cast<std::size_t>(row) * shifted.width;
+      for (int i = 0; i < shifted.width; ++i) {
+        unsigned sum = 0;
+        for (int k = 0; k < 4; ++k) {
+          const int column = 4 * (shifted.left + i) - phase_x + k - source->left;
+          if (column >= 0 && column < source->width) sum += in[column];
+        }
+        out[i] = static_cast<std::uint8_t>((sum + 2) / 4);
+      }
+    }
+  }
+  return &glyphs_.emplace(key, std::move(shifted)).first->second;
 }
 
 void GlyphTextPainter::shape(const paint::Item& item) {
