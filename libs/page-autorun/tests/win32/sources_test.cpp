@@ -1,0 +1,176 @@
+// The startup items of a scratch prefix: files in the user's Startup folder,
+// Run values in both views, a service; switched and deleted for real.
+#include "page-autorun/win32/sources.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "common/path_vars.h"
+#include "common/text.h"
+#include "common/win32/text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vx::autorun;
+using namespace vx::autorun::win32;
+
+constexpr wchar_t run_key[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t wow_run_key[] = L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+void set_string(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& data) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                 static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+}
+
+// The bytes of a value, empty when it is missing.
+std::string value_bytes(HKEY root, const std::wstring& path, const wchar_t* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return {};
+  BYTE data[64];
+  DWORD size = sizeof data;
+  const bool found = RegQueryValueExW(key, name, nullptr, nullptr, data, &size) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return found ? std::string(reinterpret_cast<char*>(data), size) : std::string();
+}
+
+const ListedItem* find(const std::vector<ListedItem>& items, std::string_view key) {
+  const auto at = std::ranges::find_if(items, [&](const ListedItem& listed) { return item_key(listed.item) == key; });
+  return at == items.end() ? nullptr : &*at;
+}
+
+class StartupSources : public ::testing::Test {
+ protected:
+  fs::path startup = [] {
+    const std::optional<std::string> folder = vx::known_folder(vx::KnownFolder::Startup);
+    return fs::path(vx::win32::widen(folder.value_or("")));
+  }();
+  void SetUp() override {
+    ASSERT_FALSE(startup.empty());
+    fs::create_directories(startup / "Folder.lnk");  // a folder is never an item
+    for (const char* name : {"Tool.backup.lnk", "readme.txt", "run.CMD"}) std::ofstream(startup / name) << "x";
+  }
+  void TearDown() override {
+    for (const char* name : {"Tool.backup.lnk", "readme.txt", "run.CMD", "Folder.lnk"}) fs::remove_all(startup / name);
+  }
+  std::string folder_key(const char* file) {
+    return "FILE|" + vx::to_upper(vx::win32::narrow((startup / file).wstring()));
+  }
+};
+
+TEST_F(StartupSources, FolderFilesAreListedSwitchedAndDeleted) {
+  std::vector<ListedItem> items = load_items();
+  const ListedItem* tool = find(items, folder_key("Tool.backup.lnk"));
+  ASSERT_NE(tool, nullptr);
+  EXPECT_EQ(tool->item.name, "Tool.backup");
+  EXPECT_EQ(tool->item.hive, vx::Hive::hkcu);
+  EXPECT_TRUE(tool->item.enabled);
+  EXPECT_NE(find(items, folder_key("run.CMD")), nullptr);
+  EXPECT_EQ(find(items, folder_key("readme.txt")), nullptr);
+  EXPECT_EQ(find(items, folder_key("Folder.lnk")), nullptr);
+
+  const AutorunItem item = tool->item;
+  ASSERT_TRUE(set_enabled(item, false));
+  const std::wstring approved =
+      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder";
+  const std::string bytes = value_bytes(HKEY_CURRENT_USER, approved, L"Tool.backup.lnk");
+  ASSERT_EQ(bytes.size(), 12u);
+  EXPECT_EQ(bytes[0], 3);
+  EXPECT_NE(bytes.substr(4), std::string(8, '\0')) << "the time of the change";
+  EXPECT_TRUE(fs::exists(startup / "Tool.backup.lnk")) << "switching off moves nothing";
+  items = load_items();
+  EXPECT_FALSE(find(items, folder_key("Tool.backup.lnk"))->item.enabled);
+  ASSERT_TRUE(set_enabled(item, true));
+  EXPECT_TRUE(find(load_items(), folder_key("Tool.backup.lnk"))->item.enabled);
+
+  ASSERT_TRUE(delete_item(item));
+  EXPECT_FALSE(fs::exists(startup / "Tool.backup.lnk"));
+  EXPECT_EQ(value_bytes(HKEY_CURRENT_USER, approved, L"Tool.backup.lnk"), "") << "its state goes with it";
+}
+
+TEST_F(StartupSources, RunValuesInBothViewsWithProductNames) {
+  wchar_t system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  const std::wstring program = std::wstring(system) + L"\\msiexec.exe";  // Wine's notepad.exe has no version resource
+  set_string(HKEY_CURRENT_USER, run_key, L"VorlixRunTest", L"\"" + program + L"\" /s");
+  set_string(HKEY_LOCAL_MACHINE, wow_run_key, L"VorlixWowTest", L"C:\\Tools\\wow.exe");
+
+  std::vector<ListedItem> items = load_items();
+  const ListedItem* user = find(items, "HKCU|HKCU\\SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUN\\VORLIXRUNTEST");
+  ASSERT_NE(user, nullptr);
+  EXPECT_EQ(user->item.target, vx::win32::narrow(program));
+  EXPECT_EQ(user->product_name, "Wine Installer") << "from the version resource of msiexec.exe";
+  const ListedItem* wow =
+      find(items, "HKLM|HKLM\\SOFTWARE\\WOW6432NODE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUN\\VORLIXWOWTEST");
+  ASSERT_NE(wow, nullptr);
+  EXPECT_TRUE(wow->product_name.empty()) << "no such file";
+  const std::vector<std::string> icons = new_icon_keys(items);
+  EXPECT_NE(std::ranges::find(icons, "exe1:" + vx::win32::narrow(program)), icons.end());
+  EXPECT_TRUE(new_icon_keys(items).empty()) << "each icon is handed out once per process";
+
+  ASSERT_TRUE(set_enabled(wow->item, false));
+  const std::string run32 =
+      value_bytes(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32",
+                  L"VorlixWowTest");
+  ASSERT_EQ(run32.size(), 12u) << "a Wow6432Node value keeps its state under Run32";
+  EXPECT_EQ(run32[0], 3);
+
+  const AutorunItem gone = user->item;
+  ASSERT_TRUE(delete_item(gone));
+  EXPECT_EQ(value_bytes(HKEY_CURRENT_USER, run_key, L"VorlixRunTest"), "");
+  EXPECT_TRUE(delete_item(gone)) << "a value someone else removed counts as deleted";
+  ASSERT_TRUE(delete_item(wow->item));
+  EXPECT_EQ(
+      value_bytes(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32",
+                  L"VorlixWowTest"),
+      "");
+}
+
+TEST_F(StartupSources, ServicesAreSwitchedBetweenAutomaticAndDisabledAndDeletedOnlyWhenDisabled) {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  ASSERT_NE(manager, nullptr);
+  wchar_t system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  const std::wstring binary = std::wstring(system) + L"\\notepad.exe";
+  SC_HANDLE created = CreateServiceW(manager, L"VorlixTestSvc", L"Vorlix Test Service", SERVICE_ALL_ACCESS,
+                                     SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
+                                     binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(created, nullptr);
+  CloseServiceHandle(created);
+  const auto start_type = [&] {
+    SC_HANDLE service = OpenServiceW(manager, L"VorlixTestSvc", SERVICE_QUERY_CONFIG);
+    BYTE buffer[8192];
+    DWORD size = 0;
+    QueryServiceConfigW(service, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer), sizeof buffer, &size);
+    CloseServiceHandle(service);
+    return reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer)->dwStartType;
+  };
+
+  const std::vector<ListedItem> items = load_items();
+  const ListedItem* listed = find(items, "SERV|VORLIXTESTSVC");
+  ASSERT_NE(listed, nullptr);
+  const AutorunItem item = listed->item;
+  EXPECT_EQ(item.name, "Vorlix Test Service");
+  EXPECT_FALSE(item.enabled) << "on demand is off";
+  ASSERT_TRUE(set_enabled(item, true));
+  EXPECT_EQ(start_type(), 2u);
+  const vx::Result<> refused = delete_item(item);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().message, "VorlixTestSvc: 사용 안 함이 아님");
+  ASSERT_TRUE(set_enabled(item, false));
+  EXPECT_EQ(start_type(), 4u) << "off is disabled, never on demand again";
+  ASSERT_TRUE(delete_item(item));
+  EXPECT_EQ(find(load_items(), "SERV|VORLIXTESTSVC"), nullptr);
+  CloseServiceHandle(manager);
+}
+
+}  // namespace
