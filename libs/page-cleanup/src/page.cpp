@@ -64,12 +64,7 @@ void CleanupPage::reload() {
   if (opened_ && !busy_) start_load();
 }
 
-void CleanupPage::fit_columns() {
-  // While another tab is shown the list has no width; it is fitted when shown.
-  const auto measure = document_.by_id(measure_id);
-  if (!measure || measure->rect().width <= 0) return;
-  ui::fit_first_column(document_.handle(), head_id, measure_id);
-}
+void CleanupPage::fit_columns() { ui::fit_first_column(document_.handle(), head_id, measure_id); }
 
 // Loading
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "i18n/templates.h"
+#include "pages/fake_dialogs.h"
 #include "src/controls.h"
 #include "src/keyboard.h"
 #include "src/pointer.h"
@@ -46,23 +47,24 @@ struct FakeServices final : Services {
   }
 };
 
+// The warning box is a Yes/No question with No as the default and a warning icon.
 struct FakeDialogs final : vx::ui::Dialogs {
-  std::optional<unsigned> menu_choice;
-  std::vector<std::string> menus;  // the lines of each menu shown, joined with "|"
-  bool answer = false;
-  std::vector<std::string> questions;
-
+  vx::testing::FakeDialogs shared;
+  std::optional<unsigned>& menu_choice = shared.menu_choice;
+  std::vector<std::string>& menus = shared.menus;
+  bool& answer = shared.answer;
+  std::vector<std::string>& questions = shared.questions;
   std::optional<unsigned> popup_menu(std::span<const vx::ui::MenuLine> lines) override {
-    std::string shown;
-    for (const auto& [text, id] : lines) shown += (shown.empty() ? "" : "|") + (id ? std::string(text) : "-");
-    menus.push_back(shown);
-    return menu_choice;
+    return shared.popup_menu(lines);
   }
   bool ask_yes_no(std::string_view text, vx::ui::BoxIcon icon, bool no_is_default) override {
     EXPECT_EQ(icon, vx::ui::BoxIcon::warning);
     EXPECT_TRUE(no_is_default);
-    questions.emplace_back(text);
-    return answer;
+    return shared.ask_yes_no(text, icon, no_is_default);
+  }
+  void tell(std::string_view text, vx::ui::BoxIcon icon) override { shared.tell(text, icon); }
+  std::optional<std::string> choose_save_file(const vx::ui::SaveFileRequest& request) override {
+    return shared.choose_save_file(request);
   }
 };
 

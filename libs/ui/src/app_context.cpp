@@ -13,7 +13,8 @@ UpdateConfig make_update_config(std::string_view server_origin, std::string titl
   // The origin is a build setting; a trailing "/" would double the path's.
   while (!server_origin.empty() && server_origin.back() == '/') server_origin.remove_suffix(1);
   const std::string origin(server_origin);
-  return {origin + "/api.init.php", std::string(version), origin + "/vorlix", std::move(title), std::move(language)};
+  return {origin + "/api.init.php", std::string(version), origin + "/vorlix",
+          std::move(title),         std::move(language),  origin};
 }
 
 }  // namespace vx::ui

@@ -100,13 +100,15 @@ void fit_first_column(ostrel::Document* document, std::string_view head_id, std:
   ostrel::Node* head = by_id(document, head_id);
   ostrel::Node* measure = by_id(document, measure_id);
   if (!head || !measure) return;
+  // A list on a tab that is not shown has no width; it is fitted once shown.
+  const float width = ostrel::element_rect(measure).width;
+  if (width <= 0) return;
   std::vector<ostrel::Node*> cells;
   for (ostrel::Node* cell = first_element(head); cell; cell = next_element(cell)) cells.push_back(cell);
   if (cells.empty()) return;
   float middle = 0;
   for (std::size_t i = 1; i + 1 < cells.size(); ++i) middle += ostrel::element_rect(cells[i]).width;
-  const std::string style =
-      "width:" + std::to_string(first_column_width(ostrel::element_rect(measure).width, middle)) + "px";
+  const std::string style = "width:" + std::to_string(first_column_width(width, middle)) + "px";
   ostrel::set_attribute(cells.front(), "style", 5, style.data(), style.size());
 }
 

@@ -118,6 +118,10 @@ TEST_F(ListTable, FirstColumnTakesWhatTheOthersLeave) {
 
   vx::ui::fit_first_column(doc, head, "no-measure");  // a missing element changes nothing
   EXPECT_EQ(first_cell_style(), "width:" + std::to_string(expected) + "px");
+  ostrel::remove_class(by_id("panel-startup"), "active", 6);
+  run(464, 417);
+  vx::ui::fit_first_column(doc, head, "autorun-measure");
+  EXPECT_EQ(first_cell_style(), "width:" + std::to_string(expected) + "px") << "a hidden list keeps its width";
 }
 
 TEST_F(ListTable, ScrollingShowsTheRowBelowTheHeader) {

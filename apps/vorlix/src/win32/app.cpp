@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "autorun_page.h"
 #include "cleanup_page.h"
 #include "close_run.h"
 #include "common/win32/text.h"
@@ -102,6 +103,9 @@ void App::wire() {
   }
   if (auto run = doc.by_id("btn-clean")) best_effort(run->on("click", on_clean_click, this));
 
+  std::unique_ptr<autorun::AutorunPage> startup = make_autorun_page(doc, window_, context_.title);
+  on_resize([page = startup.get()] { page->fit_columns(); });
+  pages_.add(ui::PageId::startup, std::move(startup));
   std::unique_ptr<page_cleanup::CleanupPage> cleanup = make_cleanup_page(doc, window_, context_.title);
   on_resize([page = cleanup.get()] { page->fit_columns(); });
   pages_.add(ui::PageId::cleanup, std::move(cleanup));

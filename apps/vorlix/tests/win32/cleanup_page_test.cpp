@@ -15,14 +15,8 @@
 #include <string>
 #include <thread>
 
-#include "app.h"
+#include "app_window.h"
 #include "common/win32/text.h"
-#include "i18n/lang.h"
-#include "i18n/templates.h"
-#include "job_window.h"
-#include "ui/list_table.h"
-#include "win32/screen.h"
-#include "win32/view_window.h"
 
 namespace {
 
@@ -114,10 +108,9 @@ class BoxAnswerer {
   std::thread thread_;
 };
 
-class CleanupTab : public ::testing::Test {
+class CleanupTab : public vx::app::testing::AppWindow {
  protected:
   static void SetUpTestSuite() {
-    ostrel::win32::use_windows_views();
     const fs::path local = folder(L"LOCALAPPDATA") / "VorlixPageTest";
     fs::remove_all(local);
     write(local / "Alpha" / "a.tmp", 1000);
@@ -135,52 +128,6 @@ class CleanupTab : public ::testing::Test {
     std::ofstream(vorlix / "Winapp2.ini", std::ios::binary) << rule_file;
     fs::remove(vorlix / "Cleanup.txt");
   }
-
-  std::unique_ptr<vx::app::App> start(const std::string& language, bool dark = false) {
-    vx::app::Startup startup;
-    startup.language = language;
-    startup.title = std::string(vx::i18n::lookup("app.vorlix", language).value_or("Vorlix"));
-    startup.html = vx::i18n::expand_template(vx::i18n::compose_document(), language);
-    startup.css = vx::i18n::compose_style();
-    startup.mode.kind = vx::process::RunMode::dry_run;  // the home tab's button ends nothing here
-    std::unique_ptr<vx::app::App> app = vx::app::App::create(GetModuleHandleW(nullptr), std::move(startup));
-    if (!app) return app;
-    (void)app->document().set_color_scheme(dark);
-    ShowWindow(app->window(), SW_SHOW);
-    view_ = FindWindowExW(app->window(), nullptr, L"OstrelUIView", nullptr);
-    return app;
-  }
-  ostrel::Node* by_id(vx::app::App& app, const char* id) {
-    return ostrel::get_element_by_id(app.document().handle(), id, std::strlen(id));
-  }
-  // A left click in the middle of an element, through the view's window procedure.
-  void click(ostrel::Node* element) {
-    ASSERT_NE(element, nullptr);
-    const ostrel::Rect r = ostrel::element_rect(element);
-    const LPARAM at = MAKELPARAM(static_cast<int>(r.x + r.width / 2), static_cast<int>(r.y + r.height / 2));
-    PostMessageW(view_, WM_MOUSEMOVE, 0, at);
-    PostMessageW(view_, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(view_, WM_LBUTTONUP, 0, at);
-    settle();
-  }
-  // Lets the posted input and a frame happen.
-  static void settle() {
-    const ULONGLONG until = GetTickCount64() + 150;
-    JobWindow::pump_until([&] { return GetTickCount64() > until; });
-  }
-  std::string text(vx::app::App& app, const char* id) { return ostrel::ui::Element(by_id(app, id)).text(); }
-  bool enabled(vx::app::App& app, const char* id) {
-    return ostrel::get_attribute(by_id(app, id), "disabled", 8, nullptr) == nullptr;
-  }
-  ostrel::Node* row(vx::app::App& app, std::size_t index) {
-    return vx::ui::row_element(app.document().handle(), "list-cleanup-head", index);
-  }
-  void screenshot(const wchar_t* name) {
-    settle();
-    vx::testing::save_artifact(vx::testing::capture(view_), name);
-  }
-
-  HWND view_ = nullptr;
 };
 
 TEST_F(CleanupTab, LoadAnalyseCleanAndRememberTheChoice) {

@@ -63,6 +63,10 @@ bool matches_path(const std::vector<std::string>& keys, std::string_view path);
 
 // Signer rule: the lower-cased signer name begins with a key.
 bool matches_signer(const std::vector<std::string>& keys, std::string_view signer);
+// Name rule, the same for a program's, a value's, a task's or a service's name.
+inline bool matches_name(const std::vector<std::string>& keys, std::string_view name) {
+  return matches_signer(keys, name);
+}
 
 // The text of a NoClean.txt file: UTF-8 with a mark, UTF-16 with either mark,
 // valid UTF-8, else the ANSI code page (`ansi`: absent when the bytes are not

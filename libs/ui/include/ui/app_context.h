@@ -18,6 +18,7 @@ struct UpdateConfig {
   std::string product_page_url;  // the product's web page
   std::string title;             // the window title
   std::string language;          // the interface language code
+  std::string origin;            // the server's origin, for pages of the product site
 };
 
 // `override_version` is the VORLIX_UPDATE_VERSION environment value, when set:

@@ -36,7 +36,8 @@ void scroll_row_into_view(ostrel::Document* document, std::string_view body_id, 
                           std::size_t index);
 
 // Gives the first column what the other columns leave of the body's inner
-// width, less 16 px, and never less than 80 px.
+// width, less 16 px, and never less than 80 px. A list that is not shown
+// (no width) is left as it is.
 void fit_first_column(ostrel::Document* document, std::string_view head_id, std::string_view measure_id);
 
 // The first column's width for a measure width and the middle columns' total.

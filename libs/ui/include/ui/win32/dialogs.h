@@ -28,6 +28,8 @@ class WindowDialogs final : public Dialogs {
   WindowDialogs(HWND owner, std::string caption) : owner_(owner), caption_(std::move(caption)) {}
   std::optional<unsigned> popup_menu(std::span<const MenuLine> lines) override;
   bool ask_yes_no(std::string_view text, BoxIcon icon, bool no_is_default) override;
+  void tell(std::string_view text, BoxIcon icon) override;
+  std::optional<std::string> choose_save_file(const SaveFileRequest& request) override;
 
  private:
   HWND owner_;

@@ -1,0 +1,99 @@
+// The startup tab of the real program, driven as a user would: a shortcut in
+// the user's Startup folder and a Run value are listed, switched off with the
+// button (the row stays, muted), hidden by a fresh reload and shown again with
+// "All Programs"; a double click opens the item's page on the product's site.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app_window.h"
+#include "common/path_vars.h"
+#include "common/win32/text.h"
+#include "win32/wine_prefix.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr wchar_t run_key[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+class StartupTab : public vx::app::testing::AppWindow {
+ protected:
+  static void SetUpTestSuite() {
+    const fs::path startup = vx::win32::widen(vx::known_folder(vx::KnownFolder::Startup).value_or(""));
+    fs::create_directories(startup);
+    std::ofstream(startup / "Page Tool.lnk") << "x";
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_CURRENT_USER, run_key, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr);
+    const std::wstring data = L"C:\\Tools\\pagetest.exe /tray";
+    RegSetValueExW(key, L"PageTest", 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                   static_cast<DWORD>((data.size() + 1) * 2));
+    RegCloseKey(key);
+    // Switched on, whatever an earlier run in this prefix left.
+    RegDeleteKeyValueW(HKEY_CURRENT_USER,
+                       L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run", L"PageTest");
+  }
+  // The row showing this name, if any.
+  std::optional<std::size_t> row_named(vx::app::App& app, std::string_view name) {
+    for (std::size_t i = 0; ostrel::Node* r = row(app, i, "autorun"); ++i)
+      if (ostrel::ui::Element(ostrel::query_selector(r, ".ar-name", 8)).text() == name) return i;
+    return std::nullopt;
+  }
+};
+
+TEST_F(StartupTab, ListSwitchHideAndShowAgain) {
+  const std::unique_ptr<vx::app::App> app = start("en");
+  ASSERT_TRUE(app);
+  click(by_id(*app, "tab-startup"));
+  ASSERT_TRUE(wait_for([&] { return row_named(*app, "PageTest").has_value(); })) << "the Run value is listed";
+  ASSERT_TRUE(row_named(*app, "Page Tool").has_value()) << "the Startup-folder shortcut is listed";
+  EXPECT_TRUE(ostrel::ui::Element(by_id(*app, "autorun-empty")).has_class("hidden"));
+  screenshot(L"vorlix-startup-light.png");
+
+  std::size_t at = *row_named(*app, "PageTest");
+  click(ostrel::query_selector(row(*app, at, "autorun"), ".ar-from", 8));
+  EXPECT_EQ(text(*app, "btn-autorun-toggle"), "Disable");
+  click(by_id(*app, "btn-autorun-toggle"));
+  ASSERT_TRUE(wait_for([&] { return ostrel::ui::Element(row(*app, at, "autorun")).has_class("off"); }))
+      << "switched off, the row stays where it was";
+  EXPECT_EQ(text(*app, "btn-autorun-toggle"), "Enable");
+  HKEY approved = nullptr;
+  BYTE bytes[16] = {};
+  DWORD size = sizeof bytes;
+  ASSERT_EQ(
+      RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run",
+                    0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &approved),
+      ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(approved, L"PageTest", nullptr, nullptr, bytes, &size), ERROR_SUCCESS);
+  RegCloseKey(approved);
+  EXPECT_EQ(size, 12u);
+  EXPECT_EQ(bytes[0], 3);
+
+  // F5 in the list reloads afresh: an item that is off is no longer listed...
+  click(ostrel::query_selector(row(*app, at, "autorun"), ".ar-from", 8));
+  PostMessageW(view_, WM_KEYDOWN, VK_F5, 0);
+  PostMessageW(view_, WM_KEYUP, VK_F5, 0);
+  ASSERT_TRUE(wait_for([&] { return !row_named(*app, "PageTest").has_value(); }));
+  // ...until "All Programs" is ticked.
+  click(by_id(*app, "f-autorun-all"));
+  ASSERT_TRUE(wait_for([&] { return row_named(*app, "PageTest").has_value(); }));
+  at = *row_named(*app, "PageTest");
+  EXPECT_TRUE(ostrel::ui::Element(row(*app, at, "autorun")).has_class("off"));
+  (void)app->document().set_color_scheme(true);
+  screenshot(L"vorlix-startup-dark.png");
+
+  if (vx::testing::has_url_logger()) {
+    const ostrel::Rect r = ostrel::element_rect(ostrel::query_selector(row(*app, at, "autorun"), ".ar-name", 8));
+    const LPARAM point = MAKELPARAM(static_cast<int>(r.x + r.width / 2), static_cast<int>(r.y + r.height / 2));
+    PostMessageW(view_, WM_LBUTTONDBLCLK, MK_LBUTTON, point);
+    PostMessageW(view_, WM_LBUTTONUP, 0, point);
+    settle();
+    EXPECT_TRUE(vx::testing::url_was_opened("https://vorlix.test/entry/hkcu/pagetest"));
+  }
+  DestroyWindow(app->window());
+}
+
+}  // namespace
