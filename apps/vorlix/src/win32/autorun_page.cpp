@@ -1,5 +1,8 @@
 #include "autorun_page.h"
 
+#include <chrono>
+#include <cstdio>
+
 #include "common/win32/error_text.h"
 #include "common/win32/text.h"
 #include "common/win32/unique.h"
@@ -12,20 +15,32 @@
 namespace vx::app {
 namespace {
 
+// The icons of new programs, each rendered once per process; a key without
+// an image is dropped.
+std::vector<std::pair<std::string, std::string>> render_icons(const std::vector<std::string>& keys) {
+  std::vector<std::pair<std::string, std::string>> rendered;
+  if (keys.empty()) return rendered;
+  const vx::win32::ComApartment com;
+  for (const std::string& key : keys)
+    if (std::optional<std::string> png = winutil::win32::render_icon_image(key))
+      rendered.emplace_back(key, std::move(*png));
+  return rendered;
+}
+
 class WindowServices final : public autorun::Services {
  public:
   explicit WindowServices(HWND window) : window_(window) {}
 
   void start_load(std::uint64_t generation, bool fresh, std::function<void(autorun::Batch)> accept) override {
     spawn_worker([window = window_, generation, fresh, accept = std::move(accept)] {
+      const auto started = std::chrono::steady_clock::now();
       autorun::Batch batch{generation, fresh, autorun::win32::load_items(), {}};
-      const std::vector<std::string> keys = autorun::win32::new_icon_keys(batch.items);
-      if (!keys.empty()) {
-        const vx::win32::ComApartment com;
-        for (const std::string& key : keys)
-          if (std::optional<std::string> png = winutil::win32::render_icon_image(key))
-            batch.images.emplace_back(key, std::move(*png));
-      }
+      const auto listed = std::chrono::steady_clock::now();
+      batch.images = render_icons(autorun::win32::new_icon_keys(batch.items));
+      const auto seconds = [](auto from, auto to) { return std::chrono::duration<double>(to - from).count(); };
+      const auto done = std::chrono::steady_clock::now();
+      std::fprintf(stderr, "[autorun] 항목 %zu개 %.6fs 아이콘 %zu개 %.6fs\n", batch.items.size(),
+                   seconds(started, listed), batch.images.size(), seconds(listed, done));
       post_to_window(window, [accept, batch = std::move(batch)]() mutable { accept(std::move(batch)); });
     });
   }

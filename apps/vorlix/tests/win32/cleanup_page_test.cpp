@@ -70,17 +70,15 @@ bool has_value(const wchar_t* subkey, const wchar_t* name) {
   return found;
 }
 
-// Answers the next message box of this process with Yes, keeping its text.
+// Answers the next message box of the window with Yes, keeping its text.
 class BoxAnswerer {
  public:
-  BoxAnswerer()
-      : thread_([this] {
+  explicit BoxAnswerer(HWND owner)
+      : thread_([this, owner] {
           for (int i = 0; i < 600 && !stop_; ++i, Sleep(50)) {
             HWND box = nullptr;
             while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr))) {
-              DWORD pid = 0;
-              GetWindowThreadProcessId(box, &pid);
-              if (pid != GetCurrentProcessId()) continue;
+              if (GetWindow(box, GW_OWNER) != owner || !IsWindowVisible(box)) continue;
               wchar_t text[1024] = {};
               GetDlgItemTextW(box, 0xFFFF, text, 1024);
               text_ = vx::win32::narrow(text);
@@ -158,7 +156,7 @@ TEST_F(CleanupTab, LoadAnalyseCleanAndRememberTheChoice) {
   ASSERT_TRUE(enabled(*app, "btn-cu-clean"));
 
   {
-    BoxAnswerer answer;
+    BoxAnswerer answer(app->window());
     click(by_id(*app, "btn-cu-clean"));
     EXPECT_EQ(answer.text(),
               "Some selected items need attention. Clean anyway?\n\n• Beta Viewer\n   Beta Viewer starts with an "

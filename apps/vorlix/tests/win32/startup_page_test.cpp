@@ -31,10 +31,27 @@ class StartupTab : public vx::app::testing::AppWindow {
     const std::wstring data = L"C:\\Tools\\pagetest.exe /tray";
     RegSetValueExW(key, L"PageTest", 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                    static_cast<DWORD>((data.size() + 1) * 2));
+    // Programs of the prefix as further Run values: about fifty items in all,
+    // with product names and icons to find.
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    int added = 0;
+    for (const auto& entry : fs::directory_iterator(system)) {
+      if (added == 36 || entry.path().extension() != L".exe") continue;
+      const std::wstring name = L"PageLoad" + std::to_wstring(added++),
+                         command = L"\"" + entry.path().wstring() + L"\"";
+      RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                     static_cast<DWORD>((command.size() + 1) * 2));
+    }
     RegCloseKey(key);
     // Switched on, whatever an earlier run in this prefix left.
     RegDeleteKeyValueW(HKEY_CURRENT_USER,
                        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run", L"PageTest");
+  }
+  // Scrolls the list to a row, as the user would before clicking it.
+  void show_row(vx::app::App& app, std::size_t index) {
+    vx::ui::scroll_row_into_view(app.document().handle(), "list-autorun", "list-autorun-head", index);
+    settle();
   }
   // The row showing this name, if any.
   std::optional<std::size_t> row_named(vx::app::App& app, std::string_view name) {
@@ -54,6 +71,7 @@ TEST_F(StartupTab, ListSwitchHideAndShowAgain) {
   screenshot(L"vorlix-startup-light.png");
 
   std::size_t at = *row_named(*app, "PageTest");
+  show_row(*app, at);
   click(ostrel::query_selector(row(*app, at, "autorun"), ".ar-from", 8));
   EXPECT_EQ(text(*app, "btn-autorun-toggle"), "Disable");
   click(by_id(*app, "btn-autorun-toggle"));
@@ -73,6 +91,7 @@ TEST_F(StartupTab, ListSwitchHideAndShowAgain) {
   EXPECT_EQ(bytes[0], 3);
 
   // F5 in the list reloads afresh: an item that is off is no longer listed...
+  show_row(*app, at);
   click(ostrel::query_selector(row(*app, at, "autorun"), ".ar-from", 8));
   PostMessageW(view_, WM_KEYDOWN, VK_F5, 0);
   PostMessageW(view_, WM_KEYUP, VK_F5, 0);
@@ -81,6 +100,7 @@ TEST_F(StartupTab, ListSwitchHideAndShowAgain) {
   click(by_id(*app, "f-autorun-all"));
   ASSERT_TRUE(wait_for([&] { return row_named(*app, "PageTest").has_value(); }));
   at = *row_named(*app, "PageTest");
+  show_row(*app, at);
   EXPECT_TRUE(ostrel::ui::Element(row(*app, at, "autorun")).has_class("off"));
   (void)app->document().set_color_scheme(true);
   screenshot(L"vorlix-startup-dark.png");

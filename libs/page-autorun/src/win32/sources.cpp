@@ -226,12 +226,64 @@ Result<> set_service_start(const AutorunItem& item, bool on) {
   return {};
 }
 
+// The final path of an open handle, without the "\\?\" prefix; empty when unknown.
+std::wstring final_path(HANDLE handle) {
+  std::wstring path(1024, L'\0');
+  for (;;) {
+    const DWORD n =
+        GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+    if (n == 0) return {};
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(n + 1);
+  }
+  if (path.starts_with(L"\\\\?\\UNC\\")) return L"\\" + path.substr(7);
+  if (path.starts_with(L"\\\\?\\")) return path.substr(4);
+  return path;
+}
+
+// The program runs elevated and the Startup folders are the user's: the file
+// is opened without following a link, judged where its handle really is (in
+// the Startup folder the item was listed from) and deleted through that handle.
 Result<> delete_folder_item(const AutorunItem& item) {
   const std::wstring path = widen(item.location);
-  const BOOL deleted = DeleteFileW(path.c_str());
-  const DWORD error = deleted ? 0 : GetLastError();
-  if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
-    return fail("system", item.location + ": " + (deleted ? std::string("남아 있음") : vx::win32::error_text(error)));
+  const std::optional<std::string> folder =
+      known_folder(item.hive == Hive::hklm ? KnownFolder::CommonStartup : KnownFolder::Startup);
+  const vx::win32::UniqueHandle folder_handle{
+      folder ? CreateFileW(widen(*folder).c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+             : INVALID_HANDLE_VALUE};
+  vx::win32::UniqueHandle file{CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+  if (!file) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      if (const std::optional<ApprovedValue> where = approved_value(item))
+        (void)winutil::win32::delete_value(where->hive, where->key, where->name);
+      return {};  // gone already
+    }
+    return fail("system", item.location + ": " + vx::win32::error_text(error));
+  }
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  const std::wstring where_file = final_path(file.get()),
+                     where_folder = folder_handle ? final_path(folder_handle.get()) : L"";
+  const std::size_t slash = where_file.find_last_of(L'\\');
+  if (!GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+      (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) || where_folder.empty() || slash == std::wstring::npos ||
+      CompareStringOrdinal(where_file.c_str(), static_cast<int>(slash), where_folder.c_str(),
+                           static_cast<int>(where_folder.size()), TRUE) != CSTR_EQUAL)
+    return fail("refused", item.location + ": not a file in the Startup folder");
+  FILE_DISPOSITION_INFO dispose{TRUE};
+  if (!SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose)) {
+    const DWORD error = GetLastError();
+    return fail("system", item.location + ": " + vx::win32::error_text(error));
+  }
+  file.reset();  // the file goes when its last handle closes
+  if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return fail("system", item.location + ": 남아 있음");
   if (const std::optional<ApprovedValue> where = approved_value(item))
     (void)winutil::win32::delete_value(where->hive, where->key, where->name);
   return {};

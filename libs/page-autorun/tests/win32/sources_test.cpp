@@ -95,6 +95,17 @@ TEST_F(StartupSources, FolderFilesAreListedSwitchedAndDeleted) {
   ASSERT_TRUE(delete_item(item));
   EXPECT_FALSE(fs::exists(startup / "Tool.backup.lnk"));
   EXPECT_EQ(value_bytes(HKEY_CURRENT_USER, approved, L"Tool.backup.lnk"), "") << "its state goes with it";
+  EXPECT_TRUE(delete_item(item)) << "a file someone else removed counts as deleted";
+
+  // Only a file that really is in the Startup folder is deleted.
+  const fs::path elsewhere = startup.parent_path() / "Elsewhere.lnk";
+  std::ofstream(elsewhere) << "x";
+  AutorunItem forged = item;
+  forged.location = vx::win32::narrow(elsewhere.wstring());
+  const vx::Result<> refused = delete_item(forged);
+  EXPECT_FALSE(refused);
+  EXPECT_TRUE(fs::exists(elsewhere));
+  fs::remove(elsewhere);
 }
 
 TEST_F(StartupSources, RunValuesInBothViewsWithProductNames) {
