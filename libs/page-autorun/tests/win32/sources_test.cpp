@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -182,6 +183,59 @@ TEST_F(StartupSources, ServicesAreSwitchedBetweenAutomaticAndDisabledAndDeletedO
   ASSERT_TRUE(delete_item(item));
   EXPECT_EQ(find(load_items(), "SERV|VORLIXTESTSVC"), nullptr);
   CloseServiceHandle(manager);
+}
+
+}  // namespace
+
+namespace {
+
+void set_raw(const wchar_t* name, DWORD type, const void* data, DWORD size) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, run_key, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
+  RegCloseKey(key);
+}
+
+// Run values of every type and size, odd names, and a crowded Startup folder.
+TEST_F(StartupSources, OddRegistryDataAndCrowdedFoldersLoadWithoutHarm) {
+  const std::vector<BYTE> binary(100, 0xAB);
+  set_raw(L"VorlixOddBinary", REG_BINARY, binary.data(), static_cast<DWORD>(binary.size()));
+  const wchar_t multi[] = L"C:\\a.exe\0C:\\b.exe\0";
+  set_raw(L"VorlixOddMulti", REG_MULTI_SZ, multi, sizeof multi);
+  const DWORD number = 7;
+  set_raw(L"VorlixOddDword", REG_DWORD, &number, sizeof number);
+  const std::wstring long_text(32 * 1024, L'x');  // 64 KB of UTF-16
+  set_raw(L"VorlixOddLong", REG_SZ, long_text.c_str(), static_cast<DWORD>((long_text.size() + 1) * 2));
+  const wchar_t with_nul[] = L"C:\\first.exe\0C:\\hidden.exe";
+  set_raw(L"VorlixOddNul", REG_SZ, with_nul, sizeof with_nul);
+  const std::wstring unicode = L"Ünïcödé 한글 \u2603.lnk";
+  std::ofstream(startup / unicode) << "x";
+  for (int i = 0; i < 3000; ++i) std::ofstream(startup / ("crowd" + std::to_string(i) + ".tmp")) << "";
+
+  const ULONGLONG started = GetTickCount64();
+  const std::vector<ListedItem> items = load_items();
+  std::printf("load with 3,000 other files in the Startup folder: %llu ms\n", GetTickCount64() - started);
+  const std::string prefix = "HKCU|HKCU\\SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUN\\";
+  for (const char* name : {"VORLIXODDBINARY", "VORLIXODDMULTI", "VORLIXODDDWORD"}) {
+    const ListedItem* odd = find(items, prefix + name);
+    ASSERT_NE(odd, nullptr) << name;
+    EXPECT_EQ(odd->item.command, "") << name << ": only text values have a command";
+  }
+  ASSERT_NE(find(items, prefix + "VORLIXODDLONG"), nullptr);
+  EXPECT_EQ(find(items, prefix + "VORLIXODDLONG")->item.command.size(), long_text.size());
+  ASSERT_NE(find(items, prefix + "VORLIXODDNUL"), nullptr);
+  EXPECT_EQ(find(items, prefix + "VORLIXODDNUL")->item.command, "C:\\first.exe") << "text ends at its first NUL";
+  const ListedItem* shortcut = find(items, "FILE|" + vx::to_upper(vx::win32::narrow((startup / unicode).wstring())));
+  ASSERT_NE(shortcut, nullptr);
+  EXPECT_EQ(shortcut->item.name, "Ünïcödé 한글 ☃");
+
+  for (const wchar_t* name :
+       {L"VorlixOddBinary", L"VorlixOddMulti", L"VorlixOddDword", L"VorlixOddLong", L"VorlixOddNul"})
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, run_key, name);
+  for (int i = 0; i < 3000; ++i) fs::remove(startup / ("crowd" + std::to_string(i) + ".tmp"));
+  fs::remove(startup / unicode);
 }
 
 }  // namespace
