@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <taskschd.h>
+#include <wrl/client.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -236,6 +238,60 @@ TEST_F(StartupSources, OddRegistryDataAndCrowdedFoldersLoadWithoutHarm) {
     RegDeleteKeyValueW(HKEY_CURRENT_USER, run_key, name);
   for (int i = 0; i < 3000; ++i) fs::remove(startup / ("crowd" + std::to_string(i) + ".tmp"));
   fs::remove(startup / unicode);
+}
+
+}  // namespace
+
+namespace {
+
+// Wine lists no tasks, but registers, finds and deletes them by name.
+TEST_F(StartupSources, ATaskIsDeletedByItsName) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  {
+    Microsoft::WRL::ComPtr<ITaskService> service;
+    ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService,
+                                              reinterpret_cast<void**>(service.GetAddressOf())));
+    VARIANT empty;
+    VariantInit(&empty);
+    ASSERT_HRESULT_SUCCEEDED(service->Connect(empty, empty, empty, empty));
+    Microsoft::WRL::ComPtr<ITaskFolder> root;
+    BSTR slash = SysAllocString(L"\\");
+    ASSERT_HRESULT_SUCCEEDED(service->GetFolder(slash, root.GetAddressOf()));
+    SysFreeString(slash);
+    Microsoft::WRL::ComPtr<ITaskDefinition> definition;
+    ASSERT_HRESULT_SUCCEEDED(service->NewTask(0, definition.GetAddressOf()));
+    Microsoft::WRL::ComPtr<IActionCollection> actions;
+    Microsoft::WRL::ComPtr<IAction> action;
+    Microsoft::WRL::ComPtr<IExecAction> exec;
+    ASSERT_HRESULT_SUCCEEDED(definition->get_Actions(actions.GetAddressOf()));
+    ASSERT_HRESULT_SUCCEEDED(actions->Create(TASK_ACTION_EXEC, action.GetAddressOf()));
+    ASSERT_HRESULT_SUCCEEDED(action.As(&exec));
+    BSTR program = SysAllocString(L"C:\\windows\\system32\\notepad.exe");
+    exec->put_Path(program);
+    SysFreeString(program);
+    BSTR name = SysAllocString(L"VorlixPageTask");
+    Microsoft::WRL::ComPtr<IRegisteredTask> registered;
+    ASSERT_HRESULT_SUCCEEDED(root->RegisterTaskDefinition(name, definition.Get(), TASK_CREATE_OR_UPDATE, empty, empty,
+                                                          TASK_LOGON_NONE, empty, registered.GetAddressOf()));
+    SysFreeString(name);
+  }
+  const AutorunItem task = task_item("VorlixPageTask", true);
+  EXPECT_TRUE(set_enabled(task, false)) << "found by its name";
+  ASSERT_TRUE(delete_item(task));
+  const vx::Result<> again = delete_item(task);
+  ASSERT_FALSE(again) << "gone";
+  EXPECT_TRUE(again.error().message.starts_with("\\VorlixPageTask: ")) << again.error().message;
+  CoUninitialize();
+}
+
+// A value name that does not convert exactly could never be switched or
+// deleted again: it ends that key's list, and nothing breaks.
+TEST_F(StartupSources, AValueNameThatIsNotUtf16EndsThatKeysList) {
+  const wchar_t bad_name[] = {L'V', L'x', L'B', L'a', L'd', 0xD800, 0};
+  set_raw(bad_name, REG_SZ, L"C:\\bad.exe", 22);
+  const std::vector<ListedItem> items = load_items();
+  for (const ListedItem& listed : items) EXPECT_TRUE(vx::is_valid_utf8(listed.item.name)) << listed.item.location;
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, run_key, bad_name);
 }
 
 }  // namespace
