@@ -7,6 +7,7 @@
 #include "common/file.h"
 #include "common/replace_file.h"
 #include "common/win32/error_text.h"
+#include "common/win32/final_path.h"
 #include "common/win32/text.h"
 #include "common/win32/unique.h"
 
@@ -85,4 +86,25 @@ Result<> replace_file(const std::string& path, std::string_view bytes) {
   return {};
 }
 
+namespace win32 {
+
+std::optional<std::string> final_path_of(HANDLE handle) {
+  std::wstring buffer(512, L'\0');
+  for (;;) {
+    const DWORD n = GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0) return std::nullopt;
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      break;
+    }
+    buffer.resize(n + 1);
+  }
+  std::wstring_view result = buffer;
+  if (result.starts_with(L"\\\\?\\UNC\\")) return "\\\\" + narrow(result.substr(8));
+  if (result.starts_with(L"\\\\?\\")) result.remove_prefix(4);
+  return narrow(result);
+}
+
+}  // namespace win32
 }  // namespace vx

@@ -10,7 +10,9 @@
 #include <set>
 
 #include "common/path_vars.h"
+#include "common/text.h"
 #include "common/win32/error_text.h"
+#include "common/win32/final_path.h"
 #include "common/win32/text.h"
 #include "common/win32/unique.h"
 #include "winutil/win32/registry.h"
@@ -226,24 +228,6 @@ Result<> set_service_start(const AutorunItem& item, bool on) {
   return {};
 }
 
-// The final path of an open handle, without the "\\?\" prefix; empty when unknown.
-std::wstring final_path(HANDLE handle) {
-  std::wstring path(1024, L'\0');
-  for (;;) {
-    const DWORD n =
-        GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
-    if (n == 0) return {};
-    if (n < path.size()) {
-      path.resize(n);
-      break;
-    }
-    path.resize(n + 1);
-  }
-  if (path.starts_with(L"\\\\?\\UNC\\")) return L"\\" + path.substr(7);
-  if (path.starts_with(L"\\\\?\\")) return path.substr(4);
-  return path;
-}
-
 // The program runs elevated and the Startup folders are the user's: the file
 // is opened without following a link, judged where its handle really is (in
 // the Startup folder the item was listed from) and deleted through that handle.
@@ -269,13 +253,13 @@ Result<> delete_folder_item(const AutorunItem& item) {
     return fail("system", item.location + ": " + vx::win32::error_text(error));
   }
   FILE_ATTRIBUTE_TAG_INFO tag{};
-  const std::wstring where_file = final_path(file.get()),
-                     where_folder = folder_handle ? final_path(folder_handle.get()) : L"";
-  const std::size_t slash = where_file.find_last_of(L'\\');
+  const std::optional<std::string> where_file = vx::win32::final_path_of(file.get());
+  const std::optional<std::string> where_folder =
+      folder_handle ? vx::win32::final_path_of(folder_handle.get()) : std::nullopt;
+  const std::size_t slash = where_file ? where_file->find_last_of('\\') : std::string::npos;
   if (!GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
-      (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) || where_folder.empty() || slash == std::wstring::npos ||
-      CompareStringOrdinal(where_file.c_str(), static_cast<int>(slash), where_folder.c_str(),
-                           static_cast<int>(where_folder.size()), TRUE) != CSTR_EQUAL)
+      (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !where_folder || slash == std::string::npos ||
+      to_lower(std::string_view(*where_file).substr(0, slash)) != to_lower(*where_folder))
     return fail("refused", item.location + ": not a file in the Startup folder");
   FILE_DISPOSITION_INFO dispose{TRUE};
   if (!SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose)) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <utility>
 
+#include "common/win32/final_path.h"
 #include "common/win32/text.h"
 #include "common/win32/unique.h"
 #include "winutil/win32/registry.h"
@@ -25,6 +26,7 @@ std::wstring system_path(std::string_view path) {
   return wide;
 }
 
+using vx::win32::final_path_of;
 using vx::win32::UniqueFind;
 using vx::win32::UniqueHandle;
 
@@ -45,24 +47,6 @@ HANDLE open_followed(std::string_view path) {
 }
 
 constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-std::optional<std::string> final_path_of(HANDLE handle) {
-  std::wstring buffer(512, L'\0');
-  for (;;) {
-    const DWORD n = GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (n == 0) return std::nullopt;
-    if (n < buffer.size()) {
-      buffer.resize(n);
-      break;
-    }
-    buffer.resize(n + 1);
-  }
-  std::wstring_view result = buffer;
-  if (result.starts_with(L"\\\\?\\UNC\\")) return "\\\\" + vx::win32::narrow(result.substr(8));
-  if (result.starts_with(L"\\\\?\\")) result.remove_prefix(4);
-  return vx::win32::narrow(result);
-}
 
 struct HandleInfo {
   DWORD attributes = 0;
