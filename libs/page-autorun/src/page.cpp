@@ -76,14 +76,18 @@ void AutorunPage::lists_changed(const process::KeepLists& lists) {
   lists_ = lists;
   if (!loaded_) return;
   // Filtered again from the last load, in its order, as a fresh reload would.
+  merge_keeping_selection(last_batch_, true);
+  render();
+  update_button();
+}
+
+void AutorunPage::merge_keeping_selection(const std::vector<ListedItem>& items, bool fresh) {
   const std::optional<std::string> kept = selection_ ? std::optional(item_key(rows_[*selection_].item)) : std::nullopt;
-  rows_.clear();
-  merge(rows_, last_batch_, show_all_, lists_);
+  if (fresh) rows_.clear();
+  merge(rows_, items, show_all_, lists_);
   selection_.reset();
   for (std::size_t i = 0; kept && i < rows_.size(); ++i)
     if (item_key(rows_[i].item) == *kept) selection_ = i;
-  render();
-  update_button();
 }
 
 void AutorunPage::start_reload(bool fresh) {
@@ -97,12 +101,7 @@ void AutorunPage::accept(Batch batch) {
   for (const auto& [name, bytes] : batch.images) images.emplace_back(name, bytes);
   ui::register_images(document_.handle(), images);
   if (batch.generation != generation_) return;
-  const std::optional<std::string> kept = selection_ ? std::optional(item_key(rows_[*selection_].item)) : std::nullopt;
-  if (batch.fresh) rows_.clear();
-  merge(rows_, batch.items, show_all_, lists_);
-  selection_.reset();
-  for (std::size_t i = 0; kept && i < rows_.size(); ++i)
-    if (item_key(rows_[i].item) == *kept) selection_ = i;
+  merge_keeping_selection(batch.items, batch.fresh);
   last_batch_ = std::move(batch.items);
   loaded_ = true;
   render();

@@ -77,6 +77,9 @@ class AutorunPage final : public ui::Page {
 
   void start_reload(bool fresh);
   void accept(Batch batch);
+  // Merges the items into the rows (afresh, or in place) and selects the
+  // selected item again where it still is.
+  void merge_keeping_selection(const std::vector<ListedItem>& items, bool fresh);
   void select(std::optional<std::size_t> row);
   void switch_selected();
   void delete_selected();
