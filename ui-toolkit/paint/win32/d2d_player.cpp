@@ -190,20 +190,13 @@ struct D2DPlayer::Impl {
     if (text->rasterize(it, matrix.a, matrix.d, phase_x / 4.0f, phase_y / 4.0f, picture_scratch)) {
       CachedText made{nullptr, static_cast<float>(picture_scratch.left), static_cast<float>(picture_scratch.top),
                       static_cast<UINT>(picture_scratch.width), static_cast<UINT>(picture_scratch.height)};
-      if (text_pixels + made.width * made.height > max_text_pixels) {
-        texts.clear();
-        text_pixels = 0;
-      }
       if (made.width > 0 && made.height > 0)
         target->CreateBitmap(
             D2D1::SizeU(made.width, made.height), picture_scratch.pixels.data(), made.width * 4,
             D2D1::BitmapProperties(D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED)),
             &made.bitmap);
       // A picture with no pixels (blank text) draws nothing; kept so it is not asked again.
-      if (made.bitmap || made.width == 0 || made.height == 0) {
-        text_pixels += made.width * made.height;
-        return &texts.emplace(std::move(key), std::move(made)).first->second;
-      }
+      if (made.bitmap || made.width == 0 || made.height == 0) return keep(std::move(key), std::move(made));
     }
     // Room for glyphs that reach past the line box: accents, descenders, overhangs.
     const float pad = std::ceil(std::max(1.0f, it.font_size * matrix.a));
@@ -211,10 +204,6 @@ struct D2DPlayer::Impl {
     const float w = std::ceil(it.bounds.width * matrix.a) + 2 * pad,
                 h = std::ceil(it.bounds.height * matrix.d) + 2 * pad;
     CachedText made{nullptr, left, top, static_cast<UINT>(w), static_cast<UINT>(h)};
-    if (text_pixels + made.width * made.height > max_text_pixels) {
-      texts.clear();  // a whole new set of texts: start over rather than track ages
-      text_pixels = 0;
-    }
     ComPtr<ID2D1BitmapRenderTarget> canvas;
     if (w > 0 && h > 0 && w <= 4096 && h <= 4096 &&
         SUCCEEDED(target->CreateCompatibleRenderTarget(
@@ -232,7 +221,18 @@ struct D2DPlayer::Impl {
       text->draw_text(*canvas.Get(), it, scale, *brush.Get());
       if (SUCCEEDED(canvas->EndDraw())) canvas->GetBitmap(&made.bitmap);
     }
-    text_pixels += made.width * made.height;
+    return keep(std::move(key), std::move(made));
+  }
+
+  // Keeps a text's picture; past the budget the cache starts over first (a
+  // whole new set of texts), rather than tracking ages.
+  const CachedText* keep(TextKey key, CachedText made) {
+    const std::size_t pixels = std::size_t{made.width} * made.height;
+    if (text_pixels + pixels > max_text_pixels) {
+      texts.clear();
+      text_pixels = 0;
+    }
+    text_pixels += pixels;
     return &texts.emplace(std::move(key), std::move(made)).first->second;
   }
 
