@@ -2,10 +2,6 @@
 
 #include <windows.h>
 
-#include <oleauto.h>
-#include <taskschd.h>
-#include <wrl/client.h>
-
 #include <mutex>
 #include <set>
 
@@ -15,38 +11,15 @@
 #include "common/win32/final_path.h"
 #include "common/win32/text.h"
 #include "common/win32/unique.h"
+#include "page-autorun/win32/tasks_services.h"
 #include "winutil/win32/registry.h"
 
 namespace vx::autorun::win32 {
 namespace {
 
-using Microsoft::WRL::ComPtr;
 using vx::win32::narrow;
 using vx::win32::widen;
 using winutil::win32::open_key;
-
-using UniqueService = vx::win32::Unique<SC_HANDLE, &CloseServiceHandle>;
-
-std::string hresult_text(HRESULT hr) { return vx::win32::error_text(static_cast<std::uint32_t>(hr)); }
-
-// A BSTR made from UTF-8, freed when it goes.
-class Bstr {
- public:
-  explicit Bstr(std::string_view text) : value_(SysAllocString(widen(text).c_str())) {}
-  ~Bstr() { SysFreeString(value_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return value_; }
-
- private:
-  BSTR value_;
-};
-
-VARIANT empty_variant() {
-  VARIANT v;
-  VariantInit(&v);
-  return v;
-}
 
 // The StartupApproved rule for a folder or Run item.
 bool approved(const AutorunItem& item) {
@@ -94,72 +67,6 @@ void add_run_items(std::vector<AutorunItem>& items, const RunKey& run) {
   }
 }
 
-// The Task Scheduler's root folder, connected to the local service.
-Result<ComPtr<ITaskFolder>> task_root() {
-  ComPtr<ITaskService> service;
-  HRESULT hr = CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService,
-                                reinterpret_cast<void**>(service.GetAddressOf()));
-  if (FAILED(hr)) return fail("system", "TaskScheduler " + hresult_text(hr));
-  hr = service->Connect(empty_variant(), empty_variant(), empty_variant(), empty_variant());
-  if (FAILED(hr)) return fail("system", "Connect " + hresult_text(hr));
-  ComPtr<ITaskFolder> root;
-  const Bstr root_path("\\");
-  hr = service->GetFolder(root_path.get(), root.GetAddressOf());
-  if (FAILED(hr)) return fail("system", "GetFolder " + hresult_text(hr));
-  return root;
-}
-
-void add_task_items(std::vector<AutorunItem>& items) {
-  const Result<ComPtr<ITaskFolder>> root = task_root();
-  if (!root) return;
-  ComPtr<IRegisteredTaskCollection> tasks;
-  LONG count = 0;
-  // A failure here ("GetTasks ...") only means the load has no tasks.
-  if (FAILED((*root)->GetTasks(0, tasks.GetAddressOf())) || FAILED(tasks->get_Count(&count))) return;
-  for (LONG i = 1; i <= count; ++i) {
-    ComPtr<IRegisteredTask> task;
-    BSTR name = nullptr;
-    VARIANT_BOOL enabled = VARIANT_FALSE;
-    VARIANT index = empty_variant();
-    index.vt = VT_I4;
-    index.lVal = i;
-    if (FAILED(tasks->get_Item(index, task.GetAddressOf())) || FAILED(task->get_Name(&name))) continue;
-    task->get_Enabled(&enabled);
-    items.push_back(task_item(narrow(name ? name : L""), enabled != VARIANT_FALSE));
-    SysFreeString(name);
-  }
-}
-
-void add_service_items(std::vector<AutorunItem>& items) {
-  const UniqueService manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE)};
-  if (!manager) return;
-  std::vector<BYTE> buffer(8 * 1024);
-  DWORD needed = 0, count = 0, resume = 0;
-  for (;;) {
-    resume = 0;
-    if (EnumServicesStatusExW(manager.get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, buffer.data(),
-                              static_cast<DWORD>(buffer.size()), &needed, &count, &resume, nullptr))
-      break;
-    const DWORD error = GetLastError();
-    if (error != ERROR_MORE_DATA && error != ERROR_INSUFFICIENT_BUFFER) return;
-    buffer.resize(std::max<std::size_t>(buffer.size() * 2, buffer.size() + needed));
-  }
-  const auto* services = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(buffer.data());
-  std::vector<BYTE> config_buffer;
-  for (DWORD i = 0; i < count; ++i) {
-    const UniqueService service{OpenServiceW(manager.get(), services[i].lpServiceName, SERVICE_QUERY_CONFIG)};
-    if (!service) continue;
-    DWORD size = 0;
-    QueryServiceConfigW(service.get(), nullptr, 0, &size);
-    config_buffer.resize(std::max<DWORD>(size, sizeof(QUERY_SERVICE_CONFIGW)));
-    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config_buffer.data());
-    if (!QueryServiceConfigW(service.get(), config, static_cast<DWORD>(config_buffer.size()), &size)) continue;
-    items.push_back(service_item(
-        narrow(services[i].lpServiceName), narrow(services[i].lpDisplayName ? services[i].lpDisplayName : L""),
-        narrow(config->lpBinaryPathName ? config->lpBinaryPathName : L""), config->dwStartType));
-  }
-}
-
 std::string product_name(const std::string& path) {
   const std::wstring wide = widen(path);
   DWORD ignored = 0;
@@ -203,28 +110,6 @@ Result<> write_approved(const AutorunItem& item, bool on) {
   const std::array<std::uint8_t, 12> bytes = approved_bytes(on, now_filetime());
   const LSTATUS set = RegSetValueExW(key.get(), widen(where->name).c_str(), 0, REG_BINARY, bytes.data(), 12);
   if (set != ERROR_SUCCESS) return failure(set);
-  return {};
-}
-
-Result<> set_task_enabled(const AutorunItem& item, bool on) {
-  const Result<ComPtr<ITaskFolder>> root = task_root();
-  if (!root) return std::unexpected(root.error());
-  ComPtr<IRegisteredTask> task;
-  const Bstr location(item.location);
-  HRESULT hr = (*root)->GetTask(location.get(), task.GetAddressOf());
-  if (SUCCEEDED(hr)) hr = task->put_Enabled(on ? VARIANT_TRUE : VARIANT_FALSE);
-  if (FAILED(hr)) return fail("system", item.location + ": " + hresult_text(hr));
-  return {};
-}
-
-Result<> set_service_start(const AutorunItem& item, bool on) {
-  const UniqueService manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)};
-  if (!manager) return fail("system", "OpenSCManager " + vx::win32::error_text(GetLastError()));
-  const UniqueService service{OpenServiceW(manager.get(), widen(item.location).c_str(), SERVICE_CHANGE_CONFIG)};
-  if (!service) return fail("system", item.location + ": " + vx::win32::error_text(GetLastError()));
-  if (!ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, service_start_type(on), SERVICE_NO_CHANGE, nullptr,
-                            nullptr, nullptr, nullptr, nullptr, nullptr, nullptr))
-    return fail("system", item.location + ": " + vx::win32::error_text(GetLastError()));
   return {};
 }
 
@@ -285,42 +170,6 @@ Result<> delete_run_item(const AutorunItem& item) {
   return {};
 }
 
-Result<> delete_task_item(const AutorunItem& item) {
-  const Result<ComPtr<ITaskFolder>> root = task_root();
-  if (!root) return std::unexpected(root.error());
-  const Bstr location(item.location);
-  const HRESULT hr = (*root)->DeleteTask(location.get(), 0);
-  if (FAILED(hr)) return fail("system", item.location + ": " + hresult_text(hr));
-  return {};
-}
-
-Result<> delete_service_item(const AutorunItem& item) {
-  const UniqueService manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)};
-  if (!manager) return fail("system", "OpenSCManager " + vx::win32::error_text(GetLastError()));
-  const UniqueService service{OpenServiceW(manager.get(), widen(item.location).c_str(),
-                                           DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG)};
-  if (!service) return fail("system", item.location + ": " + vx::win32::error_text(GetLastError()));
-  DWORD size = 0;
-  QueryServiceConfigW(service.get(), nullptr, 0, &size);
-  std::vector<BYTE> buffer(std::max<DWORD>(size, sizeof(QUERY_SERVICE_CONFIGW)));
-  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-  if (!QueryServiceConfigW(service.get(), config, static_cast<DWORD>(buffer.size()), &size))
-    return fail("system", item.location + ": " + vx::win32::error_text(GetLastError()));
-  if (config->dwStartType != SERVICE_DISABLED) return fail("refused", item.location + ": 사용 안 함이 아님");
-  SERVICE_STATUS status{};
-  if (QueryServiceStatus(service.get(), &status) && status.dwCurrentState != SERVICE_STOPPED) {
-    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-    // A service that will not stop is still deleted: the system removes it once it ends.
-    for (int poll = 0; poll < 30 && status.dwCurrentState != SERVICE_STOPPED; ++poll) {
-      Sleep(300);
-      if (!QueryServiceStatus(service.get(), &status)) break;
-    }
-  }
-  if (!DeleteService(service.get()))
-    return fail("system", item.location + ": " + vx::win32::error_text(GetLastError()));
-  return {};
-}
-
 }  // namespace
 
 std::vector<ListedItem> load_items() {
@@ -328,11 +177,9 @@ std::vector<ListedItem> load_items() {
   add_folder_items(items, KnownFolder::CommonStartup, Hive::hklm);
   add_folder_items(items, KnownFolder::Startup, Hive::hkcu);
   for (const RunKey& run : run_keys) add_run_items(items, run);
-  {
-    const vx::win32::ComApartment com;
-    add_task_items(items);
-  }
-  add_service_items(items);
+  add_task_items(items, *open_task_library());
+  Win32ServiceManager services;
+  add_service_items(items, services);
   std::vector<ListedItem> listed;
   listed.reserve(items.size());
   for (AutorunItem& item : items) {
@@ -363,28 +210,31 @@ Result<> set_enabled(const AutorunItem& item, bool on) {
     case SourceKind::folder:
     case SourceKind::registry:
       return write_approved(item, on);
-    case SourceKind::task: {
-      const vx::win32::ComApartment com;
-      return set_task_enabled(item, on);
+    case SourceKind::task:
+      return open_task_library()->set_enabled(item.location, on);
+    case SourceKind::service: {
+      Win32ServiceManager services;
+      return set_service_enabled(services, item, on);
     }
-    case SourceKind::service:
-      return set_service_start(item, on);
   }
   return fail("argument", "unknown kind of item");
 }
 
 Result<> delete_item(const AutorunItem& item) {
+  Win32ServiceManager services;
+  return delete_item(item, services);
+}
+
+Result<> delete_item(const AutorunItem& item, ServiceManager& services) {
   switch (item.kind) {
     case SourceKind::folder:
       return delete_folder_item(item);
     case SourceKind::registry:
       return delete_run_item(item);
-    case SourceKind::task: {
-      const vx::win32::ComApartment com;
-      return delete_task_item(item);
-    }
+    case SourceKind::task:
+      return open_task_library()->remove(item.location);
     case SourceKind::service:
-      return delete_service_item(item);
+      return delete_service(services, item);
   }
   return fail("argument", "unknown kind of item");
 }

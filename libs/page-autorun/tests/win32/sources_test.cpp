@@ -16,6 +16,7 @@
 #include "common/path_vars.h"
 #include "common/text.h"
 #include "common/win32/text.h"
+#include "page-autorun/win32/tasks_services.h"
 
 namespace {
 
@@ -184,6 +185,101 @@ TEST_F(StartupSources, ServicesAreSwitchedBetweenAutomaticAndDisabledAndDeletedO
   EXPECT_EQ(start_type(), 4u) << "off is disabled, never on demand again";
   ASSERT_TRUE(delete_item(item));
   EXPECT_EQ(find(load_items(), "SERV|VORLIXTESTSVC"), nullptr);
+  CloseServiceHandle(manager);
+}
+
+// The test service of this build, installed and started in the prefix.
+class RunningService {
+ public:
+  RunningService(SC_HANDLE manager, const wchar_t* name, bool stubborn) {
+    wchar_t self[MAX_PATH];
+    const std::wstring path(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    const std::wstring command = L"\"" + path.substr(0, path.find_last_of(L'\\') + 1) + L"vorlix-test-service.exe\"" +
+                                 (stubborn ? L" --stubborn" : L"");
+    DeleteService(OpenServiceW(manager, name, DELETE));  // left over from an earlier run
+    service_ = CreateServiceW(manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                              SERVICE_ERROR_IGNORE, command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (!service_ || !StartServiceW(service_, 0, nullptr)) return;
+    for (int i = 0; i < 200 && state() != SERVICE_RUNNING; ++i) Sleep(25);
+  }
+  ~RunningService() {
+    // A stubborn one is ended here, so the system can finish removing it.
+    SERVICE_STATUS_PROCESS status{};
+    DWORD size = 0;
+    if (service_ &&
+        QueryServiceStatusEx(service_, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
+                             &size) &&
+        status.dwProcessId != 0) {
+      if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId)) {
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+      }
+    }
+    if (service_) {
+      DeleteService(service_);
+      CloseServiceHandle(service_);
+    }
+  }
+  DWORD state() const {
+    SERVICE_STATUS status{};
+    return service_ && QueryServiceStatus(service_, &status) ? status.dwCurrentState : 0;
+  }
+  DWORD start_type() const {
+    BYTE buffer[8192];
+    DWORD size = 0;
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer);
+    return QueryServiceConfigW(service_, config, sizeof buffer, &size) ? config->dwStartType : 0;
+  }
+
+ private:
+  SC_HANDLE service_ = nullptr;
+};
+
+// The same manager, waiting a moment instead of 300 ms between two polls.
+class QuickServiceManager final : public Win32ServiceManager {
+ public:
+  int pauses = 0;
+  void pause(std::chrono::milliseconds) override {
+    ++pauses;
+    Sleep(10);
+  }
+};
+
+TEST_F(StartupSources, ARunningServiceIsStoppedBeforeItIsDeletedAndOneThatWillNotStopIsDeletedAnyway) {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  ASSERT_NE(manager, nullptr);
+  {
+    const RunningService running(manager, L"VorlixRunningSvc", false);
+    ASSERT_EQ(running.state(), static_cast<DWORD>(SERVICE_RUNNING));
+    const std::vector<ListedItem> items = load_items();
+    const ListedItem* listed = find(items, "SERV|VORLIXRUNNINGSVC");
+    ASSERT_NE(listed, nullptr);
+    EXPECT_EQ(listed->item.start_type, 3u);
+    EXPECT_NE(listed->item.command.find("vorlix-test-service.exe"), std::string::npos);
+    ASSERT_TRUE(set_enabled(listed->item, false));
+    EXPECT_EQ(running.start_type(), 4u);
+    QuickServiceManager services;
+    ASSERT_TRUE(delete_item(listed->item, services));
+    EXPECT_EQ(running.state(), static_cast<DWORD>(SERVICE_STOPPED)) << "asked to stop and waited for";
+    EXPECT_LT(services.pauses, 30);
+  }
+  // The system removes a deleted service once the last handle to it closes.
+  EXPECT_EQ(OpenServiceW(manager, L"VorlixRunningSvc", SERVICE_QUERY_STATUS), nullptr);
+  EXPECT_EQ(find(load_items(), "SERV|VORLIXRUNNINGSVC"), nullptr);
+  {
+    const RunningService stubborn(manager, L"VorlixStubbornSvc", true);
+    ASSERT_EQ(stubborn.state(), static_cast<DWORD>(SERVICE_RUNNING));
+    const std::vector<ListedItem> items = load_items();
+    const ListedItem* listed = find(items, "SERV|VORLIXSTUBBORNSVC");
+    ASSERT_NE(listed, nullptr);
+    ASSERT_TRUE(set_enabled(listed->item, false));
+    QuickServiceManager services;
+    ASSERT_TRUE(delete_item(listed->item, services)) << "marked for deletion although it still runs";
+    EXPECT_EQ(services.pauses, 30);
+    EXPECT_EQ(stubborn.state(), static_cast<DWORD>(SERVICE_RUNNING));
+  }
+  EXPECT_EQ(OpenServiceW(manager, L"VorlixStubbornSvc", SERVICE_QUERY_STATUS), nullptr) << "gone once it ended";
   CloseServiceHandle(manager);
 }
 

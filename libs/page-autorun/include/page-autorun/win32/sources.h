@@ -6,6 +6,7 @@
 
 #include "common/error.h"
 #include "page-autorun/items.h"
+#include "page-autorun/tasks_services.h"
 
 namespace vx::autorun::win32 {
 
@@ -24,5 +25,7 @@ Result<> set_enabled(const AutorunItem& item, bool on);
 // Deletes an item for good: a folder item's file, a Run value, a task, or a
 // disabled service (stopped first).
 Result<> delete_item(const AutorunItem& item);
+// The same, with the services reached through `services`.
+Result<> delete_item(const AutorunItem& item, ServiceManager& services);
 
 }  // namespace vx::autorun::win32
