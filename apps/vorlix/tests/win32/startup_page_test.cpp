@@ -6,12 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <thread>
 
 #include "app_window.h"
 #include "common/path_vars.h"
 #include "common/win32/text.h"
+#include "page-autorun/page.h"
 #include "win32/wine_prefix.h"
 
 namespace {
@@ -44,9 +49,23 @@ class StartupTab : public vx::app::testing::AppWindow {
                      static_cast<DWORD>((command.size() + 1) * 2));
     }
     RegCloseKey(key);
-    // Switched on, whatever an earlier run in this prefix left.
+  }
+  // Switched on, whatever an earlier test or run in this prefix left.
+  void SetUp() override {
     RegDeleteKeyValueW(HKEY_CURRENT_USER,
                        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run", L"PageTest");
+  }
+  // The page's count of reloads asked for.
+  static std::uint64_t generation(vx::app::App& app) {
+    std::uint64_t generation = 0;
+    app.pages().deliver(vx::ui::PageId::startup, [&](vx::ui::Page& page) {
+      generation = dynamic_cast<vx::autorun::AutorunPage&>(page).generation();
+    });
+    return generation;
+  }
+  void press(UINT key) {
+    PostMessageW(view_, WM_KEYDOWN, key, 0);
+    PostMessageW(view_, WM_KEYUP, key, 0);
   }
   // Scrolls the list to a row, as the user would before clicking it.
   void show_row(vx::app::App& app, std::size_t index) {
@@ -113,6 +132,114 @@ TEST_F(StartupTab, ListSwitchHideAndShowAgain) {
     settle();
     EXPECT_TRUE(vx::testing::url_was_opened("https://vorlix.test/entry/hkcu/pagetest"));
   }
+  DestroyWindow(app->window());
+}
+
+// A visible window of this process of the given class.
+HWND visible_window(const wchar_t* class_name) {
+  struct Search {
+    const wchar_t* class_name;
+    HWND found = nullptr;
+  } search{class_name};
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        auto& search = *reinterpret_cast<Search*>(data);
+        DWORD process = 0;
+        wchar_t name[64];
+        GetWindowThreadProcessId(window, &process);
+        if (process != GetCurrentProcessId() || !IsWindowVisible(window) || !GetClassNameW(window, name, 64) ||
+            std::wcscmp(name, search.class_name) != 0)
+          return TRUE;
+        search.found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+template <class Found>
+bool poll(Found found) {
+  for (int i = 0; i < 400; ++i) {
+    if (found()) return true;
+    Sleep(25);
+  }
+  return false;
+}
+
+TEST_F(StartupTab, TwoQuickReloadsShowTheSecondAndTheListIsSavedThroughTheSaveDialog) {
+  const std::unique_ptr<vx::app::App> app = start("en");
+  ASSERT_TRUE(app);
+  click(by_id(*app, "tab-startup"));
+  ASSERT_TRUE(wait_for([&] { return row_named(*app, "PageTest").has_value(); }));
+  show_row(*app, 0);
+  click(ostrel::query_selector(row(*app, 0, "autorun"), ".ar-from", 8));
+
+  // The second F5 comes while the first load runs, after a new Run value
+  // appeared: what stays on screen is the second load's list.
+  HKEY key = nullptr;
+  RegCreateKeyExW(HKEY_CURRENT_USER, run_key, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr);
+  RegDeleteValueW(key, L"QuickSecond");
+  const std::uint64_t before = generation(*app);
+  press(VK_F5);
+  ASSERT_TRUE(wait_for([&] { return generation(*app) == before + 1; }));
+  const std::wstring data = L"C:\\Tools\\quick.exe";
+  RegSetValueExW(key, L"QuickSecond", 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                 static_cast<DWORD>((data.size() + 1) * 2));
+  press(VK_F5);
+  ASSERT_TRUE(wait_for([&] { return generation(*app) == before + 2 && row_named(*app, "QuickSecond").has_value(); }));
+  const ULONGLONG until = GetTickCount64() + 1500;  // long enough for a late first batch to arrive
+  wait_for([&] { return GetTickCount64() > until; });
+  EXPECT_TRUE(row_named(*app, "QuickSecond").has_value()) << "a late first batch did not replace the second";
+  RegDeleteValueW(key, L"QuickSecond");
+  RegCloseKey(key);
+
+  // "Save list..." from the context menu, and a file name typed into the
+  // save dialog, as the user would; the page waits in both meanwhile.
+  const fs::path saved = fs::temp_directory_path() / L"vorlix-startup-list.txt";
+  fs::remove(saved);
+  std::atomic<bool> menu_seen = false, dialog_seen = false;
+  std::thread user([&] {
+    HWND menu = nullptr;
+    if (!poll([&] { return (menu = visible_window(L"#32768")) != nullptr; })) return;
+    menu_seen = true;
+    PostMessageW(view_, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(view_, WM_KEYDOWN, VK_RETURN, 0);
+    HWND dialog = nullptr;
+    if (!poll([&] { return (dialog = visible_window(L"#32770")) != nullptr; })) return;
+    dialog_seen = true;
+    HWND edit = nullptr;
+    poll([&] {
+      for (HWND child = FindWindowExW(dialog, nullptr, nullptr, nullptr); child && !edit;
+           child = FindWindowExW(dialog, child, nullptr, nullptr)) {
+        wchar_t name[32];
+        GetClassNameW(child, name, 32);
+        if (std::wcscmp(name, L"Edit") == 0 && IsWindowVisible(child)) edit = child;
+        if (std::wcscmp(name, L"ComboBox") == 0 && IsWindowVisible(child))
+          edit = FindWindowExW(child, nullptr, L"Edit", nullptr);
+      }
+      return edit != nullptr;
+    });
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(saved.c_str()));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+  });
+  const ostrel::Rect r = ostrel::element_rect(ostrel::query_selector(row(*app, 0, "autorun"), ".ar-name", 8));
+  const LPARAM point = MAKELPARAM(static_cast<int>(r.x + r.width / 2), static_cast<int>(r.y + r.height / 2));
+  PostMessageW(view_, WM_RBUTTONDOWN, MK_RBUTTON, point);
+  PostMessageW(view_, WM_RBUTTONUP, 0, point);
+  wait_for([&] { return fs::exists(saved); });
+  user.join();
+  EXPECT_TRUE(menu_seen);
+  ASSERT_TRUE(dialog_seen);
+  std::ifstream file(saved, std::ios::binary);
+  const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  ASSERT_TRUE(bytes.starts_with("\xEF\xBB\xBF")) << "a UTF-8 byte order mark first";
+  EXPECT_NE(bytes.find("\r\nHKCU|PageTest|HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\PageTest\r\n"),
+            std::string::npos);
+  EXPECT_NE(bytes.find("|Page Tool|"), std::string::npos);
+  EXPECT_TRUE(bytes.ends_with("\r\n"));
+  EXPECT_EQ(bytes.find("\n", 0), bytes.find("\r\n") + 1) << "every line ends in CR LF";
+  file.close();
+  fs::remove(saved);
   DestroyWindow(app->window());
 }
 
