@@ -30,7 +30,9 @@ std::string icon_key(const AutorunItem& item) {
     case SourceKind::service:
       return "vx-3.png";
     default:
-      return item.target.empty() ? "vx-1.png" : "exe1:" + item.target;
+      if (item.target.empty()) return "vx-1.png";
+      // A comma in the path would be read back as the start of an icon index.
+      return "exe1:" + item.target + (item.target.contains(',') ? ",0" : "");
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "winutil/icon.h"
+
 namespace {
 
 using namespace vx::autorun;
@@ -45,6 +47,11 @@ TEST(AutorunItems, RunValuesKeepTheirCommandAndStartItsTarget) {
   EXPECT_EQ(run_item(Hive::hkcu, run_keys[2].path, "A", "rundll32.exe C:\\Tools\\helper.dll,Start", true).target,
             "C:\\Tools\\helper.dll");
   EXPECT_EQ(icon_key(run_item(Hive::hkcu, run_keys[2].path, "Empty", "", true)), "vx-1.png");
+  // A comma inside the path must not be read back as an icon index.
+  const std::optional<vx::winutil::IconKey> comma =
+      vx::winutil::parse_icon_key(icon_key(run_item(Hive::hkcu, run_keys[2].path, "A", "\"C:\\A,B\\a.exe\" /x", true)));
+  ASSERT_TRUE(comma);
+  EXPECT_EQ(comma->path, "C:\\A,B\\a.exe");
 }
 
 TEST(AutorunItems, TasksAndServices) {

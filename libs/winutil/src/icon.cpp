@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstddef>
+#include <mutex>
+#include <unordered_set>
 
 #include "i18n/templates.h"
 
@@ -70,6 +72,14 @@ std::string_view fallback_icon_png(unsigned size_class) noexcept {
   static constexpr std::array<std::string_view, icon_class_count> names = {"vx-0.png", "vx-1.png", "vx-2.png",
                                                                            "vx-3.png"};
   return size_class < names.size() ? vx::i18n::builtin_file(names[size_class]) : std::string_view{};
+}
+
+std::vector<std::string> claim_icon_keys(std::vector<std::string> keys) {
+  static std::mutex mutex;
+  static std::unordered_set<std::string> claimed;
+  const std::lock_guard lock(mutex);
+  std::erase_if(keys, [](const std::string& key) { return !key.starts_with("exe") || !claimed.insert(key).second; });
+  return keys;
 }
 
 }  // namespace vx::winutil

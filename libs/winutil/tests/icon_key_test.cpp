@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <thread>
+#include <vector>
+
 namespace {
 
 using vx::winutil::parse_icon_key;
@@ -33,6 +37,29 @@ TEST(IconKey, SourceSplitsIntoPathAndIndex) {
   expect_key("exe1:C:\\app.exe,99999999999", 1, "C:\\app.exe", 0);
   expect_key("exe1:\"C:\\한글,폴더\\앱.exe\",-5", 1, "C:\\한글,폴더\\앱.exe", -5);
   expect_key("exe1:\"C:\\a,b\\app.exe", 1, "", 0);  // unterminated quote: no usable path
+}
+
+}  // namespace
+
+namespace {
+
+TEST(IconKey, EachFileIconIsClaimedOncePerProcessWhateverThePageOrThread) {
+  const std::vector<std::string> first = vx::winutil::claim_icon_keys(
+      {"exe1:C:\\claim\\a.exe", "vx-1.png", "exe1:C:\\claim\\a.exe", "exe0:C:\\claim\\b.exe"});
+  EXPECT_EQ(first, (std::vector<std::string>{"exe1:C:\\claim\\a.exe", "exe0:C:\\claim\\b.exe"}));
+  std::vector<std::string> again[4];
+  std::vector<std::thread> threads;
+  for (auto& claimed : again)
+    threads.emplace_back([&claimed] {
+      claimed = vx::winutil::claim_icon_keys({"exe0:C:\\claim\\b.exe", "exe0:C:\\claim\\c.exe"});
+    });
+  for (std::thread& thread : threads) thread.join();
+  std::size_t c_claims = 0;
+  for (const auto& claimed : again) {
+    EXPECT_EQ(std::ranges::count(claimed, "exe0:C:\\claim\\b.exe"), 0);
+    c_claims += std::ranges::count(claimed, "exe0:C:\\claim\\c.exe");
+  }
+  EXPECT_EQ(c_claims, 1u) << "one thread renders it, the others leave it";
 }
 
 }  // namespace

@@ -2,9 +2,6 @@
 
 #include <windows.h>
 
-#include <mutex>
-#include <set>
-
 #include "common/path_vars.h"
 #include "common/text.h"
 #include "common/win32/error_text.h"
@@ -12,6 +9,7 @@
 #include "common/win32/text.h"
 #include "common/win32/unique.h"
 #include "page-autorun/win32/tasks_services.h"
+#include "winutil/icon.h"
 #include "winutil/win32/registry.h"
 
 namespace vx::autorun::win32 {
@@ -193,16 +191,11 @@ std::vector<ListedItem> load_items() {
 }
 
 std::vector<std::string> new_icon_keys(const std::vector<ListedItem>& items) {
-  static std::mutex mutex;
-  static std::set<std::string> handed_out;
   std::vector<std::string> keys;
-  const std::lock_guard lock(mutex);
-  for (const ListedItem& listed : items) {
-    if (listed.item.kind != SourceKind::folder && listed.item.kind != SourceKind::registry) continue;
-    std::string key = icon_key(listed.item);
-    if (key.starts_with("exe") && handed_out.insert(key).second) keys.push_back(std::move(key));
-  }
-  return keys;
+  for (const ListedItem& listed : items)
+    if (listed.item.kind == SourceKind::folder || listed.item.kind == SourceKind::registry)
+      keys.push_back(icon_key(listed.item));
+  return winutil::claim_icon_keys(std::move(keys));
 }
 
 Result<> set_enabled(const AutorunItem& item, bool on) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vx::winutil {
 
@@ -29,5 +30,10 @@ std::optional<IconKey> parse_icon_key(std::string_view key);
 // The PNG bytes of the built-in picture of a class ("vx-0.png" ... "vx-3.png");
 // empty for a class of 4 or more.
 std::string_view fallback_icon_png(unsigned size_class) noexcept;
+
+// Of these "exe" keys, the ones not claimed before in this process, each once:
+// the pages render only those, so every file's icon is made once per process.
+// Safe from any thread.
+std::vector<std::string> claim_icon_keys(std::vector<std::string> keys);
 
 }  // namespace vx::winutil
