@@ -9,6 +9,7 @@
 #include "common/win32/text.h"
 #include "i18n/lang.h"
 #include "i18n/templates.h"
+#include "install_page.h"
 #include "main_window.h"
 #include "post.h"
 #include "ui/tabs.h"
@@ -109,6 +110,9 @@ void App::wire() {
   std::unique_ptr<page_cleanup::CleanupPage> cleanup = make_cleanup_page(doc, window_, context_.title);
   on_resize([page = cleanup.get()] { page->fit_columns(); });
   pages_.add(ui::PageId::cleanup, std::move(cleanup));
+  std::unique_ptr<install::InstallPage> bundle = make_install_page(doc, window_, context_.title);
+  on_resize([page = bundle.get()] { page->fit_columns(); });
+  pages_.add(ui::PageId::bundle, std::move(bundle));
 }
 
 void App::switch_tab(std::string_view name) {
