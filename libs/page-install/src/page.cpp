@@ -78,7 +78,7 @@ void InstallPage::open(const ui::AppContext& context, const process::KeepLists& 
 void InstallPage::fit_columns() { ui::fit_first_column(document_.handle(), head_id, measure_id); }
 
 void InstallPage::reload() {
-  services_->start_load(++generation_, [this](Batch batch) { accept(std::move(batch)); });
+  services_->start_load(++generation_, bundle_keys_, [this](Batch batch) { accept(std::move(batch)); });
 }
 
 void InstallPage::lists_changed(const process::KeepLists& lists) {
@@ -86,12 +86,20 @@ void InstallPage::lists_changed(const process::KeepLists& lists) {
   if (!loaded_) return;
   rebuild_rows(selected_name());
   render();
+  // The last load rendered icons only for what the old lists showed.
+  for (const std::size_t index : rows_) {
+    const std::string icon = icon_key(programs_[index]);
+    if (icon.starts_with("exe") && !icons_.contains(icon)) return reload();
+  }
 }
 
 void InstallPage::accept(Batch batch) {
   // Icons are kept whatever the batch: they were rendered once for the process.
   std::vector<std::pair<std::string_view, std::string_view>> images;
-  for (const auto& [name, bytes] : batch.images) images.emplace_back(name, bytes);
+  for (const auto& [name, bytes] : batch.images) {
+    images.emplace_back(name, bytes);
+    icons_.insert(name);
+  }
   ui::register_images(document_.handle(), images);
   if (batch.generation != generation_) return;
   const std::optional<std::string> kept = selected_name();
@@ -166,7 +174,13 @@ void InstallPage::select(std::optional<std::size_t> row) {
 
 void InstallPage::uninstall_selected() {
   if (!selection_) return;
-  const SplitCommand command = split_command_line(programs_[rows_[*selection_]].uninstall_string);
+  const InstalledProgram& program = programs_[rows_[*selection_]];
+  const SplitCommand command = split_command_line(program.uninstall_string);
+  // An entry of only quotes names no program: the shell would open a folder or worse.
+  if (command.program.empty()) {
+    dialogs_->tell(text("common.error") + "\n" + program.uninstall_string, ui::BoxIcon::warning);
+    return;
+  }
   // The uninstaller runs as the desktop's user, not elevated like us; only
   // when the shell cannot be reached does it start with our rights.
   if (const Result<> desktop = services_->start_as_desktop_user(command.program, command.args); !desktop) {

@@ -15,12 +15,18 @@ namespace {
 using namespace vx::install;
 
 struct FakeServices final : Services {
-  std::vector<std::pair<std::uint64_t, std::function<void(Batch)>>> loads;
+  struct Load {
+    std::uint64_t generation;
+    std::vector<std::string> bundle_keys;
+    std::function<void(Batch)> accept;
+  };
+  std::vector<Load> loads;
   std::vector<std::string> started;  // "desktop|program|args" or "direct|program|args"
   std::optional<vx::Error> desktop_error, direct_error;
 
-  void start_load(std::uint64_t generation, std::function<void(Batch)> accept) override {
-    loads.emplace_back(generation, std::move(accept));
+  void start_load(std::uint64_t generation, std::vector<std::string> bundle_keys,
+                  std::function<void(Batch)> accept) override {
+    loads.push_back({generation, std::move(bundle_keys), std::move(accept)});
   }
   vx::Result<> start_as_desktop_user(const std::string& program, const std::string& arguments) override {
     started.push_back("desktop|" + program + "|" + arguments);
@@ -78,10 +84,11 @@ struct BundlePage : ostrel::InputTest {
     context.language = "en";
     page->open(context, lists());
   }
-  void answer(std::vector<InstalledProgram> programs, std::size_t which = SIZE_MAX) {
+  void answer(std::vector<InstalledProgram> programs, std::size_t which = SIZE_MAX,
+              std::vector<std::pair<std::string, std::string>> images = {}) {
     ASSERT_FALSE(services->loads.empty());
-    auto& [generation, accept] = services->loads[which == SIZE_MAX ? services->loads.size() - 1 : which];
-    accept({generation, std::move(programs), {}});
+    FakeServices::Load& load = services->loads[which == SIZE_MAX ? services->loads.size() - 1 : which];
+    load.accept({load.generation, std::move(programs), std::move(images)});
   }
   std::vector<std::string> shown() {
     std::vector<std::string> out;
@@ -119,6 +126,26 @@ TEST_F(BundlePage, ShowsTheFirstProgramOfEachBundleNameWithItsPublisher) {
   EXPECT_TRUE(shown().empty());
   EXPECT_FALSE(empty_hidden());
   EXPECT_EQ(empty_text(), "Nothing to uninstall");
+}
+
+TEST_F(BundlePage, IconsAreAskedForWhatTheListsShowAndAgainWhenTheListsShowMore) {
+  ASSERT_EQ(services->loads.size(), 1u);
+  EXPECT_EQ(services->loads[0].bundle_keys, lists()[vx::process::ListKind::bundle].keys());
+  std::vector<InstalledProgram> programs = machine();
+  programs[0].icon_path = "C:\\Guard\\guard.exe";
+  programs[1].icon_path = "C:\\Office\\office.exe";
+  answer(programs, SIZE_MAX, {{"exe0:C:\\Guard\\guard.exe", "png"}});
+  EXPECT_STREQ(ostrel::get_attribute(ostrel::query_selector(row(0), "img.ic", 6), "src", 3, nullptr),
+               "exe0:C:\\Guard\\guard.exe");
+
+  page->lists_changed(lists());
+  EXPECT_EQ(services->loads.size(), 1u) << "every shown icon was delivered";
+  vx::process::KeepLists more = lists();
+  more[vx::process::ListKind::bundle].add("office");
+  page->lists_changed(more);
+  EXPECT_EQ(shown().size(), 4u) << "shown at once, without its picture";
+  ASSERT_EQ(services->loads.size(), 2u) << "loaded again for the new row's icon";
+  EXPECT_EQ(services->loads[1].bundle_keys, more[vx::process::ListKind::bundle].keys());
 }
 
 TEST_F(BundlePage, OnlyTheLatestLoadIsShownAndTheSelectionFollowsItsProgram) {
@@ -170,6 +197,13 @@ TEST_F(BundlePage, UninstallingStartsThroughTheDesktopAndFallsBackToADirectStart
   EXPECT_EQ(dialogs->messages[0].first, "An error has occurred.\nThe system cannot find the file specified.");
   EXPECT_EQ(dialogs->messages[0].second, vx::ui::BoxIcon::warning);
   EXPECT_EQ(services->loads.size(), 4u) << "a failed start reloads too";
+
+  // An uninstall string of only quotes names nothing to start.
+  answer({program("KeyShield", "", "\"\"  ")});
+  services->started.clear();
+  ostrel::fire(ostrel::event_dblclick, ostrel::query_selector(row(0), "td", 2), {});
+  EXPECT_TRUE(services->started.empty());
+  EXPECT_EQ(dialogs->messages.back().first, "An error has occurred.\n\"\"  ");
 }
 
 }  // namespace

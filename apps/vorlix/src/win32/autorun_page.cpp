@@ -15,18 +15,6 @@
 namespace vx::app {
 namespace {
 
-// The icons of new programs, each rendered once per process; a key without
-// an image is dropped.
-std::vector<std::pair<std::string, std::string>> render_icons(const std::vector<std::string>& keys) {
-  std::vector<std::pair<std::string, std::string>> rendered;
-  if (keys.empty()) return rendered;
-  const vx::win32::ComApartment com;
-  for (const std::string& key : keys)
-    if (std::optional<std::string> png = winutil::win32::render_icon_image(key))
-      rendered.emplace_back(key, std::move(*png));
-  return rendered;
-}
-
 class WindowServices final : public autorun::Services {
  public:
   explicit WindowServices(HWND window) : window_(window) {}
@@ -36,7 +24,7 @@ class WindowServices final : public autorun::Services {
       const auto started = std::chrono::steady_clock::now();
       autorun::Batch batch{generation, fresh, autorun::win32::load_items(), {}};
       const auto listed = std::chrono::steady_clock::now();
-      batch.images = render_icons(autorun::win32::new_icon_keys(batch.items));
+      batch.images = winutil::win32::render_icon_images(autorun::win32::new_icon_keys(batch.items));
       const auto seconds = [](auto from, auto to) { return std::chrono::duration<double>(to - from).count(); };
       const auto done = std::chrono::steady_clock::now();
       std::fprintf(stderr, "[autorun] 항목 %zu개 %.6fs 아이콘 %zu개 %.6fs\n", batch.items.size(),

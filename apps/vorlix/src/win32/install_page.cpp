@@ -1,6 +1,8 @@
 #include "install_page.h"
 
-#include "common/win32/unique.h"
+#include <chrono>
+#include <cstdio>
+
 #include "page-install/win32/inventory.h"
 #include "post.h"
 #include "ui/win32/dialogs.h"
@@ -14,16 +16,19 @@ class WindowServices final : public install::Services {
  public:
   explicit WindowServices(HWND window) : window_(window) {}
 
-  void start_load(std::uint64_t generation, std::function<void(install::Batch)> accept) override {
-    spawn_worker([window = window_, generation, accept = std::move(accept)] {
+  void start_load(std::uint64_t generation, std::vector<std::string> bundle_keys,
+                  std::function<void(install::Batch)> accept) override {
+    spawn_worker([window = window_, generation, bundle_keys = std::move(bundle_keys), accept = std::move(accept)] {
+      const auto started = std::chrono::steady_clock::now();
       install::Batch batch{generation, install::win32::load_programs(), {}};
-      const std::vector<std::string> keys = install::win32::new_icon_keys(batch.programs);
-      if (!keys.empty()) {
-        const vx::win32::ComApartment com;
-        for (const std::string& key : keys)
-          if (std::optional<std::string> png = winutil::win32::render_icon_image(key))
-            batch.images.emplace_back(key, std::move(*png));
-      }
+      const auto listed = std::chrono::steady_clock::now();
+      std::vector<install::InstalledProgram> shown;
+      for (const std::size_t row : install::bundle_rows(batch.programs, bundle_keys))
+        shown.push_back(batch.programs[row]);
+      batch.images = winutil::win32::render_icon_images(install::win32::new_icon_keys(shown));
+      const auto seconds = [](auto from, auto to) { return std::chrono::duration<double>(to - from).count(); };
+      std::fprintf(stderr, "[install] 프로그램 %zu개 %.6fs 아이콘 %zu개 %.6fs\n", batch.programs.size(),
+                   seconds(started, listed), batch.images.size(), seconds(listed, std::chrono::steady_clock::now()));
       post_to_window(window, [accept, batch = std::move(batch)]() mutable { accept(std::move(batch)); });
     });
   }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -37,7 +38,9 @@ struct Batch {
 class Services {
  public:
   virtual ~Services() = default;
-  virtual void start_load(std::uint64_t generation, std::function<void(Batch)> accept) = 0;
+  // Icons are rendered for the programs `bundle_keys` shows: the page shows no other.
+  virtual void start_load(std::uint64_t generation, std::vector<std::string> bundle_keys,
+                          std::function<void(Batch)> accept) = 0;
   // Through the desktop's shell, with the user's normal rights.
   virtual Result<> start_as_desktop_user(const std::string& program, const std::string& arguments) = 0;
   // With this program's own rights, when the shell cannot be reached.
@@ -86,7 +89,8 @@ class InstallPage final : public ui::Page {
   bool loaded_ = false;
   bool opened_ = false;
   std::vector<InstalledProgram> programs_;
-  std::vector<std::size_t> rows_;  // indices into programs_
+  std::vector<std::size_t> rows_;          // indices into programs_
+  std::unordered_set<std::string> icons_;  // the icon names the loads delivered
   std::optional<std::size_t> selection_;
 };
 

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <unordered_map>
 
+#include "common/text.h"
 #include "common/win32/text.h"
 #include "common/win32/unique.h"
 #include "winutil/icon.h"
@@ -20,15 +22,12 @@ class Win32InventorySource final : public InventorySource {
     return winutil::win32::subkey_names(hive, path);
   }
   std::optional<winutil::RawValue> value(Hive hive, std::string_view path, std::string_view name) override {
-    // Each entry's values are read one after another: its key stays open meanwhile.
-    if (!key_ || hive != hive_ || path != path_) {
-      Result<winutil::win32::RegKey> opened = winutil::win32::open_key(hive, path, KEY_QUERY_VALUE);
-      key_ = opened ? std::move(*opened) : winutil::win32::RegKey{};
-      hive_ = hive;
-      path_ = path;
-    }
-    if (!key_) return std::nullopt;
-    return winutil::win32::query_value(key_.get(), name);
+    // An entry's values are asked for one after another: they are read in one
+    // pass over the key, one call each, instead of two calls per name asked.
+    if (hive != hive_ || path != path_) read_values(hive, path);
+    const auto found = values_.find(vx::to_lower(name));
+    if (found == values_.end()) return std::nullopt;
+    return found->second;
   }
   std::optional<std::string> first_file(std::string_view folder) override {
     WIN32_FIND_DATAW found;
@@ -53,9 +52,33 @@ class Win32InventorySource final : public InventorySource {
   }
 
  private:
-  winutil::win32::RegKey key_;
+  void read_values(Hive hive, std::string_view path) {
+    hive_ = hive;
+    path_ = path;
+    values_.clear();
+    const Result<winutil::win32::RegKey> key = winutil::win32::open_key(hive, path, KEY_QUERY_VALUE);
+    if (!key) return;
+    DWORD count = 0, longest_name = 0, largest_data = 0;
+    if (RegQueryInfoKeyW(key->get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longest_name,
+                         &largest_data, nullptr, nullptr) != ERROR_SUCCESS)
+      return;
+    std::wstring name(longest_name + 1, L'\0');
+    std::string data(largest_data, '\0');
+    for (DWORD index = 0; index < count; ++index) {
+      DWORD name_length = static_cast<DWORD>(name.size()), type = 0, size = static_cast<DWORD>(data.size());
+      const LSTATUS status = RegEnumValueW(key->get(), index, name.data(), &name_length, nullptr, &type,
+                                           reinterpret_cast<BYTE*>(data.data()), &size);
+      if (status == ERROR_NO_MORE_ITEMS) break;
+      if (status != ERROR_SUCCESS) continue;  // changed meanwhile: as good as unreadable
+      // Names are compared ignoring case, as the registry does.
+      values_.insert_or_assign(vx::to_lower(vx::win32::narrow(std::wstring_view(name.data(), name_length))),
+                               winutil::RawValue{type, data.substr(0, size)});
+    }
+  }
+
   Hive hive_ = Hive::hklm;
-  std::string path_;
+  std::string path_ = "\\";  // no key read yet
+  std::unordered_map<std::string, winutil::RawValue> values_;
 };
 
 std::string environment(const wchar_t* name) {

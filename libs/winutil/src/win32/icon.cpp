@@ -99,4 +99,13 @@ std::optional<std::string> render_icon_image(std::string_view key) {
   return std::string(fallback_icon_png(parsed->size_class));
 }
 
+std::vector<std::pair<std::string, std::string>> render_icon_images(const std::vector<std::string>& keys) {
+  std::vector<std::pair<std::string, std::string>> rendered;
+  if (keys.empty()) return rendered;
+  const vx::win32::ComApartment com;
+  for (const std::string& key : keys)
+    if (std::optional<std::string> png = render_icon_image(key)) rendered.emplace_back(key, std::move(*png));
+  return rendered;
+}
+
 }  // namespace vx::winutil::win32

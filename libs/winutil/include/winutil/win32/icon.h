@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace vx::winutil::win32 {
 
@@ -14,6 +16,10 @@ namespace vx::winutil::win32 {
 // missing or its icon cannot be read. Absent for a key that names no valid
 // class. The calling thread must have COM initialised (apartment-threaded).
 std::optional<std::string> render_icon_image(std::string_view key);
+
+// The images of these keys as (key, PNG) pairs, a key without one left out.
+// Joins the calling thread to COM (apartment-threaded) while it renders.
+std::vector<std::pair<std::string, std::string>> render_icon_images(const std::vector<std::string>& keys);
 
 // The icon's colour picture as PNG, its alpha taken from the mask when the
 // colour bitmap carries none. Absent when it has no colour bitmap or is not
