@@ -8,15 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "net/update_info.h"
 #include "process/keep_list.h"
 
 namespace vx::app {
 
-struct SettingsRecord {
-  std::uint32_t rule_file_version = 0;
-  std::array<std::vector<std::string>, process::list_count> lists;  // in KeepLists order
-  std::optional<std::string> rule_file_url;
-};
+// The settings part of the server's start-up answer.
+using SettingsRecord = net::ServerSettings;
 
 // Merges the server's lists into the shared ones, writes "[lists] 서버 목록 +N"
 // and says how many were new.

@@ -11,6 +11,7 @@
 #include "i18n/templates.h"
 #include "install_page.h"
 #include "main_window.h"
+#include "network.h"
 #include "post.h"
 #include "ui/tabs.h"
 #include "winutil/win32/icon.h"
@@ -83,9 +84,14 @@ void App::run() {
   }
 }
 
+App* App::of(HWND window) {
+  return IsWindow(window) ? reinterpret_cast<App*>(GetWindowLongPtrW(window, GWLP_USERDATA)) : nullptr;
+}
+
 void App::apply_settings(const SettingsRecord& record) {
   merge_server_lists(lists_, record);
   pages_.lists_changed(lists_);
+  if (record.rule_file_version != 0) start_rule_refresh(window_, record.rule_file_url, record.rule_file_version);
 }
 
 void App::on_resize(std::function<void()> callback) { resize_callbacks_.push_back(std::move(callback)); }

@@ -36,6 +36,8 @@ class App {
   // Makes the window and the view with the document and wires it. None when
   // the window or the view cannot be made: the program then ends quietly.
   static std::unique_ptr<App> create(HINSTANCE instance, Startup startup);
+  // The program whose main window this is; none once it is gone.
+  static App* of(HWND window);
   ~App();
   App(const App&) = delete;
   App& operator=(const App&) = delete;
@@ -53,7 +55,7 @@ class App {
   ui::Pages& pages() { return pages_; }
 
   // The start-up settings from the server: the lists join the shared ones and
-  // the open pages' copies.
+  // the open pages' copies; a newer rule file on offer is fetched.
   void apply_settings(const SettingsRecord& record);
   // Called, in order, after the view follows a new window size.
   void on_resize(std::function<void()> callback);

@@ -15,6 +15,7 @@
 #include "i18n/lang.h"
 #include "i18n/templates.h"
 #include "main_window.h"
+#include "network.h"
 #include "win32/view_window.h"
 
 namespace {
@@ -70,6 +71,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const vx::win32::ComApartment com;
   ostrel::win32::use_windows_views();
   // A window or view that cannot be made ends the program quietly.
-  if (const std::unique_ptr<vx::app::App> app = vx::app::App::create(instance, std::move(startup))) app->run();
+  if (const std::unique_ptr<vx::app::App> app = vx::app::App::create(instance, std::move(startup))) {
+    vx::app::start_update_check(app->window(), app->context().update);
+    app->run();
+  }
   return 0;
 }

@@ -65,6 +65,9 @@ class AutorunPage final : public ui::Page {
   const std::vector<Row>& rows() const { return rows_; }
   std::optional<std::size_t> selection() const { return selection_; }
   std::uint64_t generation() const { return generation_; }
+  // Everything the last load found, hidden items too (the saved list and the
+  // activity report take it).
+  const std::vector<ListedItem>& last_batch() const { return last_batch_; }
 
  private:
   static void on_click(ostrel::Event* event, void* page);

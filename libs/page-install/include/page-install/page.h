@@ -64,6 +64,8 @@ class InstallPage final : public ui::Page {
   std::vector<const InstalledProgram*> rows() const;
   std::optional<std::size_t> selection() const { return selection_; }
   std::uint64_t generation() const { return generation_; }
+  // The last inventory whole, not only the shown rows.
+  const std::vector<InstalledProgram>& programs() const { return programs_; }
 
  private:
   static void on_click(ostrel::Event* event, void* page);
