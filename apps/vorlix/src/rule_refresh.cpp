@@ -29,8 +29,10 @@ RefreshOutcome refresh_rule_file(net::Transport& transport, const RuleRefresh& r
   const std::string text = sanitize_utf8(answer->body);
   if (const std::uint32_t version = winapp2::read_rule_version(text); version != refresh.server_version)
     return failed("판이 다름 " + std::to_string(version) + " != " + std::to_string(refresh.server_version));
-  if (const std::size_t entries = winapp2::parse_rules(text).size(); entries < min_entries)
-    return failed("항목이 적음 " + std::to_string(entries));
+  // Counted as written: an entry split in two by the parser is still one.
+  winapp2::ParseStats stats;
+  (void)winapp2::parse_rules(text, &stats);
+  if (stats.kept < min_entries) return failed("항목이 적음 " + std::to_string(stats.kept));
   if (!refresh.user_path) return failed("APPDATA 없음");
   if (const Result<> written = refresh.replace(*refresh.user_path, text); !written)
     return failed(written.error().message);

@@ -25,14 +25,17 @@ class AppWindow : public ::testing::Test {
  protected:
   AppWindow() { ostrel::win32::use_windows_views(); }
 
-  std::unique_ptr<vx::app::App> start(const std::string& language, bool dark = false) {
+  // `origin`: the server the program would talk to; none is reached unless a
+  // test starts the update check itself.
+  std::unique_ptr<vx::app::App> start(const std::string& language, bool dark = false,
+                                      std::string_view origin = "https://vorlix.test") {
     vx::app::Startup startup;
     startup.language = language;
     startup.title = std::string(vx::i18n::lookup("app.vorlix", language).value_or("Vorlix"));
     startup.html = vx::i18n::expand_template(vx::i18n::compose_document(), language);
     startup.css = vx::i18n::compose_style();
     startup.mode.kind = vx::process::RunMode::dry_run;  // the home tab's button ends nothing here
-    startup.update = vx::ui::make_update_config("https://vorlix.test", startup.title, language, std::nullopt);
+    startup.update = vx::ui::make_update_config(origin, startup.title, language, std::nullopt);
     std::unique_ptr<vx::app::App> app = vx::app::App::create(GetModuleHandleW(nullptr), std::move(startup));
     if (!app) return app;
     (void)app->document().set_color_scheme(dark);

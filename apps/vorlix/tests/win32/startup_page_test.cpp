@@ -16,7 +16,9 @@
 #include "app_window.h"
 #include "common/path_vars.h"
 #include "common/win32/text.h"
+#include "network.h"
 #include "page-autorun/page.h"
+#include "win32/devserver.h"
 #include "win32/wine_prefix.h"
 
 namespace {
@@ -240,6 +242,23 @@ TEST_F(StartupTab, TwoQuickReloadsShowTheSecondAndTheListIsSavedThroughTheSaveDi
   EXPECT_EQ(bytes.find("\n", 0), bytes.find("\r\n") + 1) << "every line ends in CR LF";
   file.close();
   fs::remove(saved);
+  DestroyWindow(app->window());
+}
+
+TEST_F(StartupTab, TheServersNameListHidesWhatItProtectsOnTheOpenPage) {
+  const std::optional<vx::testing::DevServer> server = vx::testing::DevServer::find();
+  if (!server) GTEST_SKIP() << "no dev server (run through ctest)";
+  ASSERT_TRUE(server->trust());
+  ASSERT_TRUE(server->set_scenario(R"({"init":{"status":"ok","name_white":["pagetest"]}})"));
+  const std::unique_ptr<vx::app::App> app = start("en", false, VORLIX_SERVER_ORIGIN);
+  ASSERT_TRUE(app);
+  click(by_id(*app, "tab-startup"));
+  ASSERT_TRUE(wait_for([&] { return row_named(*app, "PageTest").has_value(); }));
+  vx::app::start_update_check(app->window(), app->context().update);
+  EXPECT_TRUE(wait_for([&] { return !row_named(*app, "PageTest").has_value(); }))
+      << "protected by the server's name list, the Run value leaves the open page";
+  EXPECT_TRUE(row_named(*app, "Page Tool").has_value());
+  server->set_scenario("{}");
   DestroyWindow(app->window());
 }
 
