@@ -9,6 +9,21 @@ every request so a test can switch scenarios while the server runs.
                  [--port-file FILE] [--pid-file FILE] [--watch-pid PID] [--http]
 
 Python 3 standard library only; the certificate is made with the openssl tool.
+
+scenario.json (every key optional; a missing file means the defaults):
+  init, init_raw            the start-up answer (/api.init.php) as an object, or a
+                            text sent as it is (malformed JSON, repeated keys)
+  companion, companion_raw  the same for /vorlix.php (default: the start-up answer)
+  report_key                the key /report.php answers with (default "ab12");
+  report, report_raw        or its whole answer
+  status  {"path": code}    another status; 204 sends no body
+  delay   {"path": seconds} wait before answering
+  big     {"path": bytes}   pad the answer to that size (with big_fill, default " ")
+  cut     {"path": bytes}   announce the whole length, send that many bytes, close
+  rule_text, rule_file      serve this text or file as the rule file
+  rule_entries, rule_version  keep the first N entries; set the "; Version:" line
+Paths are matched without the query, or with it exactly; a key ending in "*"
+matches by prefix. "{{origin}}" in an answer becomes this server's origin.
 """
 
 import argparse
