@@ -20,6 +20,8 @@ Capture capture(HWND window) {
   // process reads back black through its DC.
   POINT origin{0, 0};
   ClientToScreen(window, &origin);
+  // A mirrored (right-to-left) window's client origin is its right edge.
+  if (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) origin.x -= out.width;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, out.width, out.height);

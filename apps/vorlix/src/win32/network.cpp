@@ -6,6 +6,8 @@
 #include "net/update.h"
 #include "net/win32/user_id.h"
 #include "net/win32/winhttp.h"
+#include "notice/texts.h"
+#include "notice/win32/notice.h"
 #include "post.h"
 #include "rule_refresh.h"
 #include "startup_check.h"
@@ -27,7 +29,7 @@ void start_update_check(HWND window, const ui::UpdateConfig& update) {
   config.url = update.init_url;
   config.version = update.version + ".0";
   config.language = update.language;
-  spawn_worker([window, config = std::move(config)] {
+  spawn_worker([window, config = std::move(config), title = update.title] {
     net::win32::WinHttpTransport transport;
     CheckHooks hooks;
     hooks.user_id = user_id;
@@ -36,10 +38,25 @@ void start_update_check(HWND window, const ui::UpdateConfig& update) {
         if (App* app = App::of(window)) app->apply_settings(settings);
       });
     };
-    // The notices come with their own windows; until then nothing is shown
-    // and the offer is left unanswered.
-    hooks.show_bar = [](const net::UpdateInfo&) -> Result<> { return {}; };
-    hooks.ask_update = [](const net::UpdateInfo&) -> Result<UpdateAnswer> { return UpdateAnswer{}; };
+    hooks.show_bar = [window, language = config.language](const net::UpdateInfo& info) {
+      return notice::win32::show_update_bar(
+          {window, std::string(notice::notice_texts(language).bar_title), info.notify_url.value_or("")});
+    };
+    hooks.ask_update = [window, title,
+                        language = config.language](const net::UpdateInfo& info) -> Result<UpdateAnswer> {
+      notice::win32::DialogRequest request;
+      request.parent = window;
+      request.title = title;
+      request.language = language;
+      request.style = info.style;
+      request.hold_text = info.info_text.value_or("");
+      request.note_text = info.info_text.value_or("");
+      request.note_url = info.info_url.value_or("");
+      request.keep_on_top = info.keep_on_top;
+      const Result<notice::win32::DialogResult> answer = notice::win32::show_update_dialog(request);
+      if (!answer) return std::unexpected(answer.error());
+      return UpdateAnswer{answer->accepted, answer->hold_ticked};
+    };
     hooks.open_url = [](const std::string& url) { (void)winutil::win32::open_url(url); };
     hooks.exit_program = [window] { PostMessageW(window, WM_CLOSE, 0, 0); };
     run_startup_check(config, transport, hooks);

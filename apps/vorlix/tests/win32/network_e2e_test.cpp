@@ -3,6 +3,8 @@
 // answer, however slow, long or broken, stops it.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,6 +14,7 @@
 
 #include "vorlix_process.h"
 #include "win32/devserver.h"
+#include "win32/screen.h"
 #include "win32/wine_prefix.h"
 
 namespace {
@@ -242,6 +245,98 @@ TEST_F(Network, TheCloseRunSendsItsReportAndOpensItsPage) {
   EXPECT_NE(report.body.find(R"(","state":"-2"})"), std::string::npos) << "a dry run closes nothing";
   EXPECT_EQ(report.body.find(R"("cate":"start")"), std::string::npos) << "no page was opened";
   if (has_url_logger()) EXPECT_TRUE(url_was_opened(VORLIX_SERVER_ORIGIN "/?report=e2e42"));
+}
+
+// A visible top-level window of the process with this class.
+HWND window_of(DWORD pid, const wchar_t* class_name, unsigned ms = 20000) {
+  const ULONGLONG until = GetTickCount64() + ms;
+  do {
+    for (HWND w = FindWindowExW(nullptr, nullptr, class_name, nullptr); w;
+         w = FindWindowExW(nullptr, w, class_name, nullptr)) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(w, &owner);
+      if (owner == pid && IsWindowVisible(w)) return w;
+    }
+    Sleep(50);
+  } while (GetTickCount64() < until);
+  return nullptr;
+}
+
+std::size_t times_opened(const std::string& url) {
+  std::ifstream in(opened_urls_log());
+  std::size_t count = 0;
+  for (std::string line; std::getline(in, line);) count += line == url;
+  return count;
+}
+
+TEST_F(Network, TheOfferAndTheNoticeShowInTheUsersLanguageAndDoWhatTheUserChooses) {
+  const std::string update = VORLIX_SERVER_ORIGIN "/download?n=" + std::to_string(GetTickCount64());
+  const std::string notice = VORLIX_SERVER_ORIGIN "/notice?n=" + std::to_string(GetTickCount64());
+  ASSERT_TRUE(server->set_scenario(R"({"init":{"status":"ok","update":")" + update + R"(","notify":")" + notice +
+                                   R"(","info":{"style":"hold","text":"Not now\tplease"}}})"));
+  {
+    const std::size_t before = server->requests().size();
+    RunningVorlix app(L"--lang ko", log.wstring());
+    ASSERT_TRUE(app.drawn);
+    const HWND dialog = window_of(app.process.info.dwProcessId, L"#32770");
+    const HWND bar = window_of(app.process.info.dwProcessId, L"OrvanUpdateBar");
+    ASSERT_NE(dialog, nullptr) << read_text(log);
+    ASSERT_NE(bar, nullptr) << read_text(log);
+    RECT host{}, strip{};
+    GetWindowRect(app.window, &host);
+    GetWindowRect(bar, &strip);
+    EXPECT_EQ(strip.left, host.left);
+    EXPECT_EQ(strip.right - strip.left, host.right - host.left);
+    EXPECT_TRUE(strip.top >= host.bottom || strip.bottom <= host.top) << "beside the window, not over it";
+    Sleep(500);
+    save_artifact(capture(dialog), L"vorlix-update-dialog-ko.png");
+    save_artifact(capture(bar), L"vorlix-update-bar-ko.png");
+
+    // Minimised, the bar goes with the window, and comes back with it.
+    ShowWindow(app.window, SW_MINIMIZE);
+    const ULONGLONG until = GetTickCount64() + 5000;
+    while (IsWindowVisible(bar) && GetTickCount64() < until) Sleep(50);
+    EXPECT_FALSE(IsWindowVisible(bar));
+    ShowWindow(app.window, SW_RESTORE);
+    const ULONGLONG back = GetTickCount64() + 5000;
+    while (!IsWindowVisible(bar) && GetTickCount64() < back) Sleep(50);
+    EXPECT_TRUE(IsWindowVisible(bar));
+
+    // "Not now", ticked, and No: the server hears it once more, with the command.
+    SendMessageW(dialog, TDM_CLICK_VERIFICATION, TRUE, FALSE);
+    SendMessageW(dialog, TDM_CLICK_BUTTON, IDNO, 0);
+    const ULONGLONG held = GetTickCount64() + 10000;
+    while (requests_to(*server, before, "/api.init.php").size() < 2 && GetTickCount64() < held) Sleep(50);
+    const std::vector<Recorded> asked = requests_to(*server, before, "/api.init.php");
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1].header("User-Command"), "hold");
+
+    // A click on the bar opens the notice once and takes the bar away.
+    PostMessageW(bar, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+    if (has_url_logger()) {
+      EXPECT_TRUE(url_was_opened(notice));
+      Sleep(500);
+      EXPECT_EQ(times_opened(notice), 1u);
+    }
+    EXPECT_FALSE(IsWindow(bar));
+    EXPECT_EQ(app.close(), 0u) << "No leaves the program running";
+  }
+  // Right to left, and Yes: the download page opens and the program ends.
+  // The prefix's dialog font has no Arabic; the host's DejaVu Sans does.
+  const wchar_t link[] = L"DejaVuSans.ttf,DejaVu Sans\0";
+  RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink",
+                  L"Tahoma", REG_MULTI_SZ, link, sizeof link);
+  RunningVorlix app(L"--lang ar", log.wstring());
+  ASSERT_TRUE(app.drawn);
+  const HWND dialog = window_of(app.process.info.dwProcessId, L"#32770");
+  ASSERT_NE(dialog, nullptr);
+  Sleep(500);
+  save_artifact(capture(dialog), L"vorlix-update-dialog-ar.png");
+  if (const HWND bar = window_of(app.process.info.dwProcessId, L"OrvanUpdateBar", 5000))
+    save_artifact(capture(bar), L"vorlix-update-bar-ar.png");
+  SendMessageW(dialog, TDM_CLICK_BUTTON, IDYES, 0);
+  EXPECT_EQ(app.process.wait_exit(15000), 0u) << "accepting ends the program";
+  if (has_url_logger()) EXPECT_TRUE(url_was_opened(update));
 }
 
 }  // namespace
