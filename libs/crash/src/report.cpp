@@ -199,16 +199,16 @@ std::string_view write_native_report(std::span<char> buffer, std::string_view he
     out.label("fault operand");
     switch (c.operand->first) {
       case 0:
-        out.text("(read)");
+        out.text(" (read)");
         break;
       case 1:
-        out.text("(write)");
+        out.text(" (write)");
         break;
       case 8:
-        out.text("(execute)");
+        out.text(" (execute)");
         break;
       default:
-        out.text("(access ");
+        out.text(" (access ");
         out.sdec(c.operand->first);
         out.text(")");
     }

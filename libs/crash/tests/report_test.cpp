@@ -180,7 +180,7 @@ TEST_F(NativeReport, WholeTextOfASmallCase) {
                             "exception code    : C0000005 Access Violation",
                             "fault address     : 0000000140001234",
                             "fault module      : Vorlix.exe +00001234",
-                            "fault operand     : (write) at 0000000000000010",
+                            "fault operand     :  (write) at 0000000000000010",
                             "registers         : rip=0000000140001234 rsp=000000000014FE00 rbp=0000000000000000",
                             "                    rax=0000000000000001 rcx=0000000000000002 rdx=0000000000000003",
                             "                    rbx=0000000000000004 rsi=0000000000000005 rdi=FFFFFFFFFFFFFFFF",

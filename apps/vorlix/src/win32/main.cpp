@@ -4,6 +4,8 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +14,7 @@
 #include "app.h"
 #include "common/win32/text.h"
 #include "common/win32/unique.h"
+#include "crash/win32/reporter.h"
 #include "i18n/lang.h"
 #include "i18n/templates.h"
 #include "main_window.h"
@@ -58,6 +61,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const std::vector<std::string> args = vx::app::command_line_arguments();
   vx::app::Startup startup;
   startup.language = vx::i18n::choose_language(args, system_locale);
+  vx::crash::win32::Settings crash;
+  crash.program = "Vorlix";
+  crash.version = std::string(vx::ui::program_version);
+  crash.language = startup.language;
+  crash.user_agent = "Mozilla/5.0 (Windows NT 10.0; Win64; x64)";
+  crash.origin = VORLIX_SERVER_ORIGIN;
+  crash.title = text_of("app.vorlix", startup.language);
+  if (const vx::Result<> installed = vx::crash::win32::install(crash); !installed)
+    std::fprintf(stderr, "[except] %s\n", installed.error().message.c_str());
+  if (std::ranges::find(args, "--crash-test") != args.end()) vx::crash::win32::crash_test();
   if (another_instance_running()) return 0;
   startup.title = text_of("app.vorlix", startup.language);
   startup.html = vx::i18n::expand_template(document, startup.language);

@@ -339,4 +339,25 @@ TEST_F(Network, TheOfferAndTheNoticeShowInTheUsersLanguageAndDoWhatTheUserChoose
   if (has_url_logger()) EXPECT_TRUE(url_was_opened(update));
 }
 
+TEST_F(Network, TheCrashTestIsReportedAndTheUserIsTold) {
+  const std::size_t before = server->requests().size();
+  Process app;
+  ASSERT_TRUE(app.start(program_path(), L"--crash-test", log.wstring()));
+  const HWND box = window_of(app.info.dwProcessId, L"#32770");
+  ASSERT_NE(box, nullptr) << "the message box";
+  Sleep(300);
+  save_artifact(capture(box), L"vorlix-crash-box.png");
+  const std::vector<Recorded> reports = requests_to(*server, before, "/except.php");
+  ASSERT_EQ(reports.size(), 1u) << "sent before the user is told";
+  const std::string& body = reports[0].body;
+  EXPECT_NE(body.find("executable        : Vorlix\r\n"), std::string::npos);
+  EXPECT_NE(body.find("version           : 4.0.1.0\r\n"), std::string::npos);
+  EXPECT_NE(body.find("exception code    : C0000005 Access Violation\r\n"), std::string::npos);
+  EXPECT_NE(body.find("\r\nnotes:\r\n  crash test\r\n"), std::string::npos);
+  EXPECT_NE(body.find("  Vorlix.exe\r\n"), std::string::npos) << "in the module list";
+  EXPECT_NE(body.find("name=\"MailBody\"\r\n\r\nVorlix 4.0.1.0\r\n"), std::string::npos);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(app.wait_exit(20000), 0xC0000005u) << "the crash goes on once the user has read it";
+}
+
 }  // namespace
