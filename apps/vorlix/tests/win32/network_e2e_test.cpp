@@ -276,9 +276,13 @@ TEST_F(Network, TheOfferAndTheNoticeShowInTheUsersLanguageAndDoWhatTheUserChoose
                                    R"(","info":{"style":"hold","text":"Not now\tplease"}}})"));
   {
     const std::size_t before = server->requests().size();
+    SetEnvironmentVariableW(L"ORVAN_DIALOG_DEBUG", L"1");
     RunningVorlix app(L"--lang ko", log.wstring());
+    SetEnvironmentVariableW(L"ORVAN_DIALOG_DEBUG", nullptr);
     ASSERT_TRUE(app.drawn);
     const HWND dialog = window_of(app.process.info.dwProcessId, L"#32770");
+    for (const char* step : {"CreateActCtxW: ", "활성화 컨텍스트: ", "comctl32.dll: ", "TaskDialogIndirect: "})
+      EXPECT_NE(read_text(log).find(std::string("[orvan-dialog] ") + step + "성공\n"), std::string::npos) << step;
     const HWND bar = window_of(app.process.info.dwProcessId, L"OrvanUpdateBar");
     ASSERT_NE(dialog, nullptr) << read_text(log);
     ASSERT_NE(bar, nullptr) << read_text(log);

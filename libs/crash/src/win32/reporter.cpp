@@ -8,6 +8,7 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <source_location>
 #include <vector>
 
 #include "common/win32/text.h"
@@ -215,27 +216,31 @@ LONG WINAPI on_exception(EXCEPTION_POINTERS* info) {
   return pass_on();
 }
 
+// A fatal internal error: the same report, made the ordinary way (the
+// program is not in an exception), sent and told; then the program ends.
+void report_panic(std::string_view text, std::string_view location) {
+  if (panics.fetch_add(1) >= state->settings.panic_limit || reported.exchange(true)) return;
+  const std::string message = "panic: " + std::string(text);
+  void* frames[max_frames];
+  const USHORT count = RtlCaptureStackBackTrace(2, max_frames, frames, nullptr);
+  std::array<std::uint64_t, max_frames> addresses{};
+  for (USHORT i = 0; i < count; ++i) addresses[i] = reinterpret_cast<std::uint64_t>(frames[i]);
+  const DWORD thread = GetCurrentThreadId();
+  panic_text = panic_report(state->header, text, location, now_text(), GetTickCount64() - state->installed_at, thread,
+                            thread == state->main_thread, {addresses.data(), count}, modules(), notes());
+  send_and_wait(0);
+  tell_user(message);
+}
+
 void on_terminate() {
-  if (panics.fetch_add(1) < state->settings.panic_limit && !reported.exchange(true)) {
-    std::string message = "panic: ";
-    try {
-      if (const std::exception_ptr current = std::current_exception()) std::rethrow_exception(current);
-      message += unknown_payload;
-    } catch (const std::exception& error) {
-      message += error.what();
-    } catch (...) {
-      message += unknown_payload;
-    }
-    void* frames[max_frames];
-    const USHORT count = RtlCaptureStackBackTrace(1, max_frames, frames, nullptr);
-    std::array<std::uint64_t, max_frames> addresses{};
-    for (USHORT i = 0; i < count; ++i) addresses[i] = reinterpret_cast<std::uint64_t>(frames[i]);
-    const DWORD thread = GetCurrentThreadId();
-    panic_text = panic_report(state->header, message, "(unknown)", now_text(), GetTickCount64() - state->installed_at,
-                              thread, thread == state->main_thread, {addresses.data(), count}, modules(), notes());
-    send_and_wait(0);
-    tell_user(message);
+  std::string text(unknown_payload);
+  try {
+    if (const std::exception_ptr current = std::current_exception()) std::rethrow_exception(current);
+  } catch (const std::exception& error) {
+    text = error.what();
+  } catch (...) {
   }
+  report_panic(text, "(unknown)");
   if (state->previous_terminate) state->previous_terminate();
   std::abort();
 }
@@ -281,6 +286,15 @@ Result<> install(const Settings& settings) {
   state->previous = SetUnhandledExceptionFilter(on_exception);
   state->previous_terminate = std::set_terminate(on_terminate);
   return {};
+}
+
+void fail_invariant(std::string_view what, std::source_location where) {
+  if (state) {
+    std::string location =
+        std::string(where.file_name()) + ":" + std::to_string(where.line()) + ":" + std::to_string(where.column());
+    report_panic(what, location);
+  }
+  std::abort();
 }
 
 void crash_test() {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 #include <thread>
 
 #include "crash/notes.h"
@@ -37,6 +38,8 @@ int main(int argc, char** argv) {
   }
   vx::crash::add_note("before\tthe crash");
   if (std::strcmp(argv[2], "av") == 0) vx::crash::win32::crash_test();
+  if (std::strcmp(argv[2], "throw") == 0) throw std::runtime_error("boom\nnext line");
+  if (std::strcmp(argv[2], "invariant") == 0) vx::crash::win32::fail_invariant("the list lost a row");
   if (std::strcmp(argv[2], "divide-thread") == 0) {
     std::thread(divide).join();
   } else if (std::strcmp(argv[2], "second") == 0) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "win32/devserver.h"
 
@@ -104,6 +105,24 @@ TEST_F(Reporter, ASecondFaultWhileReportingIsPassedOnAndNothingHangs) {
   EXPECT_EQ(code, 0xC0000094u) << "the second fault ended the process, unreported";
   EXPECT_LT(GetTickCount64() - started, 8000u) << "not held by the first report";
   EXPECT_LE(server->wait_for_requests(before + 1, 2000).size() - before, 1u);
+}
+
+TEST_F(Reporter, FatalInternalErrorsAreReportedAsPanicsWithWhereTheyHappened) {
+  for (const auto& [how, message, location] :
+       {std::tuple{L"throw", "exception message : panic: boom next line\r\n", "fault location    : (unknown)\r\n"},
+        std::tuple{L"invariant", "exception message : panic: the list lost a row\r\n", "crasher.cpp:"}}) {
+    SCOPED_TRACE(std::string(message));
+    const std::size_t before = server->requests().size();
+    const DWORD code = crash(how);
+    EXPECT_NE(code, static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_EQ(code, 3u) << "ended as abort() ends a program";
+    const std::vector<Recorded> reports = reports_since(*server, before);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].body.find("exception type    : panic\r\n"), std::string::npos);
+    EXPECT_NE(reports[0].body.find(message), std::string::npos);
+    EXPECT_NE(reports[0].body.find(location), std::string::npos);
+    EXPECT_NE(reports[0].body.find("  before the crash\r\n"), std::string::npos);
+  }
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <chrono>
+#include <source_location>
 #include <string>
+#include <string_view>
 
 #include "common/error.h"
 
@@ -25,6 +27,10 @@ struct Settings {
 
 // Once per process. Everything the exception path needs is made here.
 Result<> install(const Settings& settings);
+
+// A state the program cannot go on from: reported as a fatal internal error
+// (with where it was found), told, and the program ends.
+[[noreturn]] void fail_invariant(std::string_view what, std::source_location where = std::source_location::current());
 
 // Raises the test crash: the note "crash test", then an access violation.
 [[noreturn]] void crash_test();
