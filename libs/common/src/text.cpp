@@ -150,6 +150,30 @@ bool is_valid_utf8(std::string_view text) noexcept {
   return true;
 }
 
+std::string escape_markup(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
 std::string sanitize_utf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -51,27 +51,6 @@ void replace_all(std::string& text, std::string_view marker, std::string_view re
   }
 }
 
-void append_escaped(std::string& out, std::string_view text) {
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-}
-
 }  // namespace
 
 std::string_view builtin_file(std::string_view name) noexcept {
@@ -104,7 +83,7 @@ std::string expand_template(std::string_view text, const TextSource& texts) {
     if (close == std::string_view::npos) break;
     out.append(text.substr(pos, open - pos));
     if (const auto value = texts(trim(text.substr(open + 2, close - open - 2)))) {
-      append_escaped(out, *value);
+      out += escape_markup(*value);
     } else {
       out.append(text.substr(open, close + 2 - open));
     }

@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "common/text.h"
+
 namespace vx::notice {
 namespace {
 
@@ -63,30 +65,6 @@ const NoticeTexts& notice_texts(std::string_view language) {
     for (const Row& row : rows)
       if (row.code == language) return row.texts;
   return rows[0].texts;
-}
-
-std::string escape_markup(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
 }
 
 bool is_web_address(std::string_view url) {

@@ -1,43 +1,16 @@
 #include "service/start_task.h"
 
+#include "common/text.h"
 #include "service/companion.h"
 
 namespace vx::service {
 namespace {
 
-// Paths may hold "&" (C:\R&D\...); nothing else in a path needs escaping.
-std::string xml_escaped(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 const char* boolean(bool value) { return value ? "true" : "false"; }
 
 void element(std::string& out, std::string_view indent, std::string_view name, std::string_view text) {
   out.append(indent).append("<").append(name).append(">");
-  out.append(xml_escaped(text));
+  out.append(escape_markup(text));  // paths may hold "&" (C:\R&D\...)
   out.append("</").append(name).append(">\n");
 }
 

@@ -55,6 +55,9 @@ void append_utf16(String& out, char32_t cp) {
 bool is_valid_utf8(std::string_view text) noexcept;
 // `text` with every invalid sequence replaced by U+FFFD.
 std::string sanitize_utf8(std::string_view text);
+// & < > " as entities, so a text shows as it is inside HTML or XML markup
+// (element text or a double-quoted attribute).
+std::string escape_markup(std::string_view text);
 
 std::u16string utf8_to_utf16(std::string_view text);
 std::string utf16_to_utf8(std::u16string_view text);

@@ -17,9 +17,6 @@ struct NoticeTexts {
 // that is not exactly two characters long ("pt-BR").
 const NoticeTexts& notice_texts(std::string_view language);
 
-// & < > " written as entities, so a text shows as it is inside link markup.
-std::string escape_markup(std::string_view text);
-
 // `<a href="url">text</a>` with both escaped; empty unless both are given and
 // the address is an http or https page (nothing else is ever opened).
 std::string footer_link(std::string_view text, std::string_view url);
