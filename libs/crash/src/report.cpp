@@ -86,10 +86,7 @@ void line(Writer& out, std::string_view name, std::string_view value) noexcept {
 void write_uptime(Writer& out, std::uint64_t ms) noexcept {
   out.dec(ms / 1000);
   out.text('.');
-  const auto rest = static_cast<unsigned>(ms % 1000);
-  out.text(static_cast<char>('0' + rest / 100));
-  out.text(static_cast<char>('0' + rest / 10 % 10));
-  out.text(static_cast<char>('0' + rest % 10));
+  out.dec(ms % 1000, 3);
   out.text(" s");
 }
 

@@ -26,14 +26,15 @@ void Writer::hex(std::uint64_t v, int min_digits, bool upper) noexcept {
   text(std::string_view(out + 16 - n, static_cast<std::size_t>(n)));
 }
 
-void Writer::dec(std::uint64_t v) noexcept {
+void Writer::dec(std::uint64_t v, int min_digits) noexcept {
   char out[20];
   std::size_t n = 0;
+  const auto least = static_cast<std::size_t>(std::clamp(min_digits, 1, 20));
   do {
     out[19 - n] = static_cast<char>('0' + v % 10);
     v /= 10;
     ++n;
-  } while (v != 0);
+  } while (v != 0 || n < least);
   text(std::string_view(out + 20 - n, n));
 }
 

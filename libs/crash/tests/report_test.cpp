@@ -59,13 +59,19 @@ TEST(CrashWriter, NumbersAndLabels) {
   out.text('|');
   out.dec(std::numeric_limits<std::uint64_t>::max());
   out.text('|');
+  out.dec(7, 2);
+  out.text('|');
+  out.dec(45, 3);
+  out.text('|');
+  out.dec(12345, 2);
+  out.text('|');
   out.sdec(std::numeric_limits<std::int64_t>::min());
   out.line_end();
   out.label("up time");
   out.label("exception message");
   out.label("a label of twenty ch");
   EXPECT_EQ(out.finish(),
-            "0|abc|0000001F|ffffffffffffffff|0|18446744073709551615|-9223372036854775808\r\n"
+            "0|abc|0000001F|ffffffffffffffff|0|18446744073709551615|07|045|12345|-9223372036854775808\r\n"
             "up time           : exception message : a label of twenty ch: ");
   EXPECT_FALSE(out.cut());
 }

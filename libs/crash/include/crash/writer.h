@@ -25,7 +25,8 @@ class Writer {
   void text(char c) noexcept { text(std::string_view(&c, 1)); }
   // At least min_digits (1 to 16) digits, zero-padded.
   void hex(std::uint64_t v, int min_digits, bool upper) noexcept;
-  void dec(std::uint64_t v) noexcept;
+  // At least min_digits (1 to 20) digits, zero-padded.
+  void dec(std::uint64_t v, int min_digits = 1) noexcept;
   void sdec(std::int64_t v) noexcept;
   // The name padded with spaces to 18 characters, then ": ".
   void label(std::string_view name) noexcept;

@@ -128,20 +128,15 @@ std::string_view now_text() {
   Writer w(time_area);
   w.dec(t.wYear);
   w.text('-');
-  if (t.wMonth < 10) w.text('0');
-  w.dec(t.wMonth);
+  w.dec(t.wMonth, 2);
   w.text('-');
-  if (t.wDay < 10) w.text('0');
-  w.dec(t.wDay);
+  w.dec(t.wDay, 2);
   w.text(' ');
-  if (t.wHour < 10) w.text('0');
-  w.dec(t.wHour);
+  w.dec(t.wHour, 2);
   w.text(':');
-  if (t.wMinute < 10) w.text('0');
-  w.dec(t.wMinute);
+  w.dec(t.wMinute, 2);
   w.text(':');
-  if (t.wSecond < 10) w.text('0');
-  w.dec(t.wSecond);
+  w.dec(t.wSecond, 2);
   return w.finish();
 }
 
