@@ -430,13 +430,9 @@ void CleanupPage::on_key(ostrel::Event* event, void* data) {
   const std::optional<std::size_t> active = page.active_;
   switch (key.key()) {
     case key_up:
-    case key_down: {
-      const bool down = key.key() == key_down;
-      std::size_t next = 0;
-      if (active) next = down ? std::min(*active + 1, count - 1) : (*active == 0 ? 0 : *active - 1);
-      page.set_active(next);
+    case key_down:
+      page.set_active(ui::step_row(active, count, key.key() == key_down));
       break;
-    }
     case key_space:
       if (!active) return;
       page.toggle_check(*active);

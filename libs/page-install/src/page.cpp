@@ -214,12 +214,7 @@ void InstallPage::on_key(ostrel::Event* event, void* data) {
     page.reload();
   } else if (key.key() == key_up || key.key() == key_down) {
     if (page.rows_.empty()) return;
-    std::size_t next = 0;
-    if (page.selection_) {
-      next = key.key() == key_down ? std::min(*page.selection_ + 1, page.rows_.size() - 1)
-                                   : (*page.selection_ == 0 ? 0 : *page.selection_ - 1);
-    }
-    page.select(next);
+    page.select(ui::step_row(page.selection_, page.rows_.size(), key.key() == key_down));
   } else {
     return;
   }

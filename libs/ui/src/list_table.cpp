@@ -1,5 +1,6 @@
 #include "ui/list_table.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -58,6 +59,11 @@ void set_active_row(ostrel::Document* document, std::string_view head_id, std::o
     if (ostrel::Node* row = row_element(document, head_id, *new_index))
       ostrel::add_class(row, active.data(), active.size());
   }
+}
+
+std::size_t step_row(std::optional<std::size_t> selected, std::size_t count, bool down) {
+  if (!selected) return 0;
+  return down ? std::min(*selected + 1, count - 1) : (*selected == 0 ? 0 : *selected - 1);
 }
 
 std::optional<std::uint64_t> row_index_of(ostrel::Node* node) {

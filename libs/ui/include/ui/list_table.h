@@ -17,6 +17,10 @@ struct Node;
 
 namespace vx::ui {
 
+// The row Up or Down moves to among `count` rows (at least one): the first
+// when none is selected, else one further, stopping at the first and last.
+std::size_t step_row(std::optional<std::size_t> selected, std::size_t count, bool down);
+
 // Removes every element after the header row in its parent.
 void clear_rows(ostrel::Document* document, std::string_view head_id);
 
