@@ -58,7 +58,7 @@ std::string text_of(std::string_view key, std::string_view language) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const std::string document = vx::i18n::compose_document();
-  const std::vector<std::string> args = vx::app::command_line_arguments();
+  const std::vector<std::string> args = vx::win32::command_line_arguments();
   vx::app::Startup startup;
   startup.language = vx::i18n::choose_language(args, system_locale);
   vx::crash::win32::Settings crash;

@@ -47,16 +47,6 @@ bool system_uses_dark_theme() {
          light == 0;
 }
 
-std::vector<std::string> command_line_arguments() {
-  std::vector<std::string> args;
-  int count = 0;
-  if (LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count)) {
-    for (int i = 1; i < count; ++i) args.push_back(win32::narrow(argv[i]));
-    LocalFree(argv);
-  }
-  return args;
-}
-
 SIZE client_size_for_dpi(UINT dpi) { return {scale(client_width_96, dpi), scale(client_height_96, dpi)}; }
 
 bool register_main_window_class(HINSTANCE instance, WNDPROC procedure) {

@@ -26,7 +26,4 @@ SIZE client_size_for_dpi(UINT dpi);
 // Whether the user chose the dark theme for apps (a missing setting means light).
 bool system_uses_dark_theme();
 
-// The program's arguments, without its own name.
-std::vector<std::string> command_line_arguments();
-
 }  // namespace vx::app

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <climits>
 
 #include "common/text.h"
@@ -39,6 +41,16 @@ std::optional<std::string> decode_code_page(std::string_view bytes, unsigned cod
   if (MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data(), in_len, wide.data(), wide_len) != wide_len)
     return std::nullopt;
   return narrow(wide);
+}
+
+std::vector<std::string> command_line_arguments() {
+  std::vector<std::string> args;
+  int count = 0;
+  if (LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    for (int i = 1; i < count; ++i) args.push_back(narrow(argv[i]));
+    LocalFree(argv);
+  }
+  return args;
 }
 
 }  // namespace vx::win32

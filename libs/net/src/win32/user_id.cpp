@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <bcrypt.h>
+#include <objbase.h>
 
 #include "common/win32/error_text.h"
 #include "common/win32/text.h"
@@ -30,6 +31,15 @@ std::uint32_t random_u32() {
           BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&value), sizeof value, BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
     value = static_cast<std::uint32_t>(GetTickCount64() * 2654435761u);
   return value;
+}
+
+void stamp(IdParts& parts, const SYSTEMTIME& at) {
+  parts.year = at.wYear;
+  parts.month = at.wMonth;
+  parts.day = at.wDay;
+  parts.hour = at.wHour;
+  parts.minute = at.wMinute;
+  parts.second = at.wSecond;
 }
 
 }  // namespace
@@ -66,12 +76,37 @@ IdParts RegistryUserIdStore::fresh_parts() {
   parts.first = random_u32();
   parts.middle = static_cast<std::uint16_t>(random_u32());
   parts.last = random_u32();
-  parts.year = now.wYear;
-  parts.month = now.wMonth;
-  parts.day = now.wDay;
-  parts.hour = now.wHour;
-  parts.minute = now.wMinute;
-  parts.second = now.wSecond;
+  stamp(parts, now);
+  return parts;
+}
+
+vx::Result<std::optional<std::string>> CompanionUserIdStore::read() {
+  Result<vx::win32::UniqueKey> key = open_store();
+  if (!key) return std::unexpected(key.error());
+  wchar_t text[64] = {};
+  DWORD size = sizeof text - sizeof(wchar_t), type = 0;
+  if (RegQueryValueExW(key->get(), value_name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS ||
+      type != REG_SZ)
+    return std::optional<std::string>();
+  return std::optional(vx::win32::narrow(std::wstring_view(text, wcsnlen(text, size / sizeof(wchar_t)))));
+}
+
+IdParts CompanionUserIdStore::fresh_parts() {
+  GUID guid{};
+  IdParts parts;
+  if (SUCCEEDED(CoCreateGuid(&guid))) {
+    parts.first = guid.Data1;
+    parts.middle = guid.Data2;
+    parts.last =
+        static_cast<std::uint32_t>(guid.Data3) << 16 | static_cast<std::uint32_t>(guid.Data4[0]) << 8 | guid.Data4[1];
+  } else {
+    parts.first = random_u32();
+    parts.middle = static_cast<std::uint16_t>(random_u32());
+    parts.last = random_u32();
+  }
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  stamp(parts, now);
   return parts;
 }
 

@@ -75,6 +75,8 @@ class Handle {
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
   HINTERNET get() const { return handle_; }
+  // For a handle someone else has closed.
+  void forget() { handle_ = nullptr; }
   explicit operator bool() const { return handle_ != nullptr; }
 
  private:
@@ -99,6 +101,13 @@ HINTERNET session() {
 }  // namespace
 
 std::string winhttp_error_text(std::uint32_t code) { return text_of(code); }
+
+void WinHttpTransport::cancel() {
+  const std::lock_guard lock(mutex_);
+  cancelled_ = true;
+  // Closing the handle makes the call blocked on it fail with "cancelled".
+  if (running_) WinHttpCloseHandle(static_cast<HINTERNET>(running_));
+}
 
 HttpResult WinHttpTransport::send(const Request& request) {
   const std::optional<std::string> url = check_url(request.url);
@@ -125,10 +134,25 @@ HttpResult WinHttpTransport::send(const Request& request) {
   if (!shared) return std::unexpected(failure("WinHttpOpen: "));
   const Handle connection(WinHttpConnect(shared, host.c_str(), parts.nPort, 0));
   if (!connection) return std::unexpected(failure("WinHttpConnect: "));
-  const Handle handle(WinHttpOpenRequest(connection.get(), request.method == Method::post ? L"POST" : L"GET",
-                                         object.c_str(), nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                         parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
+  Handle handle(WinHttpOpenRequest(connection.get(), request.method == Method::post ? L"POST" : L"GET", object.c_str(),
+                                   nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                   parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
   if (!handle) return std::unexpected(failure("WinHttpOpenRequest: "));
+  {
+    const std::lock_guard lock(mutex_);
+    if (cancelled_) return std::unexpected(HttpError{std::nullopt, text_of(ERROR_WINHTTP_OPERATION_CANCELLED)});
+    running_ = handle.get();
+  }
+  // Whoever closes the request last: cancel() may have done it already.
+  struct Release {
+    WinHttpTransport& self;
+    Handle& handle;
+    ~Release() {
+      const std::lock_guard lock(self.mutex_);
+      if (self.cancelled_) handle.forget();
+      self.running_ = nullptr;
+    }
+  } release{*this, handle};
 
   const int connect_ms = static_cast<int>(timeout_ms(request.connect_timeout));
   const int receive_ms = static_cast<int>(timeout_ms(request.receive_timeout));

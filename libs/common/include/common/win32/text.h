@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vx::win32 {
 
@@ -17,5 +18,8 @@ std::optional<std::string> narrow_exact(std::wstring_view utf16);
 // Bytes in a Windows code page (CP_ACP, the system's ANSI code page, by
 // default) as UTF-8; absent when the bytes are not valid in that code page.
 std::optional<std::string> decode_code_page(std::string_view bytes, unsigned code_page = 0 /* CP_ACP */);
+
+// This process's arguments after the program's own name, as UTF-8.
+std::vector<std::string> command_line_arguments();
 
 }  // namespace vx::win32
