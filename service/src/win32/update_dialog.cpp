@@ -160,7 +160,8 @@ int lay_out_info(const Dialog& d, Layout& l, int top, int width) {
   } else {
     const HFONT font = d.info_kind == Info::link ? d.link_font.get() : d.font.get();
     const SIZE text = measure(d.window, font, d.info, room, DT_SINGLELINE);
-    l.info = {margin, y, margin + std::min<int>(text.cx, room), y + text.cy};
+    // Some fonts (NanumGothic) put the underline below the text's cell.
+    l.info = {margin, y, margin + std::min<int>(text.cx, room), y + text.cy + d.px(4)};
   }
   return l.info.bottom;
 }
@@ -279,7 +280,7 @@ void draw_link(const Dialog& d, const DRAWITEMSTRUCT& item) {
   SetTextColor(item.hDC, link_colour);
   RECT box = item.rcItem;
   DrawTextW(item.hDC, d.info.c_str(), static_cast<int>(d.info.size()), &box,
-            DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+            DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
   if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) DrawFocusRect(item.hDC, &item.rcItem);
 }
 

@@ -1,18 +1,44 @@
 #include "update_worker.h"
 
 #include <cstdio>
+#include <mutex>
+#include <optional>
 #include <system_error>
+#include <thread>
 
 #include "common/win32/text.h"
+#include "common/win32/unique.h"
 #include "desktop.h"
 #include "net/win32/user_id.h"
+#include "net/win32/winhttp.h"
 #include "notice/texts.h"
 #include "update_windows.h"
 
 namespace vx::service::win32 {
+
+struct UpdateCheck::Job {
+  CheckConfig config;
+  HWND notify = nullptr;
+  UINT message = 0;
+  vx::win32::UniqueHandle stop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  vx::win32::UniqueHandle finished{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  net::win32::WinHttpTransport transport;
+  std::mutex mutex;
+  std::optional<std::string> body;  // guarded by mutex
+};
+
+struct UpdateCheck::Hold {
+  net::Request request;
+  net::win32::WinHttpTransport transport;
+  vx::win32::UniqueHandle finished{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
 namespace {
 
 constexpr DWORD finish_wait_ms = 5'000;
+// Windows ends a cancelled request at once; Wine lets it run to its timeout,
+// so the companion does not wait for it longer than this.
+constexpr DWORD stop_wait_ms = 3'000;
 
 // Each failed attempt leaves a line, so a silent companion can still be read.
 class LoggedTransport final : public net::Transport {
@@ -22,8 +48,7 @@ class LoggedTransport final : public net::Transport {
     net::HttpResult answer = inner_.send(request);
     ++sent_;
     if (!answer)
-      std::fprintf(stderr, "[update] 업데이트 확인 실패 (%d/%d): %s\n", sent_, attempts_,
-                   answer.error().text().c_str());
+      std::fprintf(stderr, "[update] 업데이트 확인 실패 (%d/%d): %s\n", sent_, attempts_, answer.error().text().c_str());
     return answer;
   }
 
@@ -39,71 +64,57 @@ std::string window_title(HWND window) {
   return vx::win32::narrow(std::wstring_view(text, static_cast<std::size_t>(n)));
 }
 
-}  // namespace
+bool is_set(const vx::win32::UniqueHandle& event) { return WaitForSingleObject(event.get(), 0) == WAIT_OBJECT_0; }
 
-UpdateCheck::UpdateCheck()
-    : stop_event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      finished_event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-
-UpdateCheck::~UpdateCheck() { stop(); }
-
-bool UpdateCheck::running() const {
-  return worker_.joinable() && WaitForSingleObject(finished_event_.get(), 0) == WAIT_TIMEOUT;
-}
-
-bool UpdateCheck::start(const CheckConfig& config, HWND notify, UINT message, Done done) {
-  if (!can_start(config) || running() || !stop_event_ || !finished_event_) return false;
-  if (worker_.joinable()) worker_.join();  // an earlier check, already done
-  config_ = config;
-  notify_ = notify;
-  message_ = message;
-  done_ = std::move(done);
-  title_ = window_title(notify);
-  ResetEvent(stop_event_.get());
-  ResetEvent(finished_event_.get());
-  {
-    const std::lock_guard lock(mutex_);
-    body_.reset();
-    request_ = std::make_shared<net::win32::WinHttpTransport>();
-  }
-  try {
-    worker_ = std::thread(&UpdateCheck::work, this);
-  } catch (const std::system_error&) {
-    return false;
-  }
-  return true;
-}
-
-void UpdateCheck::work() {
-  std::shared_ptr<net::win32::WinHttpTransport> transport;
-  {
-    const std::lock_guard lock(mutex_);
-    transport = request_;
-  }
-  LoggedTransport logged(*transport, config_.attempts);
+void work(const std::shared_ptr<UpdateCheck::Job>& job) {
+  LoggedTransport logged(job->transport, job->config.attempts);
   net::win32::CompanionUserIdStore store;
   const auto user_id = [&store] {
     Result<net::UserId> id = net::read_or_create_user_id(store);
     return id ? id->id : std::string();
   };
-  const auto wait = [this](std::chrono::milliseconds pause) {
-    return WaitForSingleObject(stop_event_.get(), static_cast<DWORD>(pause.count())) == WAIT_TIMEOUT;
+  const auto wait = [&job](std::chrono::milliseconds pause) {
+    return WaitForSingleObject(job->stop.get(), static_cast<DWORD>(pause.count())) == WAIT_TIMEOUT;
   };
-  std::optional<std::string> body = run_check(config_, logged, user_id, wait);
+  std::optional<std::string> body = run_check(job->config, logged, user_id, wait);
   {
-    const std::lock_guard lock(mutex_);
-    body_ = std::move(body);
+    const std::lock_guard lock(job->mutex);
+    job->body = std::move(body);
   }
-  SetEvent(finished_event_.get());
-  if (WaitForSingleObject(stop_event_.get(), 0) == WAIT_TIMEOUT) PostMessageW(notify_, message_, 0, 0);
+  SetEvent(job->finished.get());
+  if (!is_set(job->stop)) PostMessageW(job->notify, job->message, 0, 0);
+}
+
+}  // namespace
+
+UpdateCheck::~UpdateCheck() { stop(); }
+
+bool UpdateCheck::running() const { return job_ && !is_set(job_->finished); }
+
+bool UpdateCheck::start(const CheckConfig& config, HWND notify, UINT message, Done done) {
+  if (!can_start(config) || running()) return false;
+  auto job = std::make_shared<Job>();
+  if (!job->stop || !job->finished) return false;
+  job->config = config;
+  job->notify = notify;
+  job->message = message;
+  try {
+    std::thread(work, job).detach();
+  } catch (const std::system_error&) {
+    return false;
+  }
+  job_ = std::move(job);
+  done_ = std::move(done);
+  title_ = window_title(notify);
+  return true;
 }
 
 void UpdateCheck::finish(std::string_view language) {
-  WaitForSingleObject(finished_event_.get(), finish_wait_ms);
   std::optional<std::string> body;
-  {
-    const std::lock_guard lock(mutex_);
-    body = body_;
+  if (job_) {
+    WaitForSingleObject(job_->finished.get(), finish_wait_ms);
+    const std::lock_guard lock(job_->mutex);
+    body = job_->body;
   }
   bool accepted = false;
   if (body) {
@@ -112,7 +123,7 @@ void UpdateCheck::finish(std::string_view language) {
     // Yes could open nothing else: only a web page is offered.
     if (notice::is_web_address(answer.update_url)) {
       UpdateDialogRequest request;
-      request.notify = notify_;
+      request.notify = job_->notify;
       request.title = title_;
       request.message = texts.message;
       request.yes = texts.yes;
@@ -127,42 +138,38 @@ void UpdateCheck::finish(std::string_view language) {
     }
     // The companion ends when the update was accepted; a bar would go with it.
     if (!accepted && !answer.notify_url.empty())
-      show_update_bar(notify_, std::string(texts.bar_title), answer.notify_url);
+      show_update_bar(job_->notify, std::string(texts.bar_title), answer.notify_url);
   }
   if (done_) done_(accepted);
 }
 
 void UpdateCheck::send_hold() {
-  if (hold_worker_.joinable()) hold_worker_.join();
-  auto transport = std::make_shared<net::win32::WinHttpTransport>();
-  {
-    const std::lock_guard lock(mutex_);
-    hold_request_ = transport;
-  }
+  auto hold = std::make_shared<Hold>();
+  hold->request = hold_request(job_->config);
+  if (!hold->finished) return;
   try {
-    hold_worker_ = std::thread([transport, request = hold_request(config_)] {
-      if (net::HttpResult sent = transport->send(request); !sent)
+    std::thread([hold] {
+      if (net::HttpResult sent = hold->transport.send(hold->request); !sent)
         std::fprintf(stderr, "[update] 보류 요청 실패: %s\n", sent.error().text().c_str());
-    });
+      SetEvent(hold->finished.get());
+    }).detach();
   } catch (const std::system_error&) {
-    // The server asks again next time; nothing is lost.
+    return;  // the server asks again next time; nothing is lost
   }
+  hold_ = std::move(hold);
 }
 
 void UpdateCheck::stop() {
-  if (stop_event_) SetEvent(stop_event_.get());
-  {
-    const std::lock_guard lock(mutex_);
-    if (request_) request_->cancel();
-    if (hold_request_) hold_request_->cancel();
+  if (job_) {
+    SetEvent(job_->stop.get());
+    job_->transport.cancel();
+    WaitForSingleObject(job_->finished.get(), stop_wait_ms);
+    job_.reset();
   }
-  join();
+  // The user asked for it just before quitting, perhaps to install the update.
+  if (hold_ && WaitForSingleObject(hold_->finished.get(), stop_wait_ms) != WAIT_OBJECT_0) hold_->transport.cancel();
+  hold_.reset();
   close_update_bar();
-}
-
-void UpdateCheck::join() {
-  if (worker_.joinable()) worker_.join();
-  if (hold_worker_.joinable()) hold_worker_.join();
 }
 
 }  // namespace vx::service::win32

@@ -6,13 +6,8 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
-#include <thread>
 
-#include "common/win32/unique.h"
-#include "net/win32/winhttp.h"
 #include "service/update_check.h"
 
 namespace vx::service::win32 {
@@ -22,7 +17,7 @@ class UpdateCheck {
   // Told whether the user accepted the update; the companion then ends.
   using Done = std::function<void(bool accepted)>;
 
-  UpdateCheck();
+  UpdateCheck() = default;
   ~UpdateCheck();
   UpdateCheck(const UpdateCheck&) = delete;
   UpdateCheck& operator=(const UpdateCheck&) = delete;
@@ -36,30 +31,25 @@ class UpdateCheck {
   // answer offers in `language`, then calls `done`.
   void finish(std::string_view language);
 
-  // Stops the worker (cancelling its request) and any hold request, and
-  // closes the bar.
+  // Stops the worker, cancelling its request, gives a hold request a moment
+  // to reach the server, and closes the bar.
   void stop();
 
   bool running() const;
 
- private:
-  void work();
-  void send_hold();
-  void join();
+  // What a worker thread shares with this object; the thread keeps it alive,
+  // so a worker stuck in a request the system cannot cancel (Wine) can be
+  // left behind without touching freed memory.
+  struct Job;
+  struct Hold;
 
-  CheckConfig config_;
-  HWND notify_ = nullptr;
-  UINT message_ = 0;
+ private:
+  void send_hold();
+
+  std::shared_ptr<Job> job_;
+  std::shared_ptr<Hold> hold_;
   std::string title_;
   Done done_;
-  vx::win32::UniqueHandle stop_event_, finished_event_;
-
-  mutable std::mutex mutex_;  // guards the two below
-  std::optional<std::string> body_;
-  std::shared_ptr<net::win32::WinHttpTransport> request_;  // the exchange stop() cancels
-  std::shared_ptr<net::win32::WinHttpTransport> hold_request_;
-
-  std::thread worker_, hold_worker_;
 };
 
 }  // namespace vx::service::win32

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "start_task.h"
+#include "update_worker.h"
 #include "win32/devserver.h"
 #include "win32/process.h"
 #include "win32/screen.h"
@@ -267,6 +268,38 @@ TEST_F(Companion, AnUnreachableServerIsAskedSixTimesThenNothingIsShown) {
   EXPECT_EQ(window_of(companion.info.dwProcessId, L"OUpdateBar", 0), nullptr);
   PostMessageW(tray, WM_COMMAND, 103, 0);
   EXPECT_EQ(companion.wait_exit(10000), 0u);
+}
+
+TEST_F(Companion, QuittingCancelsARequestTheServerIsSlowToAnswer) {
+  ASSERT_TRUE(server->set_scenario(R"({"delay":{"/vorlix.php":12},"companion":{"update":"https://vorlix.app/x"}})"));
+  const std::size_t before = server->requests().size();
+  Process companion;
+  const HWND tray = start(companion);
+  ASSERT_NE(tray, nullptr);
+  ASSERT_EQ(server->wait_for_requests(before + 1).size(), before + 1);
+  const ULONGLONG asked = GetTickCount64();
+  PostMessageW(tray, WM_COMMAND, 103, 0);
+  EXPECT_EQ(companion.wait_exit(10000), 0u);
+  // Windows ends the cancelled request at once; Wine lets it run, and the
+  // companion leaves it behind after 3 s. Either way, not the server's 12 s.
+  EXPECT_LT(GetTickCount64() - asked, 9000u) << "the exit waited for the server";
+  EXPECT_EQ(checks(before).size(), 1u) << "no retry after the stop";
+}
+
+// In this process: the worker refuses a second start while the first runs.
+TEST_F(Companion, OneCheckAtATime) {
+  ASSERT_TRUE(server->set_scenario(R"({"delay":{"/vorlix.php":12}})"));
+  vx::service::win32::UpdateCheck check;
+  vx::service::CheckConfig config =
+      vx::service::companion_check_config(VORLIX_SERVER_ORIGIN "/vorlix.php", "4.0.1.0", "en");
+  EXPECT_FALSE(check.start(vx::service::CheckConfig{}, nullptr, WM_APP + 1, {})) << "no URL";
+  ASSERT_TRUE(check.start(config, nullptr, WM_APP + 1, {}));
+  EXPECT_TRUE(check.running());
+  EXPECT_FALSE(check.start(config, nullptr, WM_APP + 1, {}));
+  const ULONGLONG stopping = GetTickCount64();
+  check.stop();
+  EXPECT_LT(GetTickCount64() - stopping, 5000u);
+  EXPECT_FALSE(check.running());
 }
 
 TEST_F(Companion, AnOfferedUpdateAcceptedOpensItsPageAndEndsTheCompanion) {

@@ -289,6 +289,16 @@ TEST(CompanionUpdateDialog, HoldBoxIsAnsweredWithEitherButton) {
   EXPECT_FALSE(answer(hold, [](HWND dialog) { press(dialog, VK_RETURN); }).hold_ticked);
 }
 
+// True when one row of the picture is mostly `colour`.
+bool has_underline(const vx::testing::Capture& picture, std::uint32_t colour) {
+  for (int y = 0; y < picture.height; ++y) {
+    int count = 0;
+    for (int x = 0; x < picture.width; ++x) count += picture.at(x, y) == colour;
+    if (count > picture.width * 3 / 4) return true;
+  }
+  return false;
+}
+
 TEST(CompanionUpdateDialog, NoteLinkOpensOnlyAWebPage) {
   UpdateDialogRequest note = request();
   note.message = "A new version of Vorlix is ready.\n\nInstall it now?";
@@ -301,6 +311,7 @@ TEST(CompanionUpdateDialog, NoteLinkOpensOnlyAWebPage) {
     const HWND link = button(dialog, note.info_text);
     ASSERT_NE(link, nullptr);
     EXPECT_TRUE(save_screenshot(dialog, L"companion-update-dialog-note.png"));
+    EXPECT_TRUE(has_underline(vx::testing::capture(link), 0x0066CCu)) << "fonts may draw it below the text";
     EXPECT_TRUE(tab_to(dialog, link)) << "the link can be reached from the keyboard";
     press(dialog, VK_RETURN);
     if (vx::testing::has_url_logger()) {
