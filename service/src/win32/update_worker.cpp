@@ -48,7 +48,8 @@ class LoggedTransport final : public net::Transport {
     net::HttpResult answer = inner_.send(request);
     ++sent_;
     if (!answer)
-      std::fprintf(stderr, "[update] 업데이트 확인 실패 (%d/%d): %s\n", sent_, attempts_, answer.error().text().c_str());
+      std::fprintf(stderr, "[update] 업데이트 확인 실패 (%d/%d): %s\n", sent_, attempts_,
+                   answer.error().text().c_str());
     return answer;
   }
 

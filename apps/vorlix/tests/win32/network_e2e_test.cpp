@@ -244,7 +244,9 @@ TEST_F(Network, TheCloseRunSendsItsReportAndOpensItsPage) {
   EXPECT_NE(report.body.find(R"(Vorlix.exe","state":"1"})"), std::string::npos) << "the program keeps itself";
   EXPECT_NE(report.body.find(R"(","state":"-2"})"), std::string::npos) << "a dry run closes nothing";
   EXPECT_EQ(report.body.find(R"("cate":"start")"), std::string::npos) << "no page was opened";
-  if (has_url_logger()) EXPECT_TRUE(url_was_opened(VORLIX_SERVER_ORIGIN "/?report=e2e42"));
+  if (has_url_logger()) {
+    EXPECT_TRUE(url_was_opened(VORLIX_SERVER_ORIGIN "/?report=e2e42"));
+  }
 }
 
 // A visible top-level window of the process with this class.
@@ -340,7 +342,9 @@ TEST_F(Network, TheOfferAndTheNoticeShowInTheUsersLanguageAndDoWhatTheUserChoose
     save_artifact(capture(bar), L"vorlix-update-bar-ar.png");
   SendMessageW(dialog, TDM_CLICK_BUTTON, IDYES, 0);
   EXPECT_EQ(app.process.wait_exit(15000), 0u) << "accepting ends the program";
-  if (has_url_logger()) EXPECT_TRUE(url_was_opened(update));
+  if (has_url_logger()) {
+    EXPECT_TRUE(url_was_opened(update));
+  }
 }
 
 TEST_F(Network, TheCrashTestIsReportedAndTheUserIsTold) {

@@ -145,14 +145,14 @@ HWND visible_window(const wchar_t* class_name) {
   } search{class_name};
   EnumWindows(
       [](HWND window, LPARAM data) -> BOOL {
-        auto& search = *reinterpret_cast<Search*>(data);
+        auto& wanted = *reinterpret_cast<Search*>(data);
         DWORD process = 0;
         wchar_t name[64];
         GetWindowThreadProcessId(window, &process);
         if (process != GetCurrentProcessId() || !IsWindowVisible(window) || !GetClassNameW(window, name, 64) ||
-            std::wcscmp(name, search.class_name) != 0)
+            std::wcscmp(name, wanted.class_name) != 0)
           return TRUE;
-        search.found = window;
+        wanted.found = window;
         return FALSE;
       },
       reinterpret_cast<LPARAM>(&search));
