@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """The browser comparison's own parts, without a browser: matching boxes, the
-page copy the browser loads, the generated font, and skipping.
+page copy the browser loads, the generated font, skipping (or failing where the
+comparison is required), and where a browser is told to keep its profile.
 
     LAYOUT_DUMP=build/native/bin/layout-dump python3 compare_chromium_test.py
 """
+import contextlib
+import io
 import json
 import os
 import runpy
@@ -91,12 +94,90 @@ class PageCopy(unittest.TestCase):
         self.assertEqual(text.lower().count("<!doctype"), 1)
 
 
+def not_required(**more):
+    """The environment with the comparison optional, plus `more`."""
+    env = {k: v for k, v in os.environ.items() if k not in ("CI", "VORLIX_REQUIRE_CHROMIUM")}
+    return dict(env, **more)
+
+
 class Skipping(unittest.TestCase):
-    def test_no_browser_is_a_skip(self):
-        env = dict(os.environ, CHROMIUM=os.path.join(HERE, "no-such-browser"))
-        run = subprocess.run([sys.executable, SCRIPT, os.path.join(HERE, "pages", "text.html")], env=env,
-                             capture_output=True, text=True)
-        self.assertEqual(run.returncode, 77, run.stderr)
+    def run_without_browser(self, env):
+        env = dict(env, CHROMIUM=os.path.join(HERE, "no-such-browser"))
+        return subprocess.run([sys.executable, SCRIPT, os.path.join(HERE, "pages", "text.html")], env=env,
+                              capture_output=True, text=True)
+
+    def test_no_browser_is_a_skip_unless_required(self):
+        for env in (not_required(), not_required(CI="false"), not_required(CI="0"),
+                    not_required(VORLIX_REQUIRE_CHROMIUM="0")):
+            run = self.run_without_browser(env)
+            self.assertEqual(run.returncode, 77, run.stderr)
+            self.assertIn("chromium is not installed; skipped", run.stderr)
+        # CI services set CI=true; a developer can ask for the same.
+        for env in (not_required(CI="true"), not_required(CI="1"), not_required(VORLIX_REQUIRE_CHROMIUM="1")):
+            run = self.run_without_browser(env)
+            self.assertEqual(run.returncode, 2, run.stderr)
+            self.assertIn("chromium is not installed", run.stderr)
+            self.assertIn("required", run.stderr)
+            self.assertIn("tools/setup", run.stderr)
+
+    def test_no_fonttools_is_a_skip_unless_required(self):
+        # make_fonts looks for fontTools before it runs layout-dump, so any file stands in for it.
+        scope = cc.make_fonts.__globals__
+        saved, saved_env = scope["python_with_fonttools"], dict(os.environ)
+        scope["python_with_fonttools"] = lambda: None
+        self.addCleanup(scope.__setitem__, "python_with_fonttools", saved)
+        self.addCleanup(lambda: (os.environ.clear(), os.environ.update(saved_env)))
+        with tempfile.TemporaryDirectory() as home:
+            tool = os.path.join(home, "layout-dump")
+            open(tool, "w").close()
+            for env, status in ((not_required(), 77), (not_required(CI="true"), 2),
+                                (not_required(VORLIX_REQUIRE_CHROMIUM="1"), 2)):
+                os.environ.clear()
+                os.environ.update(env)
+                said = io.StringIO()
+                with self.assertRaises(SystemExit) as stop, contextlib.redirect_stderr(said):
+                    cc.make_fonts(tool, home)
+                self.assertEqual(stop.exception.code, status, env.get("CI"))
+                self.assertIn("python3-fonttools is not installed", said.getvalue())
+                self.assertEqual("required" in said.getvalue(), status == 2, said.getvalue())
+
+
+@unittest.skipUnless(FONT_PYTHON and LAYOUT_DUMP, "python3-fonttools is not installed or LAYOUT_DUMP is not set")
+class BrowserFolder(unittest.TestCase):
+    def test_profile_and_sockets_go_in_a_short_folder_that_is_removed(self):
+        # A stand-in browser that writes down where it was told to keep its
+        # profile and temporary files, then dies without answering.
+        with tempfile.TemporaryDirectory() as work:
+            deep = os.path.join(work, *["a-rather-long-folder-name"] * 6)
+            os.makedirs(deep)
+            record = os.path.join(work, "record")
+            browser = os.path.join(work, "browser")
+            with open(browser, "w") as f:
+                f.write(f'#!/bin/sh\nprintf "%s\\n" "$@" "TMPDIR=$TMPDIR" "HOME=$HOME" > {record}\n'
+                        'echo "last words" >&2\nexit 3\n')
+            os.chmod(browser, 0o755)
+            env = not_required(CHROMIUM=browser, COMPARE_CHROMIUM_HOME=deep, TMPDIR=deep)
+            run = subprocess.run([sys.executable, SCRIPT, os.path.join(HERE, "pages", "text.html")], env=env,
+                                 capture_output=True, text=True)
+            self.assertEqual(run.returncode, 77, run.stderr)
+            self.assertIn("does not start on this machine (exit status 3)", run.stderr)
+            self.assertIn("last words", run.stderr)
+            with open(record) as f:
+                said = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+            profile, tmp = said["--user-data-dir"], said["TMPDIR"]
+            self.assertEqual(said["HOME"], deep)
+            folder = os.path.dirname(profile)
+            self.assertEqual(os.path.dirname(tmp), folder)
+            # Room for Chromium's own names below it within the ~100 bytes of a socket path.
+            self.assertLess(len(tmp), 40, tmp)
+            self.assertFalse(folder.startswith(work), folder)
+            self.assertFalse(os.path.exists(folder), "the browser's folder was left behind")
+
+            env["CI"] = "true"
+            run = subprocess.run([sys.executable, SCRIPT, os.path.join(HERE, "pages", "text.html")], env=env,
+                                 capture_output=True, text=True)
+            self.assertEqual(run.returncode, 2, run.stderr)
+            self.assertIn("last words", run.stderr)
 
 
 @unittest.skipUnless(FONT_PYTHON, "python3-fonttools is not installed")

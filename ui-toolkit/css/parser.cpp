@@ -19,17 +19,21 @@ namespace {
 constexpr std::string_view property_names[] = {
     "",
     "",
-#define OSTREL_PROPERTY(id, name, inherited) name,
+#define OSTREL_LONGHAND(id, name, ...) name,
+#define OSTREL_SHORTHAND(id, name, ...) name,
 #include "css/properties.inc"
-#undef OSTREL_PROPERTY
+#undef OSTREL_LONGHAND
+#undef OSTREL_SHORTHAND
 };
 
 constexpr bool property_inherits[] = {
     false,
     false,
-#define OSTREL_PROPERTY(id, name, inherited) inherited,
+#define OSTREL_LONGHAND(id, name, inheritance, ...) std::string_view(#inheritance) == "inherited",
+#define OSTREL_SHORTHAND(id, name, ...) false,
 #include "css/properties.inc"
-#undef OSTREL_PROPERTY
+#undef OSTREL_LONGHAND
+#undef OSTREL_SHORTHAND
 };
 
 static_assert(std::size(property_names) == static_cast<std::size_t>(Property::count));

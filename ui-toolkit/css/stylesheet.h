@@ -58,9 +58,11 @@ using TokenList = std::vector<Token>;
 enum class Property : std::uint16_t {
   unknown,
   custom,
-#define OSTREL_PROPERTY(id, name, inherited) id,
+#define OSTREL_LONGHAND(id, ...) id,
+#define OSTREL_SHORTHAND(id, ...) id,
 #include "css/properties.inc"
-#undef OSTREL_PROPERTY
+#undef OSTREL_LONGHAND
+#undef OSTREL_SHORTHAND
   count
 };
 Property property_from_name(std::string_view lower_case_name);

@@ -42,6 +42,14 @@ struct Edges {
   float vertical() const { return top + bottom; }
 };
 
+// Text inputs and drop-down lists: `text` is what shows, value or
+// placeholder, with one fragment; the caret's x for each byte offset, from
+// the text's start.
+struct EditLine {
+  std::vector<float> caret_offsets;
+  bool placeholder_shown = false;
+};
+
 struct Box {
   Node* node = nullptr;  // null for anonymous boxes
   const style::ComputedStyle* style = nullptr;
@@ -56,23 +64,14 @@ struct Box {
   float x = 0, y = 0, width = 0, height = 0;
   Edges margin, border, padding;
 
-  // Text boxes: the white-space-processed text and where it went.
+  // Text boxes and text inputs: the white-space-processed text and where it went.
   std::string text;
   std::vector<TextFragment> fragments;
-
-  // Text boxes (inputs): `text` is what shows, value or placeholder, with
-  // one fragment; the caret's x for each byte offset, from the text's start.
-  std::vector<float> caret_offsets;
-  bool placeholder_shown = false;
+  std::unique_ptr<EditLine> edit_line;  // text inputs only
 
   // Scroll containers: the size of what they hold, and the room for scroll bars.
   float content_width = 0, content_height = 0;
-  float flow_height = 0;                   // height of the in-flow content (what vertical alignment moves)
   float scrollbar_x = 0, scrollbar_y = 0;  // thickness taken by each bar (0: none)
-  // Replaced boxes: natural size, and the loaded picture's own size.
-  float natural_width = 0, natural_height = 0;
-  float image_width = 0, image_height = 0;
-  float hint_width = -1, hint_height = -1;  // width/height attributes (-1: none)
   // Inline-level boxes placed on a line: their baseline (y).
   float baseline = 0;
 
@@ -84,28 +83,12 @@ struct Box {
   } overflow;
   bool unbounded = false;
 
-  // Incremental layout. A box laid out again with the inputs of last time,
-  // and with nothing changed in it, keeps its geometry (moved as a whole).
-  struct Inputs {
-    float cb_width = 0;
-    std::optional<float> cb_height, forced_width, forced_height;
-    friend bool operator==(const Inputs&, const Inputs&) = default;
-  };
+  // Incremental layout: what changed since the box was laid out.
   bool dirty = true;               // its own style or content changed since it was laid out
   bool child_dirty = false;        // something inside it did
   bool dead = false;               // replaced by a newer box; unreachable from the root
   bool holds_out_of_flow = false;  // absolute or fixed boxes inside: placed against others
-  bool laid_out = false;
-  std::uint32_t laid_out_pass = 0;
-  Inputs laid_out_with;
-  float laid_out_dx = 0, laid_out_dy = 0;  // border box against the margin-box origin it was given
-  Edges laid_out_margin;                   // margins after collapsing with its children's
-  std::vector<float> column_widths;        // tables: the widths their rows were laid out with
-  float content_shift = 0;                 // table cells: how far vertical-align moved the content
-  bool collapsed = false;                  // tables and cells with collapsed borders: the share laid out
-  Edges collapsed_border;
-  bool had_auto_scrollbar = false;  // overflow:auto boxes: the content overflowed last time
-  bool empty_inline = false;        // inline elements with nothing inside: placed apart
+  std::uint32_t id = 0;            // its place in the layout's side tables
 
   float content_x() const { return x + border.left + padding.left; }
   float content_y() const { return y + border.top + padding.top; }

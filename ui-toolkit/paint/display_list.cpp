@@ -278,7 +278,9 @@ struct Painter {
   // highlighted text, the text (or a grey placeholder), an underline under
   // input-method text, and the caret.
   void text_box(const Box& b, float dx, float dy) {
-    if (b.fragments.empty() || b.caret_offsets.size() != b.text.size() + 1) return;
+    if (b.fragments.empty() || !b.edit_line || b.edit_line->caret_offsets.size() != b.text.size() + 1) return;
+    const std::vector<float>& caret_offsets = b.edit_line->caret_offsets;
+    const bool placeholder_shown = b.edit_line->placeholder_shown;
     const style::ComputedStyle& s = *b.style;
     const layout::TextFragment& f = b.fragments[0];
     const TextEditView& edit = b.node->document->edit;
@@ -288,7 +290,7 @@ struct Painter {
     const float width = std::max(0.0f, b.content_box_width() - (drop_down ? select_arrow_room : 0));
     const float origin = left - (editing ? edit.scroll : 0);
     const std::size_t size = b.text.size();
-    const auto at = [&](std::size_t offset) { return origin + b.caret_offsets[std::min(offset, size)]; };
+    const auto at = [&](std::size_t offset) { return origin + caret_offsets[std::min(offset, size)]; };
     Item clip;
     clip.kind = ItemKind::push_clip;
     clip.bounds = {left, b.y + dy + b.border.top, width, b.height - b.border.vertical()};
@@ -296,7 +298,7 @@ struct Painter {
 
     const std::size_t composed = editing ? std::min(edit.composition.size(), size) : 0;
     std::size_t from = 0, to = 0;  // the selection within the shown text; a composition replaces it
-    if (editing && !b.placeholder_shown && !composed) {
+    if (editing && !placeholder_shown && !composed) {
       from = std::min<std::size_t>(std::min(edit.caret, edit.anchor), size);
       to = std::min<std::size_t>(std::max(edit.caret, edit.anchor), size);
     }
@@ -311,7 +313,7 @@ struct Painter {
     const auto run = [&](std::size_t a, std::size_t z, style::Color color) {
       if (z > a) list.items.push_back(text_item(b, b.text.substr(a, z - a), at(a), at(z) - at(a), f, dy, color));
     };
-    if (b.placeholder_shown) {
+    if (placeholder_shown) {
       run(0, size, style::Color{0x75, 0x75, 0x75, s.color.a});
     } else {
       run(0, from, s.color);
@@ -329,7 +331,7 @@ struct Painter {
     if (editing && edit.caret_shown && live && from == to) {
       Item bar;
       bar.kind = ItemKind::rect;
-      bar.bounds = {std::round(at(b.placeholder_shown ? 0 : start + composed)), f.y + dy, 1, f.height};
+      bar.bounds = {std::round(at(placeholder_shown ? 0 : start + composed)), f.y + dy, 1, f.height};
       bar.color = s.color;
       list.items.push_back(bar);
     }

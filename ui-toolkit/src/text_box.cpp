@@ -373,10 +373,12 @@ void TextEditor::step_back(std::vector<Snapshot>& from, std::vector<Snapshot>& t
 
 std::uint32_t TextEditor::offset_at(float x) {
   const layout::Box* box = tree_.box_of(node_);
-  if (!box || box->placeholder_shown || box->caret_offsets.size() != box->text.size() + 1) return 0;
+  if (!box || !box->edit_line || box->edit_line->placeholder_shown ||
+      box->edit_line->caret_offsets.size() != box->text.size() + 1)
+    return 0;
   const Rect at = element_rect(node_);
   const float local = x - (at.x + box->content_x() - box->x) + document_.edit.scroll;
-  const std::vector<float>& offsets = box->caret_offsets;
+  const std::vector<float>& offsets = box->edit_line->caret_offsets;
   // The nearest boundary: the middle of a character divides its two sides.
   std::uint32_t best = 0;
   float best_distance = std::fabs(local - offsets[0]);
@@ -461,14 +463,16 @@ void TextEditor::composition_end(std::string_view result) {
 std::optional<Rect> TextEditor::caret_rect() {
   if (!editing()) return std::nullopt;
   const layout::Box* box = tree_.box_of(node_);
-  if (!box || box->fragments.empty() || box->caret_offsets.empty()) return std::nullopt;
+  if (!box || box->fragments.empty() || !box->edit_line || box->edit_line->caret_offsets.empty()) return std::nullopt;
   const Rect at = element_rect(node_);
   const TextEditView& e = document_.edit;
   const std::size_t caret =
-      box->placeholder_shown ? 0 : std::min<std::size_t>(e.caret + e.composition.size(), box->caret_offsets.size() - 1);
+      box->edit_line->placeholder_shown
+          ? 0
+          : std::min<std::size_t>(e.caret + e.composition.size(), box->edit_line->caret_offsets.size() - 1);
   const layout::TextFragment& f = box->fragments[0];
-  return Rect{at.x + box->content_x() - box->x + box->caret_offsets[caret] - e.scroll, at.y + f.y - box->y, 1,
-              f.height};
+  return Rect{at.x + box->content_x() - box->x + box->edit_line->caret_offsets[caret] - e.scroll, at.y + f.y - box->y,
+              1, f.height};
 }
 
 void TextEditor::show_caret(bool shown) {
@@ -496,11 +500,12 @@ void keep_caret_in_view(Document& document, const layout::LayoutTree& tree) {
   TextEditView& e = document.edit;
   if (!e.node) return;
   const layout::Box* box = tree.box_of(e.node);
-  if (!box || box->caret_offsets.empty()) return;
-  const std::vector<float>& offsets = box->caret_offsets;
+  if (!box || !box->edit_line || box->edit_line->caret_offsets.empty()) return;
+  const std::vector<float>& offsets = box->edit_line->caret_offsets;
   const float width = std::max(0.0f, box->content_box_width() - 1);  // room for the caret's own pixel
-  const float caret =
-      box->placeholder_shown ? 0 : offsets[std::min<std::size_t>(e.caret + e.composition.size(), offsets.size() - 1)];
+  const float caret = box->edit_line->placeholder_shown
+                          ? 0
+                          : offsets[std::min<std::size_t>(e.caret + e.composition.size(), offsets.size() - 1)];
   float scroll = e.scroll;
   if (caret - scroll > width) scroll = caret - width;
   if (caret < scroll) scroll = caret;

@@ -205,6 +205,7 @@ struct ComputedStyle {
   float flex_grow = 0, flex_shrink = 1;
   Length flex_basis = Length::automatic();
   Align align_items = Align::normal, align_self = Align::auto_, justify_content = Align::normal;
+  Align align_content = Align::normal;  // "normal" stretches the lines of a multi-line flex container
   Length row_gap = Length::none(), column_gap = Length::none();  // none: "normal"
   int order = 0;
   bool table_layout_fixed = false;
@@ -224,10 +225,10 @@ struct ComputedStyle {
 // What a new style of an element asks of the layout: nothing (it only draws
 // differently), laying the element out again, or making its boxes anew.
 enum class StyleDifference : std::uint8_t { paint, layout, boxes };
+// (Derived from the property table, in style/properties.cpp, like the two below.)
 StyleDifference difference(const ComputedStyle& before, const ComputedStyle& after);
 
-// The inherited properties of `parent`, initial values for the rest. Keep it
-// in step with the inherited fields above.
+// The inherited properties of `parent`, initial values for the rest.
 ComputedStyle inherited_only(const ComputedStyle& parent);
 // The style of a block the layout makes itself around inline content.
 ComputedStyle anonymous_block_style(const ComputedStyle& parent);

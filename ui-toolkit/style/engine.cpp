@@ -6,6 +6,7 @@
 
 #include "common/text.h"
 #include "style/default_sheet.h"
+#include "style/properties.h"
 #include "style/values.h"
 
 namespace ostrel::style {
@@ -189,193 +190,6 @@ constexpr Keyword<ListStyle> list_styles[] = {{"none", ListStyle::none},
                                               {"circle", ListStyle::circle},
                                               {"square", ListStyle::square},
                                               {"decimal", ListStyle::decimal}};
-
-// --- copying one property (inherit / initial / unset) ------------------------
-
-void copy_property(Property p, ComputedStyle& to, const ComputedStyle& from) {
-  switch (p) {
-#define COPY(prop, member)   \
-  case Property::prop:       \
-    to.member = from.member; \
-    break;
-    COPY(display, display)
-    COPY(position, position)
-    COPY(top, inset[top])
-    COPY(right, inset[right])
-    COPY(bottom, inset[bottom])
-    COPY(left, inset[left])
-    COPY(width, width)
-    COPY(height, height)
-    COPY(min_width, min_width)
-    COPY(min_height, min_height)
-    COPY(max_width, max_width)
-    COPY(max_height, max_height)
-    COPY(box_sizing, box_sizing)
-    COPY(margin_top, margin[top])
-    COPY(margin_right, margin[right])
-    COPY(margin_bottom, margin[bottom])
-    COPY(margin_left, margin[left])
-    COPY(padding_top, padding[top])
-    COPY(padding_right, padding[right])
-    COPY(padding_bottom, padding[bottom])
-    COPY(padding_left, padding[left])
-    COPY(border_top_width, border_width[top])
-    COPY(border_right_width, border_width[right])
-    COPY(border_bottom_width, border_width[bottom])
-    COPY(border_left_width, border_width[left])
-    COPY(border_top_style, border_style[top])
-    COPY(border_right_style, border_style[right])
-    COPY(border_bottom_style, border_style[bottom])
-    COPY(border_left_style, border_style[left])
-    COPY(border_top_left_radius, radius[0])
-    COPY(border_top_right_radius, radius[1])
-    COPY(border_bottom_right_radius, radius[2])
-    COPY(border_bottom_left_radius, radius[3])
-    COPY(overflow_x, overflow_x)
-    COPY(overflow_y, overflow_y)
-    COPY(scrollbar_gutter, scrollbar_gutter_stable)
-    COPY(white_space, white_space)
-    COPY(text_overflow, text_overflow_ellipsis)
-    COPY(text_align, text_align)
-    COPY(vertical_align, vertical_align)
-    COPY(line_height, line_height)
-    COPY(font_family, font_family)
-    COPY(font_size, font_size)
-    COPY(font_weight, font_weight)
-    COPY(font_style, italic)
-    COPY(color, color)
-    COPY(background_color, background_color)
-    COPY(background_image, background_image)
-    COPY(cursor, cursor)
-    COPY(object_fit, object_fit)
-    COPY(user_select, user_select)
-    COPY(opacity, opacity)
-    COPY(visibility, visibility)
-    COPY(pointer_events, pointer_events)
-    COPY(transform, transform)
-    COPY(flex_direction, flex_direction)
-    COPY(flex_wrap, flex_wrap)
-    COPY(flex_grow, flex_grow)
-    COPY(flex_shrink, flex_shrink)
-    COPY(flex_basis, flex_basis)
-    COPY(align_items, align_items)
-    COPY(align_self, align_self)
-    COPY(justify_content, justify_content)
-    COPY(row_gap, row_gap)
-    COPY(column_gap, column_gap)
-    COPY(order, order)
-    COPY(table_layout, table_layout_fixed)
-    COPY(border_collapse, border_collapse)
-    COPY(text_decoration_line, underline)
-    COPY(list_style_type, list_style)
-#undef COPY
-    case Property::border_top_color:
-      to.border_color[top] = from.border_color[top];
-      to.border_color_current[top] = from.border_color_current[top];
-      break;
-    case Property::border_right_color:
-      to.border_color[right] = from.border_color[right];
-      to.border_color_current[right] = from.border_color_current[right];
-      break;
-    case Property::border_bottom_color:
-      to.border_color[bottom] = from.border_color[bottom];
-      to.border_color_current[bottom] = from.border_color_current[bottom];
-      break;
-    case Property::border_left_color:
-      to.border_color[left] = from.border_color[left];
-      to.border_color_current[left] = from.border_color_current[left];
-      break;
-    case Property::z_index:
-      to.z_index = from.z_index;
-      to.z_index_auto = from.z_index_auto;
-      break;
-    case Property::border_spacing:
-      to.border_spacing_h = from.border_spacing_h;
-      to.border_spacing_v = from.border_spacing_v;
-      break;
-    case Property::content:
-      to.content = from.content;
-      to.has_content = from.has_content;
-      break;
-    case Property::transition_property:
-    case Property::transition_duration:
-    case Property::transition_timing_function:
-    case Property::transition_delay:
-      to.transitions = from.transitions;
-      break;
-    case Property::animation_name:
-    case Property::animation_duration:
-    case Property::animation_timing_function:
-    case Property::animation_delay:
-    case Property::animation_iteration_count:
-    case Property::animation_direction:
-    case Property::animation_fill_mode:
-      to.animations = from.animations;
-      break;
-    default:
-      break;
-  }
-}
-
-// Longhands that each shorthand sets, for "inherit"/"initial" on a shorthand.
-std::vector<Property> longhands_of(Property p) {
-  using P = Property;
-  switch (p) {
-    case P::margin:
-      return {P::margin_top, P::margin_right, P::margin_bottom, P::margin_left};
-    case P::padding:
-      return {P::padding_top, P::padding_right, P::padding_bottom, P::padding_left};
-    case P::border_width:
-      return {P::border_top_width, P::border_right_width, P::border_bottom_width, P::border_left_width};
-    case P::border_style:
-      return {P::border_top_style, P::border_right_style, P::border_bottom_style, P::border_left_style};
-    case P::border_color:
-      return {P::border_top_color, P::border_right_color, P::border_bottom_color, P::border_left_color};
-    case P::border_top:
-      return {P::border_top_width, P::border_top_style, P::border_top_color};
-    case P::border_right:
-      return {P::border_right_width, P::border_right_style, P::border_right_color};
-    case P::border_bottom:
-      return {P::border_bottom_width, P::border_bottom_style, P::border_bottom_color};
-    case P::border_left:
-      return {P::border_left_width, P::border_left_style, P::border_left_color};
-    case P::border: {
-      std::vector<Property> all;
-      for (P side : {P::border_top, P::border_right, P::border_bottom, P::border_left})
-        for (P l : longhands_of(side)) all.push_back(l);
-      return all;
-    }
-    case P::border_radius:
-      return {P::border_top_left_radius, P::border_top_right_radius, P::border_bottom_right_radius,
-              P::border_bottom_left_radius};
-    case P::background:
-      return {P::background_color, P::background_image};
-    case P::font:
-      return {P::font_style, P::font_weight, P::font_size, P::line_height, P::font_family};
-    case P::flex:
-      return {P::flex_grow, P::flex_shrink, P::flex_basis};
-    case P::flex_flow:
-      return {P::flex_direction, P::flex_wrap};
-    case P::gap:
-      return {P::row_gap, P::column_gap};
-    case P::overflow:
-      return {P::overflow_x, P::overflow_y};
-    case P::inset:
-      return {P::top, P::right, P::bottom, P::left};
-    case P::text_decoration:
-      return {P::text_decoration_line};
-    case P::list_style:
-      return {P::list_style_type};
-    case P::transition:
-      return {P::transition_property};
-    case P::animation:
-      return {P::animation_name};
-    case P::outline:
-      return {};
-    default:
-      return {p};
-  }
-}
 
 // --- applying one declaration --------------------------------------------------
 
@@ -1080,6 +894,9 @@ struct Applier {
         return false;
       case P::justify_content:
         if (auto v = keyword(one, aligns)) return s.justify_content = *v, true;
+        return false;
+      case P::align_content:
+        if (auto v = keyword(one, aligns)) return s.align_content = *v, true;
         return false;
       case P::row_gap:
       case P::column_gap: {

@@ -1,5 +1,7 @@
 #include "style/engine.h"
 
+#include "style/properties.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -150,6 +152,60 @@ TEST_F(Styled, ShorthandsExpand) {
   EXPECT_EQ(c.line_height, style::Length::percent(150));
   EXPECT_EQ(c.width, style::Length::px(120));  // 10em of its own 12px
   EXPECT_NEAR(c.transform.b, 1.0f, 1e-6f);
+}
+
+// The table of properties drives inherit/initial, shorthand expansion and the
+// difference that decides how much incremental layout redoes.
+TEST_F(Styled, ThePropertyTableDrivesKeywordsShorthandsAndDifferences) {
+  load("<div id=d><p id=p>t</p><p id=q>u</p></div>",
+       "#d { border: 5px dashed red; z-index: 4; border-spacing: 3px 7px; list-style-type: square; color: blue }"
+       "#p { border: inherit; z-index: inherit; border-spacing: 0; list-style: initial; color: initial }"
+       "#q { border-spacing: inherit; all-unknown: 1; outline: inherit }");
+  const ComputedStyle& p = of("p");
+  for (int side = 0; side < 4; ++side) {
+    EXPECT_EQ(p.border_width[side], 5) << "every longhand of border, side " << side;
+    EXPECT_EQ(p.border_style[side], style::BorderStyle::dashed);
+    EXPECT_EQ(p.border_color[side], rgb(255, 0, 0));
+    EXPECT_FALSE(p.border_color_current[side]) << "the colour and its currentColor flag travel together";
+  }
+  EXPECT_EQ(p.z_index, 4);
+  EXPECT_FALSE(p.z_index_auto);
+  EXPECT_EQ(p.list_style, style::ListStyle::disc);
+  EXPECT_EQ(p.color, rgb(0, 0, 0));
+  EXPECT_EQ(of("q").border_spacing_h, 3);
+  EXPECT_EQ(of("q").border_spacing_v, 7) << "both values of one longhand";
+  EXPECT_EQ(of("q").list_style, style::ListStyle::square) << "inherited by default";
+
+  // Every shorthand names longhands only; every longhand is its own.
+  const auto first_shorthand = css::Property::margin;
+  for (auto i = static_cast<std::uint16_t>(css::Property::display);
+       i < static_cast<std::uint16_t>(css::Property::count); ++i) {
+    const auto property = static_cast<css::Property>(i);
+    const std::span<const css::Property> longhands = style::longhands_of(property);
+    ASSERT_FALSE(longhands.empty()) << css::property_name(property);
+    for (css::Property l : longhands) EXPECT_LT(l, first_shorthand) << css::property_name(property);
+    if (property < first_shorthand) {
+      EXPECT_EQ(longhands.size(), 1u);
+    }
+  }
+
+  ComputedStyle a, b;
+  b.list_style = style::ListStyle::decimal;
+  EXPECT_EQ(style::difference(a, b), style::StyleDifference::layout) << "the marker's width changes";
+  b = a;
+  b.white_space = style::WhiteSpace::pre;
+  EXPECT_EQ(style::difference(a, b), style::StyleDifference::boxes);
+  b = a;
+  b.position = style::Position::absolute;
+  EXPECT_EQ(style::difference(a, b), style::StyleDifference::boxes);
+  b = a;
+  b.position = style::Position::relative;
+  EXPECT_EQ(style::difference(a, b), style::StyleDifference::layout);
+  b = a;
+  b.border_color[2] = rgb(1, 2, 3);
+  b.opacity = 0.5f;
+  b.transitions.emplace_back();
+  EXPECT_EQ(style::difference(a, b), style::StyleDifference::paint);
 }
 
 TEST_F(Styled, InvalidValuesAreIgnoredNotFatal) {

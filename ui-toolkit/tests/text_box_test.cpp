@@ -70,7 +70,7 @@ struct Edited : InputTest {
   // The view x of the caret boundary at byte `offset` of the shown text.
   float x_of(const char* id, std::size_t offset) {
     const layout::Box* b = tree.box_of(by_id(id));
-    return b->content_x() + b->caret_offsets.at(offset) - doc->edit.scroll;
+    return b->content_x() + b->edit_line->caret_offsets.at(offset) - doc->edit.scroll;
   }
 };
 
@@ -242,7 +242,8 @@ TEST_F(Edited, TheBoxIsOneLineHighWithItsTextOnTheBaselineAndAPlaceholderWhenEmp
   frame();
   const layout::Box* b = tree.box_of(by_id("t"));
   EXPECT_FLOAT_EQ(b->height, 23 + 4 + 2) << "line height of the font, padding and border";
-  EXPECT_TRUE(b->placeholder_shown);
+  ASSERT_TRUE(b->edit_line);
+  EXPECT_TRUE(b->edit_line->placeholder_shown);
   EXPECT_EQ(b->text, "Type here");
   const layout::Box* label = tree.box_of(by_id("s"))->children.at(0);
   EXPECT_FLOAT_EQ(b->fragments.at(0).baseline, label->fragments.at(0).baseline) << "text sits on the line's baseline";

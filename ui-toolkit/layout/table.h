@@ -1,0 +1,50 @@
+// Tables (CSS 2.2 §17): rows of cells in shared columns.
+#pragma once
+
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "layout/box.h"
+
+namespace ostrel::layout {
+
+struct LayoutContext;
+
+struct CellState {
+  float flow_height = 0;    // height of the in-flow content (what vertical-align moves)
+  float content_shift = 0;  // how far vertical-align moved the content
+};
+
+struct TableState {
+  // The widths each table's rows were laid out with.
+  std::unordered_map<const Box*, std::vector<float>> column_widths;
+  std::unordered_map<const Box*, CellState> cells;
+  // Tables and cells with collapsed borders: the share each lays out.
+  std::unordered_map<const Box*, Edges> collapsed;
+
+  CellState& cell(const Box& b) { return cells[&b]; }
+  const Edges* collapsed_border(const Box& b) const {
+    if (collapsed.empty() || (b.kind != BoxKind::table && b.kind != BoxKind::table_cell)) return nullptr;
+    auto it = collapsed.find(&b);
+    return it == collapsed.end() ? nullptr : &it->second;
+  }
+  void clear() {
+    column_widths.clear();
+    cells.clear();
+    collapsed.clear();
+  }
+};
+
+// The rows in display order: header groups, body rows, footer groups (CSS 2.2 §17.2).
+std::vector<Box*> table_rows(Box& table);
+
+// CSS 2.2 §17.6.2: a table with collapsing borders shares each border between
+// neighbouring cells; one that stops collapsing gives the cells theirs back.
+void collapse_borders(LayoutContext& ctx, Box& table);
+void separate_borders(LayoutContext& ctx, Box& table);
+
+// Lays out the rows and cells; returns the content height.
+float layout_table(LayoutContext& ctx, Box& table, float x, float y, float width, int depth);
+
+}  // namespace ostrel::layout
