@@ -4,17 +4,6 @@ namespace ostrel::layout {
 
 using style::Display;
 
-bool is_inline_level(const Box* b) {
-  if (b->kind == BoxKind::text || b->kind == BoxKind::inline_ || b->kind == BoxKind::line_break) return true;
-  const Display d = b->style->display;
-  return d == Display::inline_ || d == Display::inline_block || d == Display::inline_flex || d == Display::inline_table;
-}
-
-bool in_flow(const Box* b) {
-  return b->kind == BoxKind::text ||
-         (b->style->position != style::Position::absolute && b->style->position != style::Position::fixed);
-}
-
 text::WhiteSpaceMode mode_of(style::WhiteSpace w) {
   switch (w) {
     case style::WhiteSpace::nowrap:

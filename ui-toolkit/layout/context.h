@@ -85,8 +85,18 @@ struct LayoutContext {
   float line_height_of(const style::ComputedStyle& s);
 };
 
-bool is_inline_level(const Box* b);
-bool in_flow(const Box* b);
+// Asked for every box of every line: inline, so the hot loops stay tight.
+inline bool is_inline_level(const Box* b) {
+  if (b->kind == BoxKind::text || b->kind == BoxKind::inline_ || b->kind == BoxKind::line_break) return true;
+  const style::Display d = b->style->display;
+  return d == style::Display::inline_ || d == style::Display::inline_block || d == style::Display::inline_flex ||
+         d == style::Display::inline_table;
+}
+
+inline bool in_flow(const Box* b) {
+  return b->kind == BoxKind::text ||
+         (b->style->position != style::Position::absolute && b->style->position != style::Position::fixed);
+}
 text::WhiteSpaceMode mode_of(style::WhiteSpace w);
 text::FontSpec font_of(const style::ComputedStyle& s);
 

@@ -10,7 +10,7 @@
 namespace ostrel::layout {
 
 void find_picture(LayoutContext& ctx, Box& b) {
-  Picture& p = ctx.replaced.pictures[&b];
+  Picture& p = ctx.replaced.pictures[b];
   if (b.node->tag_kind == TagKind::svg) {
     p.image_width = 300, p.image_height = 150;
     return;
@@ -39,7 +39,7 @@ void find_picture(LayoutContext& ctx, Box& b) {
 
 std::pair<float, float> replaced_size(LayoutContext& ctx, Box& b, float cb_width, std::optional<float> cb_height) {
   const style::ComputedStyle& s = *b.style;
-  const Picture& p = ctx.replaced.pictures[&b];
+  const Picture& p = ctx.replaced.pictures[b];
   float nw = p.image_width, nh = p.image_height;
   // The width/height attributes are presentational hints below CSS.
   if (p.hint_width >= 0 && s.width.is_auto()) nw = p.hint_width;

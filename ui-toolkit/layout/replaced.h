@@ -3,10 +3,10 @@
 #pragma once
 
 #include <optional>
-#include <unordered_map>
 #include <utility>
 
 #include "layout/box.h"
+#include "layout/side_table.h"
 
 namespace ostrel::layout {
 
@@ -20,7 +20,7 @@ struct Picture {
 };
 
 struct ReplacedState {
-  std::unordered_map<const Box*, Picture> pictures;
+  SideTable<Picture> pictures;
   void clear() { pictures.clear(); }
 };
 

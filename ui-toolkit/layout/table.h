@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "layout/box.h"
+#include "layout/side_table.h"
 
 namespace ostrel::layout {
 
@@ -19,11 +20,11 @@ struct CellState {
 struct TableState {
   // The widths each table's rows were laid out with.
   std::unordered_map<const Box*, std::vector<float>> column_widths;
-  std::unordered_map<const Box*, CellState> cells;
+  SideTable<CellState> cells;
   // Tables and cells with collapsed borders: the share each lays out.
   std::unordered_map<const Box*, Edges> collapsed;
 
-  CellState& cell(const Box& b) { return cells[&b]; }
+  CellState& cell(const Box& b) { return cells[b]; }
   const Edges* collapsed_border(const Box& b) const {
     if (collapsed.empty() || (b.kind != BoxKind::table && b.kind != BoxKind::table_cell)) return nullptr;
     auto it = collapsed.find(&b);

@@ -16,6 +16,12 @@ using style::Length;
 
 float horizontal_spacing(const Box& table) { return table.style->border_collapse ? 0 : table.style->border_spacing_h; }
 
+std::size_t cell_count(const Box& row) {
+  std::size_t n = 0;
+  for (const Box* c : row.children) n += c->kind == BoxKind::table_cell;
+  return n;
+}
+
 std::vector<Box*> cells_of(const Box& row) {
   std::vector<Box*> cells;
   for (Box* c : row.children)
@@ -37,7 +43,7 @@ std::vector<std::optional<Length>> column_specs(LayoutContext& ctx, Box& table, 
       for (Box* col : c->children) specs.push_back(of(col));
   }
   std::size_t columns = specs.size();
-  for (Box* r : rows) columns = std::max(columns, cells_of(*r).size());
+  for (Box* r : rows) columns = std::max(columns, cell_count(*r));
   specs.resize(columns);
   if (!rows.empty()) {
     std::size_t i = 0;

@@ -1,0 +1,26 @@
+// Data only some kinds of box need, kept beside the boxes instead of in every
+// Box: one slot per box id (ids are dense), so a lookup is an index, not a hash.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+#include "layout/box.h"
+
+namespace ostrel::layout {
+
+template <class T>
+class SideTable {
+ public:
+  T& operator[](const Box& b) {
+    if (b.id >= slots_.size()) slots_.resize(std::max<std::size_t>(b.id + 1, slots_.size() * 2));
+    return slots_[b.id];
+  }
+  void clear() { slots_.clear(); }
+
+ private:
+  std::vector<T> slots_;
+};
+
+}  // namespace ostrel::layout
