@@ -14,6 +14,13 @@ using layout::BoxKind;
 
 bool positioned(const Box& b) { return b.kind != BoxKind::text && b.style->position != style::Position::static_; }
 
+std::uint64_t image_generation(const Node* node, const std::string& name) {
+  if (!node || !node->document) return 0;
+  const Document& doc = *node->document;
+  const auto it = doc.images.find(doc.names.find(name));
+  return it == doc.images.end() ? 0 : it->second.generation;
+}
+
 struct Clip {
   float left, top, right, bottom;
   bool contains(float x, float y) const { return x >= left && x < right && y >= top && y < bottom; }
@@ -200,6 +207,7 @@ struct Painter {
       it.kind = ItemKind::image;
       it.bounds = r;
       it.image = s.background_image;
+      it.image_generation = image_generation(b.node, it.image);
       it.fit = style::ObjectFit::none;
       it.color = s.color;  // an SVG's currentColor
       list.items.push_back(std::move(it));
@@ -224,6 +232,7 @@ struct Painter {
         it.kind = ItemKind::image;
         it.bounds = {b.content_x() + dx, b.content_y() + dy, b.content_box_width(), b.content_box_height()};
         it.image = *src;
+        it.image_generation = image_generation(b.node, it.image);
         it.fit = s.object_fit;
         it.color = s.color;  // an SVG's currentColor
         list.items.push_back(std::move(it));

@@ -46,6 +46,9 @@ struct Item {
   float baseline = 0;
   // Images: the name in the document's image table and how to fit it.
   std::string image;
+  // The table entry's generation when the list was made (0: not there yet),
+  // so an image that arrives or changes later counts as a change to draw.
+  std::uint64_t image_generation = 0;
   style::ObjectFit fit = style::ObjectFit::fill;
   // Layers.
   float opacity = 1;

@@ -63,7 +63,8 @@ void request_frame(Document* doc) {
 }
 
 // Marks every img whose src names a missing image as requested (the loader is
-// asked at the next frame) and every img showing `changed` for layout.
+// asked at the next frame) and every img showing `changed` for layout; an
+// element whose background shows `changed` is painted again.
 void resolve_images(Document* doc, Node* subtree, Atom changed = no_atom) {
   for (Node* n = subtree; n;) {
     if (n->is_element() && n->tag_kind == TagKind::img) {
@@ -74,6 +75,9 @@ void resolve_images(Document* doc, Node* subtree, Atom changed = no_atom) {
           doc->pending_image_requests.push_back(name);
       }
     }
+    if (changed != no_atom && n->is_element() && n->style && !n->style->background_image.empty() &&
+        doc->names.find(n->style->background_image) == changed)
+      doc->invalidate(n, flag_needs_paint);
     if (n->first_child) {
       n = n->first_child;
       continue;

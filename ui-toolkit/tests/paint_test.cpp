@@ -133,6 +133,25 @@ TEST_F(Painted, ChangedRegionCoversOnlyWhatChanged) {
   EXPECT_EQ(paint::changed_region(after, resized).width, 300);
 }
 
+// An image set after the first frame, or set again with new pixels, is a
+// change to draw, for a background as much as for an img.
+TEST_F(Painted, ImagesThatArriveOrChangeLaterAreDrawnAgain) {
+  load("<div id=bg></div><img id=pic src=pic.png style='width:20px;height:20px'>",
+       "body { margin: 0 } #bg { height: 30px; background-image: url(bg.png) }");
+  const paint::DisplayList before = frame();
+  const std::string png = "\x89PNG\r\n\x1a\n" + std::string("\0\0\0\x0dIHDR\0\0\0\x04\0\0\0\x04\x08\x06\0\0\0", 21);
+  ASSERT_EQ(image_set(doc, "bg.png", 6, png.data(), png.size()), 0);
+  const paint::DisplayList arrived = frame();
+  const Rect r = paint::changed_region(before, arrived);
+  EXPECT_EQ(r.y, 0);
+  EXPECT_EQ(r.height, 30) << "the background's box, and only it";
+  ASSERT_EQ(image_set(doc, "pic.png", 7, png.data(), png.size()), 0);
+  const paint::DisplayList pictured = frame();
+  EXPECT_EQ(paint::changed_region(arrived, pictured).y, 30) << "the picture's box";
+  ASSERT_EQ(image_set(doc, "pic.png", 7, png.data(), png.size()), 0);
+  EXPECT_GT(paint::changed_region(pictured, frame()).height, 0) << "new pixels under the same name";
+}
+
 TEST_F(Painted, ARowSelectedInAClippedTableChangesThatRowOnly) {
   // Each cell clips its content: the selected row's new backgrounds and
   // borders come just before those clips.
