@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace vx::testing {
@@ -55,5 +58,23 @@ struct Process {
     return code;
   }
 };
+
+// A file a program wrote (its standard error, a list), with Wine's CR LF as LF.
+inline std::string read_text(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::erase(text, '\r');
+  return text;
+}
+
+// Waits until the file holds `text`: a program logs in its own time.
+inline bool file_has(const std::filesystem::path& path, const std::string& text, unsigned ms = 20000) {
+  const ULONGLONG until = GetTickCount64() + ms;
+  while (read_text(path).find(text) == std::string::npos) {
+    if (GetTickCount64() > until) return false;
+    Sleep(50);
+  }
+  return true;
+}
 
 }  // namespace vx::testing

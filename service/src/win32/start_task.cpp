@@ -6,6 +6,7 @@
 #include <taskschd.h>
 #include <wrl/client.h>
 
+#include "common/win32/bstr.h"
 #include "common/win32/text.h"
 #include "common/win32/unique.h"
 
@@ -15,18 +16,7 @@ namespace {
 using Microsoft::WRL::ComPtr;
 using vx::win32::widen;
 
-// A BSTR made from UTF-8, freed when it goes.
-class Bstr {
- public:
-  explicit Bstr(std::string_view text = {}) : value_(SysAllocString(widen(text).c_str())) {}
-  ~Bstr() { SysFreeString(value_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return value_; }
-
- private:
-  BSTR value_;
-};
+using vx::win32::Bstr;
 
 // The local Task Scheduler's root folder, connected as the current user, for
 // the length of one operation; null when any step fails.

@@ -30,13 +30,6 @@ constexpr UINT tray_message = WM_APP + 2;
 
 std::wstring companion_path() { return beside_tests(L"vorlix-test-companion.exe"); }
 
-std::string read_text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::erase(text, '\r');
-  return text;
-}
-
 std::wstring class_of(HWND window) {
   wchar_t name[64] = {};
   GetClassNameW(window, name, 64);
@@ -138,14 +131,8 @@ class Companion : public ::testing::Test {
       if (all[i].path == "/vorlix.php") found.push_back(all[i]);
     return found;
   }
-  bool log_has(const std::string& text, unsigned ms = 20000) {
-    const ULONGLONG until = GetTickCount64() + ms;
-    while (read_text(log).find(text) == std::string::npos) {
-      if (GetTickCount64() > until) return false;
-      Sleep(50);
-    }
-    return true;
-  }
+  // Waits until the program's standard error holds `text`.
+  bool log_has(const std::string& text, unsigned ms = 20000) { return file_has(log, text, ms); }
 
   static inline std::optional<DevServer> server;
   static inline bool trusted = false;

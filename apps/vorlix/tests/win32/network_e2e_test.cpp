@@ -22,13 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace vx::testing;
 
-std::string read_text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::erase(text, '\r');
-  return text;
-}
-
 fs::path roaming(const wchar_t* name) {
   wchar_t folder[MAX_PATH];
   GetEnvironmentVariableW(L"APPDATA", folder, MAX_PATH);
@@ -69,14 +62,7 @@ class Network : public ::testing::Test {
     SetEnvironmentVariableW(L"VORLIX_UPDATE_VERSION", nullptr);
   }
   // Waits until the program's standard error holds `text`.
-  bool log_has(const std::string& text, unsigned ms = 20000) {
-    const ULONGLONG until = GetTickCount64() + ms;
-    while (read_text(log).find(text) == std::string::npos) {
-      if (GetTickCount64() > until) return false;
-      Sleep(50);
-    }
-    return true;
-  }
+  bool log_has(const std::string& text, unsigned ms = 20000) { return file_has(log, text, ms); }
   // A rule file the server offers as version `version`, served at `path`.
   static std::string offer(std::uint32_t version, std::string_view path, std::string_view more = "") {
     return R"({"init":{"status":"ok","winapp2_ver":)" + std::to_string(version) + R"(,"winapp2_url":"{{origin}})" +

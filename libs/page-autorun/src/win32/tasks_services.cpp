@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "common/win32/bstr.h"
 #include "common/win32/error_text.h"
 #include "common/win32/text.h"
 #include "common/win32/unique.h"
@@ -24,18 +25,7 @@ using UniqueService = vx::win32::Unique<SC_HANDLE, &CloseServiceHandle>;
 std::string hresult_text(HRESULT hr) { return vx::win32::error_text(static_cast<std::uint32_t>(hr)); }
 std::string last_error_text() { return vx::win32::error_text(GetLastError()); }
 
-// A BSTR made from UTF-8, freed when it goes.
-class Bstr {
- public:
-  explicit Bstr(std::string_view text) : value_(SysAllocString(widen(text).c_str())) {}
-  ~Bstr() { SysFreeString(value_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return value_; }
-
- private:
-  BSTR value_;
-};
+using vx::win32::Bstr;
 
 VARIANT empty_variant() {
   VARIANT v;
