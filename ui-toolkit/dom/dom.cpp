@@ -362,6 +362,7 @@ void attribute_changed(Node* element, Atom name, const std::string* value) {
     case atom_src:
     case atom_width:
     case atom_height:
+    case atom_colspan:
       doc->invalidate(element, flag_needs_layout | flag_needs_paint);
       break;
     default:

@@ -21,11 +21,28 @@ bool no_own_height(const style::Length& h, std::optional<float> cb_height) {
   return h.is_auto() || (h.is_percent() && !cb_height) || h.resolve(cb_height.value_or(0)) == 0;
 }
 
-// CSS 2.2 §8.3.1: a block with no height, border, padding or content has
-// its top and bottom margins adjoining.
+// Whether a block holds a line box: text placed on a line or an atomic
+// inline, even on a line 0 px tall.
+bool has_line(const Box& c, int depth = 0) {
+  if (depth > max_depth) return false;
+  for (const Box* k : c.children) {
+    if (!in_flow(k)) continue;
+    if (k->kind == BoxKind::text) {
+      if (!k->fragments.empty()) return true;
+    } else if (k->kind == BoxKind::inline_) {
+      if (has_line(*k, depth + 1)) return true;
+    } else if (is_inline_level(k)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// CSS 2.2 §8.3.1: a block with no height, border, padding or content (a
+// line box counts, however short) has its top and bottom margins adjoining.
 bool self_collapsing(const Box& c, std::optional<float> cb_height, int depth = 0) {
   if (c.kind != BoxKind::block || c.height != 0 || c.border.vertical() != 0 || c.padding.vertical() != 0 ||
-      !no_own_height(c.style->height, cb_height) || !no_own_height(c.style->min_height, cb_height))
+      !no_own_height(c.style->height, cb_height) || !no_own_height(c.style->min_height, cb_height) || has_line(c))
     return false;
   // With an auto height no height means no content; height: 0 may hide some,
   // and then the margins stay apart.
@@ -48,7 +65,11 @@ float layout_blocks(LayoutContext& ctx, Box& b, float x, float y, float width, s
   CollapsedMargin escaped;  // margins of the first children, which join the block's own
   bool first = true;
   for (Box* c : b.children) {
-    if (!in_flow(c)) continue;
+    if (!in_flow(c)) {
+      // Below the boxes before it, past the margins that wait below them.
+      ctx.positioned.record_static(*c, 0, (first ? y : bottom + pending.value()) - y);
+      continue;
+    }
     resolve_edges(ctx, *c, width);
     layout_box(ctx, *c, x, bottom, width, content_height, std::nullopt, std::nullopt, depth + 1);
     // Its top margin may hold its own first child's by now.

@@ -78,11 +78,15 @@ float used_width(LayoutContext& ctx, Box& b, float cb_width, std::optional<float
     return clamp_width(
         b, replaced_size(ctx, b, cb_width, cb_height).first + b.border.horizontal() + b.padding.horizontal(), cb_width);
   }
-  if (b.kind == BoxKind::inline_block || b.kind == BoxKind::table ||
+  if (b.kind == BoxKind::inline_block || b.kind == BoxKind::table || b.style->display == style::Display::inline_flex ||
       (b.style->position == style::Position::absolute || b.style->position == style::Position::fixed)) {
     // Shrink-to-fit (CSS 2.2 §10.3.5, §10.3.7, §17.5.2).
     const auto [min, max] = intrinsic_widths(ctx, b, depth);
-    const float available = cb_width - b.margin.horizontal();
+    float available = cb_width - b.margin.horizontal();
+    // An absolute box has the room its insets leave (CSS 2.2 §10.3.7).
+    if (b.style->position == style::Position::absolute || b.style->position == style::Position::fixed)
+      for (int side : {1, 3})
+        if (!b.style->inset[side].is_auto()) available -= b.style->inset[side].resolve(cb_width);
     if (b.kind == BoxKind::table && b.style->width.is_auto())
       return clamp_width(b, std::max(min, std::min(max, available)), cb_width);
     return clamp_width(b, std::min(std::max(min, available), max), cb_width);
@@ -122,7 +126,8 @@ void layout_box(LayoutContext& ctx, Box& b, float x, float y, float cb_width, st
   cache.collapsed = {CollapsedMargin::of(b.margin.top), CollapsedMargin::of(b.margin.bottom)};
   const float width = forced_width ? *forced_width : used_width(ctx, b, cb_width, cb_height, depth);
   // Auto margins centre a block that is narrower than its container (CSS 2.2 §10.3.3).
-  if (!forced_width && b.kind != BoxKind::inline_block && std::isfinite(cb_width)) {
+  if (!forced_width && b.kind != BoxKind::inline_block && b.style->display != style::Display::inline_flex &&
+      std::isfinite(cb_width)) {
     const bool left_auto = b.style->margin[3].is_auto(), right_auto = b.style->margin[1].is_auto();
     const float free = cb_width - width - b.margin.horizontal();
     if (left_auto && right_auto)

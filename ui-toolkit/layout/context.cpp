@@ -28,6 +28,7 @@ text::FontSpec font_of(const style::ComputedStyle& s) {
 void LayoutContext::clear_boxes() {
   boxes.clear();
   caches.clear();
+  positioned.clear();
   inlines.clear();
   tables.clear();
   replaced.clear();

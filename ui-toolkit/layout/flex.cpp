@@ -8,6 +8,7 @@
 
 #include "layout/box_model.h"
 #include "layout/context.h"
+#include "layout/inline.h"
 #include "layout/intrinsic.h"
 
 namespace ostrel::layout {
@@ -24,12 +25,14 @@ struct FlexItem {
   float main = 0;   // resolved main size (border box)
   float cross = 0;  // border-box cross size
   bool frozen = false;
+  float baseline = -1;  // baseline-aligned items of a row: its baseline below the margin-box top
 };
 
 struct FlexLine {
   std::size_t begin = 0, end = 0;  // its items
   float cross = 0;                 // its cross size (CSS Flexbox 1 §9.4)
   float offset = 0;                // from the container's cross-start content edge
+  float baseline = 0;              // where its baseline-aligned items' baselines sit, from its top
 };
 
 // The container's axes and room (CSS Flexbox 1 §9.2).
@@ -56,6 +59,13 @@ struct FlexFrame {
     const float row_gap = s.row_gap.is_none() ? 0 : s.row_gap.resolve(h.value_or(0));
     main_gap = row ? column_gap : row_gap;
     cross_gap = row ? row_gap : column_gap;
+  }
+  // Where an item is laid out before it is placed: where it was last time,
+  // so one that keeps its place is not moved away and back (each move walks
+  // its whole subtree, thousands of boxes for a long list).
+  std::pair<float, float> origin_of(LayoutContext& ctx, const Box& c) const {
+    if (!ctx.cache_of(c).laid_out) return {x, y};
+    return {c.x - c.margin.left, c.y - c.margin.top};
   }
   Align align_of(const Box& c) const {
     return c.style->align_self == Align::auto_ ? s.align_items : c.style->align_self;
@@ -94,7 +104,8 @@ void size_item(LayoutContext& ctx, FlexItem& it, const FlexFrame& f) {
   std::optional<float> content_height;
   auto measure_height = [&] {
     if (!content_height) {
-      layout_box(ctx, c, f.x, f.y, f.width, std::nullopt, item_cross_width(ctx, c, f), std::nullopt, f.depth + 1);
+      const auto [ox, oy] = f.origin_of(ctx, c);
+      layout_box(ctx, c, ox, oy, f.width, std::nullopt, item_cross_width(ctx, c, f), std::nullopt, f.depth + 1);
       content_height = c.height;
     }
     return *content_height;
@@ -221,15 +232,33 @@ void resolve_flexible_lengths(std::span<FlexItem> items, const FlexFrame& f) {
 void size_line_cross(LayoutContext& ctx, std::span<FlexItem> items, FlexLine& line, const FlexFrame& f) {
   for (FlexItem& it : items) {
     Box& c = *it.box;
+    const auto [ox, oy] = f.origin_of(ctx, c);
     if (f.row) {
-      layout_box(ctx, c, f.x, f.y, f.width, f.content_height, it.main, std::nullopt, f.depth + 1);
+      layout_box(ctx, c, ox, oy, f.width, f.content_height, it.main, std::nullopt, f.depth + 1);
       it.cross = c.height;
     } else {
-      layout_box(ctx, c, f.x, f.y, f.width, f.content_height, item_cross_width(ctx, c, f), it.main, f.depth + 1);
+      layout_box(ctx, c, ox, oy, f.width, f.content_height, item_cross_width(ctx, c, f), it.main, f.depth + 1);
       it.cross = c.width;
     }
     line.cross = std::max(line.cross, it.cross + f.cross_margins(c));
   }
+  // CSS Flexbox 1 §8.3, §9.4 step 8: baseline-aligned items of a row line up
+  // their first baselines; the line holds the most any reaches above it and
+  // below it. An item without a line takes its bottom border edge as one.
+  if (!f.row) return;
+  float above = 0, below = 0;
+  bool any = false;
+  for (FlexItem& it : items) {
+    const Box& c = *it.box;
+    if (f.align_of(c) != Align::baseline || c.style->margin[0].is_auto() || c.style->margin[2].is_auto()) continue;
+    const float top = c.y - c.margin.top;
+    it.baseline = first_baseline(c).value_or(c.y + c.height) - top;
+    above = std::max(above, it.baseline);
+    below = std::max(below, c.height + c.margin.vertical() - it.baseline);
+    any = true;
+  }
+  if (any) line.cross = std::max(line.cross, above + below);
+  line.baseline = above;
 }
 
 // CSS Flexbox 1 §9.4 step 11: stretched items take their line's cross size.
@@ -246,11 +275,11 @@ void stretch_items(LayoutContext& ctx, std::span<FlexItem> items, const FlexLine
     if (f.row) {
       const float h = clamp_height(c, target, f.content_height);
       if (std::fabs(h - c.height) > 0.01f)
-        layout_box(ctx, c, f.x, f.y, f.width, f.content_height, it.main, h, f.depth + 1);
+        layout_box(ctx, c, c.x - c.margin.left, c.y - c.margin.top, f.width, f.content_height, it.main, h, f.depth + 1);
     } else {
       const float w = clamp_width(c, target, f.width);
       if (std::fabs(w - c.width) > 0.01f)
-        layout_box(ctx, c, f.x, f.y, f.width, f.content_height, w, it.main, f.depth + 1);
+        layout_box(ctx, c, c.x - c.margin.left, c.y - c.margin.top, f.width, f.content_height, w, it.main, f.depth + 1);
     }
     it.cross = f.row ? c.height : c.width;
   }
@@ -325,7 +354,9 @@ float place_line(LayoutContext& ctx, std::span<FlexItem> items, const FlexLine& 
     const bool flex_start_like = align == Align::normal || align == Align::stretch || align == Align::flex_start ||
                                  align == Align::baseline || align == Align::auto_;
     float cross_offset = 0;
-    if (align == Align::center)
+    if (it.baseline >= 0)
+      cross_offset = line.baseline - it.baseline;
+    else if (align == Align::center)
       cross_offset = cross_free / 2;
     else if (align == Align::end || (align == Align::flex_end && !f.wrap_reverse) ||
              (flex_start_like && f.wrap_reverse))

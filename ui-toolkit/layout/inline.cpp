@@ -14,6 +14,20 @@ std::string collapsed_text(const Box& t) {
   return text::collapse_white_space(t.node->text, mode_of(t.style->white_space), carry);
 }
 
+std::optional<float> first_baseline(const Box& b, int depth) {
+  if (depth > max_depth) return std::nullopt;
+  for (const Box* c : b.children) {
+    if (!in_flow(c)) continue;
+    if (c->kind == BoxKind::text) {
+      if (!c->fragments.empty()) return c->fragments.front().baseline;
+      continue;
+    }
+    if (c->kind == BoxKind::replaced || c->is_scroll_container()) continue;
+    if (const std::optional<float> base = first_baseline(*c, depth + 1)) return base;
+  }
+  return std::nullopt;
+}
+
 std::optional<float> last_baseline(const Box& b, int depth) {
   if (depth > max_depth) return std::nullopt;
   for (auto it = b.children.rbegin(); it != b.children.rend(); ++it) {
@@ -92,7 +106,12 @@ void collect_leaves(LayoutContext& ctx, Box& b, std::vector<Box*>& out, std::vec
                     std::vector<std::pair<float, float>>& edges, int depth) {
   if (depth > max_depth) return;
   for (Box* c : b.children) {
-    if (!in_flow(c)) continue;
+    if (!in_flow(c)) {
+      // Kept in order only to learn where on the line it would have been.
+      out.push_back(c);
+      edges.emplace_back(0.0f, 0.0f);
+      continue;
+    }
     if (c->kind == BoxKind::inline_) {
       resolve_edges(ctx, *c, 0);
       spans.push_back(c);
@@ -112,17 +131,54 @@ void collect_leaves(LayoutContext& ctx, Box& b, std::vector<Box*>& out, std::vec
   }
 }
 
+// How far vertical-align: sub and super move a box's baseline down from its
+// parent's, as browsers place them: a fifth of the parent's font size and a
+// pixel down, a third and a pixel up (CSS 2.2 §10.8.1).
+float own_shift(const Box& box) {
+  const float parent_size = box.parent ? box.parent->style->font_size : box.style->font_size;
+  switch (box.style->vertical_align) {
+    case style::VerticalAlign::sub:
+      return parent_size / 5 + 1;
+    case style::VerticalAlign::super:
+      return -(parent_size / 3 + 1);
+    default:
+      return 0;
+  }
+}
+
+// The shift of a leaf of block `b`'s lines: its own (atomic inlines) and
+// that of every inline element holding it.
+float baseline_shift(const Box& leaf, const Box& b) {
+  float shift = leaf.kind == BoxKind::text ? 0 : own_shift(leaf);
+  for (const Box* a = leaf.parent; a && a != &b && a->kind == BoxKind::inline_; a = a->parent) shift += own_shift(*a);
+  return shift;
+}
+
 // Ascent and descent of an atomic inline on the line, by its vertical-align (CSS 2.2 §10.8.1).
 void atomic_extent(LayoutContext& ctx, Box& leaf, LineItem& item, const ComputedStyle& parent) {
   const float outer_height = leaf.height + leaf.margin.vertical();
+  const text::FontMetrics& m = ctx.metrics_of(parent);
   switch (leaf.style->vertical_align) {
     case style::VerticalAlign::middle: {
-      const text::FontMetrics& m = ctx.metrics_of(parent);
       const float x_middle = (m.ascent * 0.5f) / 2;  // half the x-height (taken as half the ascent) above the baseline
       item.ascent = x_middle + outer_height / 2;
       item.descent = outer_height / 2 - x_middle;
       break;
     }
+    case style::VerticalAlign::text_top:  // its top at the top of the parent's text
+      item.ascent = m.ascent;
+      item.descent = outer_height - m.ascent;
+      break;
+    case style::VerticalAlign::text_bottom:  // its bottom at the bottom of the parent's text
+      item.ascent = outer_height - m.descent;
+      item.descent = m.descent;
+      break;
+    case style::VerticalAlign::top:
+    case style::VerticalAlign::bottom:
+      item.edge =
+          leaf.style->vertical_align == style::VerticalAlign::top ? LineItem::Edge::top : LineItem::Edge::bottom;
+      item.ascent = item.descent = 0;  // the line is measured without it first
+      return;
     default:
       // An inline-block sits on the baseline of its last line; one with no
       // line, or that clips, by its bottom margin edge.
@@ -138,6 +194,28 @@ void atomic_extent(LayoutContext& ctx, Box& leaf, LineItem& item, const Computed
       item.ascent = outer_height;  // bottom margin edge on the baseline
       item.descent = 0;
       break;
+  }
+  item.ascent -= item.shift;
+  item.descent += item.shift;
+}
+
+// CSS Text 3 §4.1.3: a collapsible space at the end of a line is removed,
+// so it neither widens the inline box holding it nor moves aligned lines.
+void trim_line_end(LayoutContext& ctx, std::vector<LineItem>& line, float& line_width) {
+  while (!line.empty()) {
+    LineItem& last = line.back();
+    if (last.box->kind != BoxKind::text || last.end <= last.start || last.box->text[last.end - 1] != ' ') return;
+    const auto mode = mode_of(last.box->style->white_space);
+    if (mode == text::WhiteSpaceMode::pre || mode == text::WhiteSpaceMode::pre_wrap ||
+        mode == text::WhiteSpaceMode::break_spaces)
+      return;
+    const float space = ctx.measurer.width(font_of(*last.box->style), " ");
+    last.end -= 1;
+    last.width = std::max(0.0f, last.width - space);
+    line_width -= space;
+    // A piece that was only the space goes, unless an inline element's edges open or close on it.
+    if (last.end > last.start || last.lead > 0 || last.trail > 0) return;
+    line.pop_back();
   }
 }
 
@@ -197,9 +275,18 @@ float layout_inline(LayoutContext& ctx, Box& b, float cx, float cy, float cw, in
   bool any_content = false;
 
   auto finish_line = [&](bool /*last*/) {
+    trim_line_end(ctx, line, line_width);
     float ascent = strut_ascent, descent = strut_descent;
     for (const LineItem& it : line) ascent = std::max(ascent, it.ascent), descent = std::max(descent, it.descent);
     if (line.empty() && !any_content) return;
+    // Boxes aligned with the line's top or bottom make it taller only where
+    // they are taller than it (CSS 2.2 §10.8.1).
+    for (const LineItem& it : line) {
+      if (it.edge == LineItem::Edge::none) continue;
+      const float extra = it.box->height + it.box->margin.vertical() - (ascent + descent);
+      if (extra <= 0) continue;
+      (it.edge == LineItem::Edge::top ? descent : ascent) += extra;
+    }
     // Horizontal alignment.
     float offset = 0;
     const float free = cw - line_width;
@@ -220,13 +307,16 @@ float layout_inline(LayoutContext& ctx, Box& b, float cx, float cy, float cw, in
         f.y = y;
         f.width = it.width;
         f.height = ascent + descent;
-        f.baseline = baseline;
+        f.baseline = baseline + it.shift;
         f.start = it.start;
         f.end = it.end;
         f.ellipsis = it.ellipsis;
         box->fragments.push_back(f);
       } else {
-        const float top = baseline - it.ascent;  // atomic_extent measured it.ascent from the top
+        const float outer_height = box->height + box->margin.vertical();
+        const float top = it.edge == LineItem::Edge::top      ? y
+                          : it.edge == LineItem::Edge::bottom ? y + ascent + descent - outer_height
+                                                              : baseline - it.ascent;  // measured from its top
         translate(ctx, *box, x + it.lead + box->margin.left - box->x, top + box->margin.top - box->y);
       }
       x += it.lead + it.width + it.trail;
@@ -239,6 +329,13 @@ float layout_inline(LayoutContext& ctx, Box& b, float cx, float cy, float cw, in
   for (std::size_t li = 0; li < leaves.size(); ++li) {
     Box* leaf = leaves[li];
     const auto [lead, trail] = edges[li];
+    if (!in_flow(leaf)) {
+      ctx.positioned.record_static(*leaf, line_width + lead, y - cy);
+      // Edges of inline elements opening or closing at it go to its neighbours.
+      if (li + 1 < leaves.size()) edges[li + 1].first += lead;
+      if (!line.empty()) line.back().trail += trail, line_width += trail;
+      continue;
+    }
     if (leaf->kind == BoxKind::line_break) {
       // Placed where it ends the line, with no width.
       leaf->x = cx + line_width;
@@ -268,9 +365,10 @@ float layout_inline(LayoutContext& ctx, Box& b, float cx, float cy, float cw, in
         if (start < leaf->text.size()) {
           any_content = true;
           const float w = ctx.measurer.width(font, std::string_view(leaf->text).substr(start));
+          const float shift = baseline_shift(*leaf, b);
           line.push_back({leaf, static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(leaf->text.size()), w,
-                          m.ascent + half, m.descent + half});
-          line.back().lead = lead, line.back().trail = trail;
+                          m.ascent + half - shift, m.descent + half + shift});
+          line.back().lead = lead, line.back().trail = trail, line.back().shift = shift;
           line_width += lead + w + trail;
         }
         if (!leaf->text.empty()) carry_space = leaf->text.back() == ' ';
@@ -282,6 +380,7 @@ float layout_inline(LayoutContext& ctx, Box& b, float cx, float cy, float cw, in
       const float lh = ctx.line_height_of(s);
       const float half = (lh - m.ascent - m.descent) / 2;
       const bool wraps = text::allows_wrap(mode) && wrap_allowed;
+      const float shift = baseline_shift(*leaf, b);
       std::size_t pos = 0;
       const std::string& t = leaf->text;
       while (pos < t.size()) {
@@ -302,13 +401,10 @@ float layout_inline(LayoutContext& ctx, Box& b, float cx, float cy, float cw, in
         }
         float full = 0;
         for (std::size_t i = pos; i < fit.end; ++i) full += ctx.advances[i];
-        LineItem item{leaf,
-                      static_cast<std::uint32_t>(pos),
-                      static_cast<std::uint32_t>(fit.end),
-                      full,
-                      m.ascent + half,
-                      m.descent + half};
+        LineItem item{leaf, static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(fit.end),
+                      full, m.ascent + half - shift,         m.descent + half + shift};
         item.lead = item_lead;
+        item.shift = shift;
         item.trail = fit.end == t.size() ? trail : 0;
         line.push_back(item);
         line_width += item.lead + full + item.trail;
@@ -329,7 +425,8 @@ float layout_inline(LayoutContext& ctx, Box& b, float cx, float cy, float cw, in
     if (!line.empty() && wrap_allowed && line_width + lead + outer + trail > cw + 0.01f) finish_line(false);
     LineItem item{leaf, 0, 0, outer, 0, 0};
     item.lead = lead, item.trail = trail;
-    atomic_extent(ctx, *leaf, item, bs);
+    item.shift = baseline_shift(*leaf, b);
+    atomic_extent(ctx, *leaf, item, leaf->parent && leaf->parent != &b ? *leaf->parent->style : bs);
     line.push_back(item);
     line_width += lead + outer + trail;
   }

@@ -22,6 +22,9 @@ struct LineItem {
   float ascent = 0, descent = 0;  // above and below the baseline, half-leading included
   bool ellipsis = false;          // cut, and drawn with "…" after it
   float lead = 0, trail = 0;      // margin, border and padding of inline elements opening and closing here
+  float shift = 0;                // how far sub, super and the like move its baseline down
+  // vertical-align top or bottom: placed against the line box once its height is known.
+  enum class Edge : std::uint8_t { none, top, bottom } edge = Edge::none;
 };
 
 // Scratch vectors for inline layout, which nests (inline blocks hold lines of their own).
@@ -51,7 +54,8 @@ struct InlineState {
 // Lays out the lines of a block container holding inline content; returns their height.
 float layout_inline(LayoutContext& ctx, Box& b, float x, float y, float width, int depth);
 
-// The baseline of the last line box in `b`'s flow, if it has one.
+// The baseline of the first or the last line box in `b`'s flow, if it has one.
+std::optional<float> first_baseline(const Box& b, int depth = 0);
 std::optional<float> last_baseline(const Box& b, int depth = 0);
 
 // A text box's text after white-space processing (CSS Text 3 §4.1.1), on its own.

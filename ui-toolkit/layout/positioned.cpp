@@ -97,14 +97,18 @@ void place_positioned(LayoutContext& ctx, Box& b, Box& parent, int depth) {
   }
   resolve_edges(ctx, b, cbw);
   // CSS 2.2 §10.3.7 and §10.6.4: both insets and an auto size give the size.
+  // Min and max sizes bound that size as any other.
   std::optional<float> width;
   if (!s.inset[3].is_auto() && !s.inset[1].is_auto() && s.width.is_auto())
-    width = std::max(0.0f, cbw - s.inset[3].resolve(cbw) - s.inset[1].resolve(cbw) - b.margin.horizontal());
+    width = clamp_width(
+        b, std::max(0.0f, cbw - s.inset[3].resolve(cbw) - s.inset[1].resolve(cbw) - b.margin.horizontal()), cbw);
   std::optional<float> height;
   if (!s.inset[0].is_auto() && !s.inset[2].is_auto() && s.height.is_auto())
-    height = std::max(0.0f, cbh - s.inset[0].resolve(cbh) - s.inset[2].resolve(cbh) - b.margin.vertical());
-  // Static position: where it would have been; the parent's content corner is close enough.
+    height = clamp_height(
+        b, std::max(0.0f, cbh - s.inset[0].resolve(cbh) - s.inset[2].resolve(cbh) - b.margin.vertical()), cbh);
+  // Static position: where the flow would have put it, or the parent's content corner.
   float x = parent.content_x(), y = parent.content_y();
+  if (const PositionedState::StaticPosition& at = ctx.positioned.static_positions[b]; at.known) x += at.dx, y += at.dy;
   if (!s.inset[3].is_auto()) x = cbx + s.inset[3].resolve(cbw);
   if (!s.inset[0].is_auto()) y = cby + s.inset[0].resolve(cbh);
   layout_box(ctx, b, x, y, cbw, cbh, width, height, depth + 1);
@@ -112,6 +116,13 @@ void place_positioned(LayoutContext& ctx, Box& b, Box& parent, int depth) {
     translate(ctx, b, cbx + cbw - s.inset[1].resolve(cbw) - b.margin.right - (b.x + b.width), 0);
   if (s.inset[0].is_auto() && !s.inset[2].is_auto())
     translate(ctx, b, 0, cby + cbh - s.inset[2].resolve(cbh) - b.margin.bottom - (b.y + b.height));
+  // CSS 2.2 §10.6.4: with both insets and the height set, auto top and
+  // bottom margins share what is left (and may be negative).
+  if (!s.inset[0].is_auto() && !s.inset[2].is_auto() && s.margin[0].is_auto() && s.margin[2].is_auto()) {
+    const float free = cbh - s.inset[0].resolve(cbh) - s.inset[2].resolve(cbh) - b.height;
+    b.margin.top = b.margin.bottom = free / 2;
+    translate(ctx, b, 0, cby + s.inset[0].resolve(cbh) + b.margin.top - b.y);
+  }
 }
 
 }  // namespace ostrel::layout

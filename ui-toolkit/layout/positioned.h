@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "layout/box.h"
+#include "layout/side_table.h"
 
 namespace ostrel::layout {
 
@@ -21,6 +22,16 @@ struct PositionedState {
   };
   // Positioned boxes whose containing block is still being sized, placed once it is.
   std::vector<Deferred> deferred;
+  // Where the flow would have put each absolute box (CSS 2.2 §10.3.7 "static
+  // position"), from its parent's content corner: kept relative, since the
+  // parent may still move after its flow recorded it.
+  struct StaticPosition {
+    float dx = 0, dy = 0;
+    bool known = false;
+  };
+  SideTable<StaticPosition> static_positions;
+  void record_static(const Box& b, float dx, float dy) { static_positions[b] = {dx, dy, true}; }
+  void clear() { static_positions.clear(); }
 };
 
 // CSS 2.2 §9.4.3: a relatively positioned box moves after the flow placed it.

@@ -20,6 +20,30 @@ bool same_edges(const Edges& a, const Edges& b) {
 
 }  // namespace
 
+// HTML's rules for non-negative integers: leading space, then digits; a
+// missing, zero or unreadable span is one column, and no cell spans more
+// than 1,000.
+std::size_t read_column_span(const Node* cell) {
+  const std::string* v = cell ? attribute_value(cell, atom_colspan) : nullptr;
+  if (!v) return 1;
+  std::size_t i = 0, n = 0;
+  while (i < v->size() && is_html_space((*v)[i])) ++i;
+  for (; i < v->size() && (*v)[i] >= '0' && (*v)[i] <= '9'; ++i)
+    n = std::min<std::size_t>(n * 10 + ((*v)[i] - '0'), 1000);
+  return n == 0 ? 1 : n;
+}
+
+void placed_cells(LayoutContext& ctx, const Box& row, std::vector<PlacedCell>& cells) {
+  cells.clear();
+  std::size_t column = 0;
+  for (Box* c : row.children) {
+    if (c->kind != BoxKind::table_cell) continue;
+    const std::size_t span = std::min(ctx.tables.span_of(*c), max_table_columns - column);
+    cells.push_back({c, column, span});
+    column += span;
+  }
+}
+
 std::vector<Box*> table_rows(Box& table) {
   std::vector<Box*> head, body, foot;
   for (Box* c : table.children) {
@@ -43,11 +67,13 @@ std::vector<Box*> table_rows(Box& table) {
 // inside its box; the table holds the outer halves. Cells whose share
 // changes are laid out again.
 void collapse_borders(LayoutContext& ctx, Box& table) {
+  // Each row's cells by column; a spanning cell fills every column it covers.
+  std::vector<std::vector<PlacedCell>> rows;
   std::vector<std::vector<Box*>> grid;
   for (Box* r : table_rows(table)) {
-    std::vector<Box*>& cells = grid.emplace_back();
-    for (Box* c : r->children)
-      if (c->kind == BoxKind::table_cell) cells.push_back(c);
+    placed_cells(ctx, *r, rows.emplace_back());
+    std::vector<Box*>& slots = grid.emplace_back();
+    for (const PlacedCell& p : rows.back()) slots.insert(slots.end(), p.span, p.cell);
   }
   auto edge = [](const Box* a, int a_side, const Box* b, int b_side) {
     const auto hidden = [](const Box* x, int side) {
@@ -61,13 +87,18 @@ void collapse_borders(LayoutContext& ctx, Box& table) {
   };
   Edges outer;
   bool any = false;
-  for (std::size_t r = 0; r < grid.size(); ++r) {
-    for (std::size_t c = 0; c < grid[r].size(); ++c) {
-      Box* cell = grid[r][c];
-      const float top = r == 0 ? edge(&table, 0, cell, 0) : edge(at(r - 1, c), 2, cell, 0);
-      const float bottom = r + 1 == grid.size() ? edge(cell, 2, &table, 2) : edge(cell, 2, at(r + 1, c), 0);
-      const float left = c == 0 ? edge(&table, 3, cell, 3) : edge(grid[r][c - 1], 1, cell, 3);
-      const float right = c + 1 == grid[r].size() ? edge(cell, 1, &table, 1) : edge(cell, 1, grid[r][c + 1], 3);
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    for (std::size_t i = 0; i < rows[r].size(); ++i) {
+      const auto [cell, first, span] = rows[r][i];
+      const std::size_t end = first + span;
+      // Along a spanning cell's top and bottom the widest border of the cells it meets counts.
+      float top = 0, bottom = 0;
+      for (std::size_t c = first; c < end; ++c) {
+        top = std::max(top, r == 0 ? edge(&table, 0, cell, 0) : edge(at(r - 1, c), 2, cell, 0));
+        bottom = std::max(bottom, r + 1 == rows.size() ? edge(cell, 2, &table, 2) : edge(cell, 2, at(r + 1, c), 0));
+      }
+      const float left = first == 0 ? edge(&table, 3, cell, 3) : edge(at(r, first - 1), 1, cell, 3);
+      const float right = i + 1 == rows[r].size() ? edge(cell, 1, &table, 1) : edge(cell, 1, at(r, end), 3);
       const Edges half{top / 2, right / 2, bottom / 2, left / 2};
       auto [it, made] = ctx.tables.collapsed.try_emplace(cell, half);
       if (made || !same_edges(half, it->second)) {
@@ -76,9 +107,9 @@ void collapse_borders(LayoutContext& ctx, Box& table) {
       }
       any = true;
       if (r == 0) outer.top = std::max(outer.top, half.top);
-      if (r + 1 == grid.size()) outer.bottom = std::max(outer.bottom, half.bottom);
-      if (c == 0) outer.left = std::max(outer.left, half.left);
-      if (c + 1 == grid[r].size()) outer.right = std::max(outer.right, half.right);
+      if (r + 1 == rows.size()) outer.bottom = std::max(outer.bottom, half.bottom);
+      if (first == 0) outer.left = std::max(outer.left, half.left);
+      if (i + 1 == rows[r].size()) outer.right = std::max(outer.right, half.right);
     }
   }
   if (!any) {
@@ -104,43 +135,54 @@ float layout_table(LayoutContext& ctx, Box& table, float cx, float cy, float cw,
 
   std::vector<float> widths = column_widths(ctx, table, rows, cw, depth);
   const std::size_t columns = widths.size();
+  // Each column's left edge, and where the last one ends (plus spacing).
+  std::vector<float> left(columns + 1, cx + hs);
+  for (std::size_t i = 0; i < columns; ++i) left[i + 1] = left[i] + widths[i] + hs;
 
-  float y = cy + vs;
-  std::vector<Box*> cells;
+  // Captions sit above the rows, as wide as the table (CSS 2.2 §17.4; only
+  // caption-side: top is known).
+  float below_captions = cy;
+  for (Box* c : table.children) {
+    if (c->style->display != Display::table_caption) continue;
+    layout_box(ctx, *c, cx, below_captions, cw, std::nullopt, std::nullopt, std::nullopt, depth + 1);
+    below_captions = c->y + c->height + c->margin.bottom;
+  }
+  float y = below_captions + vs;
+  std::vector<PlacedCell> placed;
+  // Rows lie inside the spacing at the table's sides, as browsers place them.
+  const float row_x = cx + hs, row_width = std::max(0.0f, cw - 2 * hs);
   std::vector<float>& laid_out_widths = ctx.tables.column_widths[&table];
   const bool same_columns = !table.dirty && laid_out_widths == widths;
   for (Box* row : rows) {
     LayoutCache& row_cache = ctx.cache_of(*row);
     if (same_columns && (!ctx.force_all || row_cache.pass == ctx.pass) && !row->dirty && !row->child_dirty &&
         !row->holds_out_of_flow && row_cache.laid_out && row_cache.with.cb_width == cw) {
-      translate(ctx, *row, cx - row->x, y - row->y);
+      translate(ctx, *row, row_x - row->x, y - row->y);
       y += row->height + vs;
       continue;
     }
     ++ctx.laid_out_count;
     resolve_edges(ctx, *row, cw);
-    row->x = cx;
+    row->x = row_x;
     row->y = y;
-    row->width = cw;
+    row->width = row_width;
     float row_height = 0;
     if (auto h = specified_height(*row, std::nullopt)) row_height = *h;
-    std::size_t col = 0;
-    float x = cx + hs;
-    cells.clear();
-    for (Box* cell : row->children) {
-      if (cell->kind != BoxKind::table_cell) continue;
-      const float w = col < columns ? widths[col] : 0;
+    placed_cells(ctx, *row, placed);
+    for (const auto& [cell, first, span] : placed) {
+      // A spanning cell covers its columns and the spacing between them.
+      const std::size_t a = std::min(first, columns), b = std::min(first + span, columns);
+      const float x = left[a];
+      const float w = b > a ? left[b] - hs - left[a] : 0;
       resolve_edges(ctx, *cell, cw);
       layout_box(ctx, *cell, x, y, w, std::nullopt, w, std::nullopt, depth + 1);
       float h = cell->height;
       if (auto sh = specified_height(*cell, std::nullopt)) h = std::max(h, *sh);
       row_height = std::max(row_height, h);
-      cells.push_back(cell);
-      x += w + hs;
-      ++col;
     }
     // Every cell takes the row's height; its content sits by vertical-align.
-    for (Box* cell : cells) {
+    for (const PlacedCell& p : placed) {
+      Box* cell = p.cell;
       if (std::fabs(cell->height - row_height) > 0.01f)
         layout_box(ctx, *cell, cell->x - cell->margin.left, cell->y - cell->margin.top, cell->width, std::nullopt,
                    cell->width, row_height, depth + 1);
@@ -182,9 +224,7 @@ float layout_table(LayoutContext& ctx, Box& table, float cx, float cy, float cw,
   }
   // Columns and their groups cover their cells from the first row to the last,
   // as a browser reports them.
-  std::vector<float> left(columns + 1, cx + hs);
-  for (std::size_t i = 0; i < columns; ++i) left[i + 1] = left[i] + widths[i] + hs;
-  const float rows_top = cy + vs, rows_height = std::max(0.0f, y - vs - rows_top);
+  const float rows_top = below_captions + vs, rows_height = std::max(0.0f, y - vs - rows_top);
   std::size_t next = 0;
   auto place = [&](Box& c, std::size_t first, std::size_t count) {
     const std::size_t a = std::min(first, columns), b = std::min(first + count, columns);

@@ -1,6 +1,8 @@
 // Tables (CSS 2.2 §17): rows of cells in shared columns.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -21,6 +23,10 @@ struct TableState {
   // The widths each table's rows were laid out with.
   std::unordered_map<const Box*, std::vector<float>> column_widths;
   SideTable<CellState> cells;
+  // Each cell's colspan, read once when its box is made: layouts of long
+  // tables count every row's columns and should not go back to the DOM.
+  SideTable<std::uint16_t> spans;
+  std::size_t span_of(const Box& cell) { return std::max<std::size_t>(spans[cell], 1); }
   // Tables and cells with collapsed borders: the share each lays out.
   std::unordered_map<const Box*, Edges> collapsed;
 
@@ -33,9 +39,23 @@ struct TableState {
   void clear() {
     column_widths.clear();
     cells.clear();
+    spans.clear();
     collapsed.clear();
   }
 };
+
+// A cell and the columns it covers: cells fill a row's columns from the
+// left, one spanning several taking them all (HTML's colspan; rows spanning
+// rows are not modelled).
+std::size_t read_column_span(const Node* cell);
+// Past this many columns cells get none, so no page can make a table's
+// bookkeeping grow without bound.
+inline constexpr std::size_t max_table_columns = 1000;
+struct PlacedCell {
+  Box* cell;
+  std::size_t column, span;
+};
+void placed_cells(LayoutContext& ctx, const Box& row, std::vector<PlacedCell>& out);  // replaces what `out` held
 
 // The rows in display order: header groups, body rows, footer groups (CSS 2.2 §17.2).
 std::vector<Box*> table_rows(Box& table);

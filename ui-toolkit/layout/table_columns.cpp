@@ -7,6 +7,7 @@
 #include "layout/box_model.h"
 #include "layout/context.h"
 #include "layout/intrinsic.h"
+#include "layout/table.h"
 
 namespace ostrel::layout {
 namespace {
@@ -16,26 +17,29 @@ using style::Length;
 
 float horizontal_spacing(const Box& table) { return table.style->border_collapse ? 0 : table.style->border_spacing_h; }
 
-std::size_t cell_count(const Box& row) {
+// The columns a row's cells cover, spans included (as placed_cells counts them).
+std::size_t column_count(LayoutContext& ctx, const Box& row) {
   std::size_t n = 0;
-  for (const Box* c : row.children) n += c->kind == BoxKind::table_cell;
+  for (const Box* c : row.children)
+    if (c->kind == BoxKind::table_cell) n += std::min(ctx.tables.span_of(*c), max_table_columns - n);
   return n;
 }
 
-std::vector<Box*> cells_of(const Box& row) {
-  std::vector<Box*> cells;
-  for (Box* c : row.children)
-    if (c->kind == BoxKind::table_cell) cells.push_back(c);
-  return cells;
-}
+// A column's width as the fixed layout reads it: a length or percentage,
+// and the cell's padding and border a percentage leaves out.
+struct ColumnSpec {
+  Length width;
+  float edges = 0;
+  float resolve(float available) const { return width.resolve(available) + edges; }
+};
 
 // What the table's columns say of their widths: <col> elements, then the
 // first row's cells, whose widths name their border boxes.
-std::vector<std::optional<Length>> column_specs(LayoutContext& ctx, Box& table, const std::vector<Box*>& rows,
-                                                float width) {
-  std::vector<std::optional<Length>> specs;
+std::vector<std::optional<ColumnSpec>> column_specs(LayoutContext& ctx, Box& table, const std::vector<Box*>& rows,
+                                                    float width) {
+  std::vector<std::optional<ColumnSpec>> specs;
   auto of = [](const Box* col) {
-    return col->style->width.is_auto() ? std::nullopt : std::optional(col->style->width);
+    return col->style->width.is_auto() ? std::nullopt : std::optional(ColumnSpec{col->style->width});
   };
   for (Box* c : table.children) {
     if (c->style->display == Display::table_column) specs.push_back(of(c));
@@ -43,18 +47,24 @@ std::vector<std::optional<Length>> column_specs(LayoutContext& ctx, Box& table, 
       for (Box* col : c->children) specs.push_back(of(col));
   }
   std::size_t columns = specs.size();
-  for (Box* r : rows) columns = std::max(columns, cell_count(*r));
+  for (Box* r : rows) columns = std::max(columns, column_count(ctx, *r));
   specs.resize(columns);
-  if (!rows.empty()) {
-    std::size_t i = 0;
-    for (Box* cell : cells_of(*rows.front())) {
-      resolve_edges(ctx, *cell, width);
-      if (!specs[i] && !cell->style->width.is_auto()) {
-        const Length w = cell->style->width;
-        specs[i] = w.is_percent() ? w : Length::px(border_box_width(*cell, w.value));
-      }
-      ++i;
-    }
+  if (rows.empty()) return specs;
+  std::vector<PlacedCell> cells;
+  placed_cells(ctx, *rows.front(), cells);
+  for (const auto& [cell, first, span] : cells) {
+    resolve_edges(ctx, *cell, width);
+    if (cell->style->width.is_auto()) continue;
+    // A cell spanning columns divides its width between them, less the spacing inside it.
+    const Length w = cell->style->width;
+    const float n = static_cast<float>(span);
+    // A percentage sizes the content box, as a length does (CSS 2.2 §17.5.2.1).
+    const ColumnSpec each =
+        w.is_percent()
+            ? ColumnSpec{Length::percent(w.value / n), border_box_width(*cell, 0) / n}
+            : ColumnSpec{Length::px((border_box_width(*cell, w.value) - horizontal_spacing(table) * (n - 1)) / n)};
+    for (std::size_t c = first; c < first + span; ++c)
+      if (!specs[c]) specs[c] = each;
   }
   return specs;
 }
@@ -62,7 +72,7 @@ std::vector<std::optional<Length>> column_specs(LayoutContext& ctx, Box& table, 
 // CSS 2.2 §17.5.2.1: sized columns take their widths, the others share what
 // is left equally, and a table wider than sized columns alone widens them in
 // proportion.
-std::vector<float> fixed_widths(const std::vector<std::optional<Length>>& specs, float available) {
+std::vector<float> fixed_widths(const std::vector<std::optional<ColumnSpec>>& specs, float available) {
   std::vector<float> widths(specs.size(), 0);
   float fixed = 0;
   std::size_t auto_count = 0;
@@ -90,6 +100,29 @@ struct Column {
   bool fixed = false;  // a length width and no percentage
 };
 
+std::vector<float> auto_widths(const std::vector<Column>& columns, float available);
+
+// CSS Tables 3 §3.9.2: a cell spanning columns widens them only by what its
+// content needs beyond theirs and the spacing inside it, shared as the
+// table's width is shared between columns.
+void take_spanning_cell(std::vector<Column>& columns, std::size_t first, std::size_t span, float min, float max,
+                        float spacing) {
+  std::vector<Column> spanned(columns.begin() + static_cast<std::ptrdiff_t>(first),
+                              columns.begin() + static_cast<std::ptrdiff_t>(first + span));
+  float have_min = 0, have_max = 0;
+  for (const Column& c : spanned) have_min += c.min, have_max += c.max;
+  min -= spacing * static_cast<float>(span - 1);
+  max -= spacing * static_cast<float>(span - 1);
+  if (min > have_min) {
+    const std::vector<float> w = auto_widths(spanned, min);
+    for (std::size_t i = 0; i < span; ++i) columns[first + i].min = std::max(columns[first + i].min, w[i]);
+  }
+  if (max > have_max) {
+    const std::vector<float> w = auto_widths(spanned, max);
+    for (std::size_t i = 0; i < span; ++i) columns[first + i].max = std::max(columns[first + i].max, w[i]);
+  }
+}
+
 std::vector<Column> measure_columns(LayoutContext& ctx, Box& table, const std::vector<Box*>& rows, int depth) {
   std::vector<Column> columns;
   auto ask = [](Column& col, const Length& w, float edges, float content_min) {
@@ -100,17 +133,31 @@ std::vector<Column> measure_columns(LayoutContext& ctx, Box& table, const std::v
       col.max = std::max(col.max, std::max(w.value + edges, content_min));
     }
   };
+  struct Spanning {
+    std::size_t first, span;
+    float min, max;
+  };
+  std::vector<Spanning> spanning;
+  std::vector<PlacedCell> cells;
   for (Box* r : rows) {
-    const std::vector<Box*> cells = cells_of(*r);
-    if (cells.size() > columns.size()) columns.resize(cells.size());
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-      Box& cell = *cells[i];
-      const auto [min, max] = intrinsic_widths(ctx, cell, depth + 1, true);
-      Column& col = columns[i];
+    placed_cells(ctx, *r, cells);
+    for (const auto& [cell, first, span] : cells) {
+      if (span == 0) continue;
+      if (first + span > columns.size()) columns.resize(first + span);
+      const auto [min, max] = intrinsic_widths(ctx, *cell, depth + 1, true);
+      const bool border_box = cell->style->box_sizing == style::BoxSizing::border_box;
+      const float edges = border_box ? 0 : cell->border.horizontal() + cell->padding.horizontal();
+      if (span > 1) {
+        // Its own width counts as content that wide.
+        const Length& w = cell->style->width;
+        const float asked = !w.is_auto() && !w.is_percent() ? w.value + edges : 0;
+        spanning.push_back({first, span, std::max(min, asked), std::max(max, asked)});
+        continue;
+      }
+      Column& col = columns[first];
       col.min = std::max(col.min, min);
       col.max = std::max(col.max, max);
-      const bool border_box = cell.style->box_sizing == style::BoxSizing::border_box;
-      ask(col, cell.style->width, border_box ? 0 : cell.border.horizontal() + cell.padding.horizontal(), min);
+      ask(col, cell->style->width, edges, min);
     }
   }
   std::size_t i = 0;
@@ -127,6 +174,14 @@ std::vector<Column> measure_columns(LayoutContext& ctx, Box& table, const std::v
   for (Column& col : columns) {
     if (col.percent >= 0) col.fixed = false;
     col.max = std::max(col.max, col.min);
+  }
+  // Narrower spans first, so wider ones see the columns the narrower ones made.
+  std::stable_sort(spanning.begin(), spanning.end(),
+                   [](const Spanning& a, const Spanning& b) { return a.span < b.span; });
+  for (const Spanning& sc : spanning) {
+    take_spanning_cell(columns, sc.first, sc.span, sc.min, sc.max, horizontal_spacing(table));
+    for (std::size_t c = sc.first; c < sc.first + sc.span; ++c)
+      columns[c].max = std::max(columns[c].max, columns[c].min);
   }
   return columns;
 }
@@ -186,7 +241,7 @@ bool fixed_table_layout(const Box& table) { return table.style->table_layout_fix
 
 std::vector<float> column_widths(LayoutContext& ctx, Box& table, const std::vector<Box*>& rows, float width,
                                  int depth) {
-  const std::vector<std::optional<Length>> specs = column_specs(ctx, table, rows, width);
+  const std::vector<std::optional<ColumnSpec>> specs = column_specs(ctx, table, rows, width);
   const float available = std::max(0.0f, width - horizontal_spacing(table) * static_cast<float>(specs.size() + 1));
   if (fixed_table_layout(table)) return fixed_widths(specs, available);
   std::vector<Column> columns = measure_columns(ctx, table, rows, depth);
@@ -200,9 +255,9 @@ std::pair<float, float> table_content_widths(LayoutContext& ctx, Box& table, int
   std::size_t count = 0;
   if (fixed_table_layout(table)) {
     // CSS 2.2 §17.5.2.1: the content plays no part; only the columns' lengths do.
-    const std::vector<std::optional<Length>> specs = column_specs(ctx, table, rows, 0);
-    for (const std::optional<Length>& s : specs)
-      if (s && !s->is_percent()) min += s->value;
+    const std::vector<std::optional<ColumnSpec>> specs = column_specs(ctx, table, rows, 0);
+    for (const std::optional<ColumnSpec>& s : specs)
+      if (s && !s->width.is_percent()) min += s->width.value;
     max = min;
     count = specs.size();
   } else {
@@ -211,7 +266,14 @@ std::pair<float, float> table_content_widths(LayoutContext& ctx, Box& table, int
     count = columns.size();
   }
   const float spacing = count ? horizontal_spacing(table) * static_cast<float>(count + 1) : 0;
-  return {min + spacing, max + spacing};
+  min += spacing, max += spacing;
+  // A caption is never narrower than its content needs, and widens the table with it.
+  for (Box* c : table.children)
+    if (c->style->display == Display::table_caption) {
+      const float caption_min = intrinsic_widths(ctx, *c, depth + 1).first + c->margin.horizontal();
+      min = std::max(min, caption_min), max = std::max(max, caption_min);
+    }
+  return {min, max};
 }
 
 }  // namespace ostrel::layout

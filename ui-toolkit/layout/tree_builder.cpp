@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "layout/context.h"
+#include "layout/table.h"
 
 namespace ostrel::layout {
 namespace {
@@ -51,7 +52,8 @@ bool fits_table_part(const Box* parent, Display d) {
   switch (parent->kind) {
     case BoxKind::table:
       return d == Display::table_row_group || d == Display::table_header_group || d == Display::table_footer_group ||
-             d == Display::table_row || d == Display::table_column || d == Display::table_column_group;
+             d == Display::table_row || d == Display::table_column || d == Display::table_column_group ||
+             d == Display::table_caption;
     case BoxKind::table_row_group:
       return d == Display::table_row;
     case BoxKind::table_row:
@@ -174,6 +176,7 @@ Box* BoxTreeBuilder::build(Node* element, Box* parent, int depth) {
   }
   Box* box = new_box(element, s, kind_for(element, *s), parent);
   if (box->kind == BoxKind::replaced) find_picture(ctx, *box);
+  if (box->kind == BoxKind::table_cell) ctx.tables.spans[*box] = static_cast<std::uint16_t>(read_column_span(element));
   // A drop-down list draws its chosen option itself; the others show in its pop-up.
   if (box->kind != BoxKind::replaced && box->kind != BoxKind::line_break && !is_select(element))
     build_children(element, box, depth);

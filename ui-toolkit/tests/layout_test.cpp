@@ -190,4 +190,28 @@ TEST_F(Laid, FixedTablesIgnoreContentAutomaticTablesFollowIt) {
   EXPECT_EQ(rect("n"), "10,70 42.5x10");
 }
 
+// A spanning cell covers its columns and the spacing between them; spans
+// are read as HTML reads them and bounded, so no page can make a table of a
+// million columns; a new span lays the table out again.
+TEST_F(Laid, CellsSpanColumnsWithinBounds) {
+  lay(R"(<table id=t1><tr><td id=a colspan=" 2x"></td><td id=b></td></tr><tr><td id=c colspan=0></td><td></td><td></td></tr></table>
+         <table id=t2><tr><td id=p colspan=999999></td><td id=q colspan=5></td></tr></table>)",
+      R"(body { margin: 0 } table { table-layout: fixed; width: 300px; border-spacing: 4px } td { padding: 0; height: 10px }
+         #t2 { border-spacing: 0 })");
+  // Three columns of (300 - 4 x 4) / 3 = 94.67 px.
+  EXPECT_EQ(rect("a"), "4,4 193.33x10") << "two columns and the spacing between them";
+  EXPECT_EQ(rect("b"), "201.33,4 94.67x10");
+  EXPECT_EQ(rect("c"), "4,18 94.67x10") << "a zero span is one column";
+  // The first cell takes the 1,000 columns a table may have; the next gets none.
+  const layout::Box* p = tree.box_of(by_id("p"));
+  ASSERT_TRUE(p);
+  EXPECT_NEAR(p->width, 300, 0.5);
+  EXPECT_EQ(tree.box_of(by_id("q"))->width, 0);
+
+  set_attribute(by_id("a"), "colspan", 7, "1", 1);
+  run(464, 417);
+  EXPECT_EQ(rect("a"), "4,4 94.67x10");
+  EXPECT_EQ(rect("b"), "102.67,4 94.67x10");
+}
+
 }  // namespace
