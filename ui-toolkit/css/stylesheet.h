@@ -54,6 +54,10 @@ struct Token {
 
 using TokenList = std::vector<Token>;
 
+// Whether `t` is the identifier `lower` (ASCII case-insensitive), or the delimiter `c`.
+bool is_ident(const Token& t, std::string_view lower);
+bool is_delim(const Token& t, char c);
+
 // Properties by id. Custom properties ("--name") keep their name in Declaration.
 enum class Property : std::uint16_t {
   unknown,
@@ -96,10 +100,11 @@ class MediaQueryList {
   // Whether the result can change with the viewport size (so a resize must restyle).
   bool depends_on_size() const;
 
-  struct Query;  // defined in the parser
+  struct Query;  // defined in css/media.cpp
 
  private:
-  friend class Parser;
+  friend void fill_media_list(MediaQueryList& list, const TokenList& prelude, bool overflow,
+                              const MediaQueryList* outer);
   std::vector<std::unique_ptr<Query>> queries_;
   // The list of an enclosing @media block (owned by the same sheet), which must
   // match too.
