@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "css/media.h"
 #include "css/tokenizer.h"
+#include "style/apply.h"
 
 namespace ostrel::css {
 
@@ -170,8 +171,8 @@ std::optional<std::vector<float>> keyframe_offsets(const TokenList& prelude) {
 
 class Parser {
  public:
-  Parser(std::string_view preprocessed, InternTable* names)
-      : source_(preprocessed), lexer_(preprocessed), names_(names) {}
+  Parser(std::string_view preprocessed, InternTable* names, bool check_values = false)
+      : source_(preprocessed), check_values_(check_values), lexer_(preprocessed), names_(names) {}
 
   StyleSheet stylesheet() {
     rule_list(true, nullptr, 0);
@@ -501,10 +502,15 @@ class Parser {
   void declaration(Lexeme&& name, std::vector<Declaration>& out, bool in_block, int depth) {
     TokenList tokens;
     Collect c{std::min(max_declaration_tokens, budget_)};
+    std::size_t end = source_.size();  // where the declaration's text ends
     for (;;) {
       Lexeme l = take();
-      if (l.kind == Kind::eof || l.kind == Kind::semicolon) break;
+      if (l.kind == Kind::eof || l.kind == Kind::semicolon) {
+        end = l.begin;
+        break;
+      }
       if (l.kind == Kind::close_curly && in_block) {
+        end = l.begin;
         put_back(std::move(l));
         break;
       }
@@ -529,13 +535,44 @@ class Parser {
       if (std::any_of(tokens.begin(), tokens.end(),
                       [](const Token& t) { return t.type == TokenType::block && t.text == "{"; }))
         return;
+      // A value its property cannot read is dropped now, as a browser drops
+      // it, so that an earlier declaration in the block still counts.
+      if (check_values_ && !style::valid_declaration(d.property, tokens)) {
+        reject(name.begin, end);
+        return;
+      }
     }
     d.value = std::move(tokens);
     budget_ -= std::min(budget_, c.used);
     out.push_back(std::move(d));
   }
 
+  // Records the declaration at source_[begin, end) as dropped.
+  void reject(std::size_t begin, std::size_t end) {
+    ++sheet_.rejected_count;
+    if (sheet_.rejected.size() >= max_recorded_rejections) return;
+    for (; line_start_ < begin; ++line_start_)
+      if (source_[line_start_] == '\n') ++line_;
+    // One line of text: white space runs become one space.
+    std::string text;
+    for (char ch : source_.substr(begin, end - begin)) {
+      const bool space = ch == ' ' || ch == '\t' || ch == '\n';
+      if (space && (text.empty() || text.back() == ' ')) continue;
+      text += space ? ' ' : ch;
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    if (text.size() > max_rejected_text) {
+      std::size_t cut = max_rejected_text - 3;
+      while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // not inside a character
+      text.replace(cut, std::string::npos, "...");
+    }
+    sheet_.rejected.push_back({line_, std::move(text)});
+  }
+
   std::string_view source_;
+  bool check_values_ = false;
+  std::size_t line_start_ = 0;  // the offset up to which lines are counted
+  std::uint32_t line_ = 1;
   syntax::Lexer lexer_;
   std::optional<Lexeme> pending_;
   InternTable* names_;
@@ -547,7 +584,7 @@ class Parser {
 
 StyleSheet parse_stylesheet(std::string_view text, InternTable& names) {
   const std::string clean = syntax::preprocess(text);
-  return Parser(clean, &names).stylesheet();
+  return Parser(clean, &names, true).stylesheet();
 }
 
 std::vector<Declaration> parse_declarations(std::string_view text) {

@@ -133,20 +133,34 @@ struct KeyframesRule {
   const MediaQueryList* media = nullptr;
 };
 
+// A declaration a sheet dropped because its property cannot read its value,
+// kept so that the toolkit can tell the author.
+struct RejectedDeclaration {
+  std::uint32_t line = 0;  // 1-based, where the property name is
+  std::string text;        // as written, on one line, shortened past max_rejected_text
+};
+inline constexpr std::size_t max_recorded_rejections = 64;  // per sheet; the rest are only counted
+inline constexpr std::size_t max_rejected_text = 120;
+
 struct StyleSheet {
   std::vector<StyleRule> rules;
   std::vector<KeyframesRule> keyframes;
   std::vector<std::unique_ptr<MediaQueryList>> media_lists;
   // Every attribute name the selectors test (for data- attribute restyling).
   std::vector<Atom> attribute_names;
+  std::vector<RejectedDeclaration> rejected;
+  std::size_t rejected_count = 0;  // all of them, recorded or not
 };
 
 // Parses a whole style sheet. Never fails: broken declarations, rules and
-// at-rules are skipped as CSS error recovery says. Names of selectors are
-// interned in `names`.
+// at-rules are skipped as CSS error recovery says. So are declarations whose
+// value, holding no var(), their property cannot read (recorded in
+// `rejected`). Names of selectors are interned in `names`.
 StyleSheet parse_stylesheet(std::string_view text, InternTable& names);
 
 // Parses the declarations of a style attribute or a block body ("a: b; c: d").
+// Values are not checked here: the cascade ignores what its property cannot
+// read when it applies the declaration.
 std::vector<Declaration> parse_declarations(std::string_view text);
 
 // Tokenizes a value text into component values (used for tests and var()).

@@ -1,6 +1,7 @@
 // Applying one declaration to a computed style. Each property's value grammar
 // is named by the property table (css/properties.inc); the table's rows become
-// the appliers.
+// the appliers, so the same code decides at parse time whether a value is
+// valid and at cascade time what it computes to.
 #pragma once
 
 #include "css/stylesheet.h"
@@ -27,7 +28,8 @@ struct Applier {
   bool apply(css::Property p, const css::TokenList& value);
 };
 
-// False when a value holding no var() fails the property's grammar. Values
+// Whether a declaration is worth keeping when a sheet is parsed: false when
+// its value holds no var() and still fails the property's grammar. Values
 // with var() are only known per element, when the cascade computes them.
 bool valid_declaration(css::Property p, const css::TokenList& value);
 

@@ -1,6 +1,7 @@
 #include "style/engine.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "common/text.h"
 #include "style/apply.h"
@@ -31,6 +32,16 @@ void append_bytes(std::string& key, const void* data, std::size_t size) {
   key.append(static_cast<const char*>(data), size);
 }
 
+// Tells the author what a sheet dropped, once for each time it is loaded.
+void report_rejections(const css::StyleSheet& sheet, const char* which) {
+  for (const css::RejectedDeclaration& r : sheet.rejected)
+    std::fprintf(stderr, "[css] %s line %u: dropped \"%s\" (invalid or unsupported value)\n", which,
+                 static_cast<unsigned>(r.line), r.text.c_str());
+  if (sheet.rejected_count > sheet.rejected.size())
+    std::fprintf(stderr, "[css] %s: %zu more declarations dropped\n", which,
+                 sheet.rejected_count - sheet.rejected.size());
+}
+
 }  // namespace
 
 Display blockified(Display d) {
@@ -59,6 +70,7 @@ StyleEngine::StyleEngine(Document& document) : document_(document) {
   auto initial = std::make_shared<ComputedStyle>();
   initial_ = initial;
   defaults_ = css::parse_stylesheet(default_sheet, document_.names);
+  report_rejections(defaults_, "built-in sheet");
 }
 
 StyleEngine::~StyleEngine() = default;
@@ -77,6 +89,7 @@ const css::KeyframesRule* StyleEngine::keyframes(std::string_view name) const {
 
 void StyleEngine::reload_sheets() {
   author_ = css::parse_stylesheet(document_.author_css, document_.names);
+  report_rejections(author_, "sheet");
   document_.selector_attributes = author_.attribute_names;
   for (Atom a : defaults_.attribute_names)
     if (std::find(document_.selector_attributes.begin(), document_.selector_attributes.end(), a) ==

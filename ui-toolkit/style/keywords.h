@@ -130,6 +130,10 @@ inline constexpr Keyword<bool> text_overflows[] = {{"ellipsis", true}, {"clip", 
 inline constexpr Keyword<bool> font_styles[] = {{"italic", true}, {"oblique", true}, {"normal", false}};
 inline constexpr Keyword<bool> table_layouts[] = {{"fixed", true}, {"auto", false}};
 inline constexpr Keyword<bool> border_collapses[] = {{"collapse", true}, {"separate", false}};
-inline constexpr Keyword<bool> user_selects[] = {{"none", false}, {"auto", true}, {"text", true}, {"all", true}};
+// Text is selected only inside text boxes, where user-select does not reach:
+// everywhere else the toolkit behaves as "none", which is what "auto" comes to
+// for content that is not editable. "text", "all" and "contain" would promise
+// a selection that never happens, so they are not valid here.
+inline constexpr Keyword<bool> user_selects[] = {{"none", false}, {"auto", false}};
 
 }  // namespace ostrel::style

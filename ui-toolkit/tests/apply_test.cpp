@@ -60,8 +60,11 @@ constexpr Case cases[] = {
     {"font", "bold 12px/1.5 Tahoma, sans-serif", true}, {"font", "bold", false}, {"flex", "2 0 30%", true},
     {"flex", "1 2 3", false},              {"flex-flow", "column wrap", true},    {"flex-flow", "column bogus", false},
     {"outline", "2px auto invert", true},  {"outline", "2px 3px", false},         {"list-style", "square inside", true},
+    // Only what the toolkit does: nothing is selected outside text boxes.
+    {"user-select", "none", true},         {"user-select", "auto", true},         {"user-select", "inherit", true},
+    {"user-select", "text", false},        {"user-select", "all", false},         {"user-select", "contain", false},
     // A var() is only known per element; CSS-wide keywords suit every property.
-    {"width", "var(--w)", true},           {"font", "unset", true},
+    {"width", "var(--w)", true},           {"user-select", "var(--s, text)", true}, {"font", "unset", true},
 };
 // clang-format on
 
