@@ -54,6 +54,10 @@ struct Token {
 
 using TokenList = std::vector<Token>;
 
+// Whether `t` is the identifier `lower` (ASCII case-insensitive), or the delimiter `c`.
+bool is_ident(const Token& t, std::string_view lower);
+bool is_delim(const Token& t, char c);
+
 // Properties by id. Custom properties ("--name") keep their name in Declaration.
 enum class Property : std::uint16_t {
   unknown,
@@ -96,10 +100,11 @@ class MediaQueryList {
   // Whether the result can change with the viewport size (so a resize must restyle).
   bool depends_on_size() const;
 
-  struct Query;  // defined in the parser
+  struct Query;  // defined in css/media.cpp
 
  private:
-  friend class Parser;
+  friend void fill_media_list(MediaQueryList& list, const TokenList& prelude, bool overflow,
+                              const MediaQueryList* outer);
   std::vector<std::unique_ptr<Query>> queries_;
   // The list of an enclosing @media block (owned by the same sheet), which must
   // match too.
@@ -128,20 +133,34 @@ struct KeyframesRule {
   const MediaQueryList* media = nullptr;
 };
 
+// A declaration a sheet dropped because its property cannot read its value,
+// kept so that the toolkit can tell the author.
+struct RejectedDeclaration {
+  std::uint32_t line = 0;  // 1-based, where the property name is
+  std::string text;        // as written, on one line, shortened past max_rejected_text
+};
+inline constexpr std::size_t max_recorded_rejections = 64;  // per sheet; the rest are only counted
+inline constexpr std::size_t max_rejected_text = 120;
+
 struct StyleSheet {
   std::vector<StyleRule> rules;
   std::vector<KeyframesRule> keyframes;
   std::vector<std::unique_ptr<MediaQueryList>> media_lists;
   // Every attribute name the selectors test (for data- attribute restyling).
   std::vector<Atom> attribute_names;
+  std::vector<RejectedDeclaration> rejected;
+  std::size_t rejected_count = 0;  // all of them, recorded or not
 };
 
 // Parses a whole style sheet. Never fails: broken declarations, rules and
-// at-rules are skipped as CSS error recovery says. Names of selectors are
-// interned in `names`.
+// at-rules are skipped as CSS error recovery says. So are declarations whose
+// value, holding no var(), their property cannot read (recorded in
+// `rejected`). Names of selectors are interned in `names`.
 StyleSheet parse_stylesheet(std::string_view text, InternTable& names);
 
 // Parses the declarations of a style attribute or a block body ("a: b; c: d").
+// Values are not checked here: the cascade ignores what its property cannot
+// read when it applies the declaration.
 std::vector<Declaration> parse_declarations(std::string_view text);
 
 // Tokenizes a value text into component values (used for tests and var()).

@@ -164,7 +164,6 @@ struct ComputedStyle {
   WhiteSpace white_space = WhiteSpace::normal;
   TextAlign text_align = TextAlign::start;
   Cursor cursor = Cursor::auto_;
-  bool user_select = true;
   Visibility visibility = Visibility::visible;
   bool pointer_events = true;
   bool border_collapse = false;

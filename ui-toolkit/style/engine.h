@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -43,7 +44,11 @@ class StyleEngine {
   static const ComputedStyle* style_of(const Node* node);
 
  private:
-  struct MatchedRule;
+  struct MatchedRule {
+    const css::StyleRule* rule;
+    css::Specificity specificity;
+    std::uint32_t origin;  // 0 default sheet, 1 author sheet
+  };
   // An element's style with those of its generated boxes (null: no box).
   struct StyleSet {
     std::shared_ptr<const ComputedStyle> element, before, after;
@@ -57,6 +62,8 @@ class StyleEngine {
   // Cascades `matched` into `out`; `generated` for a ::before/::after of `element`.
   void apply_rules(Node* element, bool generated, const std::vector<MatchedRule>& matched, const ComputedStyle& parent,
                    ComputedStyle& out);
+  // Elements whose content the toolkit draws itself (controls, pictures) get no ::before or ::after.
+  static bool generates_content(const Node* element);
   std::shared_ptr<const ComputedStyle> generated_style(Node* host, const std::vector<MatchedRule>& matched,
                                                        const ComputedStyle& host_style);
   // Makes, updates in place or removes the host's ::before (first child) or ::after (last child).
@@ -74,5 +81,9 @@ class StyleEngine {
   std::unordered_map<std::string, StyleSet> share_cache_;
   std::vector<Change> changes_;
 };
+
+// The box type of an element that must be a block: the root, an absolutely
+// positioned box, a flex item (CSS Display 3 §2.7).
+Display blockified(Display d);
 
 }  // namespace ostrel::style

@@ -32,7 +32,7 @@ enum Side { top, right, bottom, left };
 // True when every property of the boxes effect (or the layout one) is equal.
 bool same_boxes(const ComputedStyle& a, const ComputedStyle& b) {
   return true
-#define OSTREL_LONGHAND(id, name, inheritance, effect, ...) \
+#define OSTREL_LONGHAND(id, name, inheritance, effect, parser, ...) \
   OSTREL_WHEN_BOXES_##effect(OSTREL_EACH(OSTREL_SAME, __VA_ARGS__))
 #define OSTREL_SHORTHAND(...)
 #include "css/properties.inc"
@@ -43,7 +43,7 @@ bool same_boxes(const ComputedStyle& a, const ComputedStyle& b) {
 
 bool same_layout(const ComputedStyle& a, const ComputedStyle& b) {
   return true
-#define OSTREL_LONGHAND(id, name, inheritance, effect, ...) \
+#define OSTREL_LONGHAND(id, name, inheritance, effect, parser, ...) \
   OSTREL_WHEN_LAYOUT_##effect(OSTREL_EACH(OSTREL_SAME, __VA_ARGS__))
 #define OSTREL_SHORTHAND(...)
 #include "css/properties.inc"
@@ -57,8 +57,8 @@ bool same_layout(const ComputedStyle& a, const ComputedStyle& b) {
 void copy_property(Property p, ComputedStyle& to, const ComputedStyle& from) {
 #define OSTREL_COPY(member) to.member = from.member;
   switch (p) {
-#define OSTREL_LONGHAND(id, name, inheritance, effect, ...) \
-  case Property::id:                                        \
+#define OSTREL_LONGHAND(id, name, inheritance, effect, parser, ...) \
+  case Property::id:                                                \
     OSTREL_EACH(OSTREL_COPY, __VA_ARGS__) break;
 #define OSTREL_SHORTHAND(...)
 #include "css/properties.inc"
@@ -78,7 +78,7 @@ std::span<const Property> longhands_of(Property p) {
     static constexpr Property longhands[] = {id}; \
     return longhands;                             \
   }
-#define OSTREL_SHORTHAND(id, name, ...)                    \
+#define OSTREL_SHORTHAND(id, name, parser, ...)            \
   case id: {                                               \
     static constexpr Property longhands[] = {__VA_ARGS__}; \
     return longhands;                                      \
@@ -109,7 +109,7 @@ StyleDifference difference(const ComputedStyle& a, const ComputedStyle& b) {
 ComputedStyle inherited_only(const ComputedStyle& parent) {
   ComputedStyle s;
 #define OSTREL_INHERIT(member) s.member = parent.member;
-#define OSTREL_LONGHAND(id, name, inheritance, effect, ...) \
+#define OSTREL_LONGHAND(id, name, inheritance, effect, parser, ...) \
   OSTREL_WHEN_##inheritance(OSTREL_EACH(OSTREL_INHERIT, __VA_ARGS__))
 #define OSTREL_SHORTHAND(...)
 #include "css/properties.inc"

@@ -349,6 +349,52 @@ TEST(CssStyleSheet, Keyframes) {
   EXPECT_TRUE(s.sheet.rules.empty());
 }
 
+// A declaration whose value its property cannot read is dropped with the
+// sheet, where it is, so that the author hears of it once.
+TEST(CssStyleSheet, DropsValuesItsPropertyCannotRead) {
+  const Sheet s(
+      "a { color: red; color: nonsense; width: var(--w); user-select: none }\n"
+      "b {\n"
+      "  user-select: text;\n"
+      "  user-select:\n"
+      "      all !important; padding: -1px }\n"
+      "@keyframes k { from { opacity: 0; opacity: x } }");
+  ASSERT_EQ(s.sheet.rules.size(), 1u) << "a rule left with nothing is not kept";
+  EXPECT_EQ(declarations(s.sheet.rules[0].declarations), "color=id:red; width=fn:var(id:--w); user-select=id:none")
+      << "a var() is only known per element";
+  ASSERT_EQ(s.sheet.keyframes.size(), 1u);
+  EXPECT_EQ(declarations(s.sheet.keyframes[0].frames[0].declarations), "opacity=int:0");
+
+  std::string rejected;
+  for (const css::RejectedDeclaration& r : s.sheet.rejected) rejected += std::to_string(r.line) + " " + r.text + "\n";
+  EXPECT_EQ(rejected,
+            "1 color: nonsense\n"
+            "3 user-select: text\n"
+            "4 user-select: all !important\n"
+            "5 padding: -1px\n"
+            "6 opacity: x\n");
+  EXPECT_EQ(s.sheet.rejected_count, 5u);
+
+  // Style attributes are read as they are applied: nothing is dropped here.
+  EXPECT_EQ(declarations("user-select: text"), "user-select=id:text");
+}
+
+TEST(CssStyleSheet, DroppedDeclarationsAreRecordedWithinBounds) {
+  std::string text = "a {";
+  for (std::size_t i = 0; i < css::max_recorded_rejections + 10; ++i) text += " width: -1px;";
+  text += " height: " + std::string(300, 'x') + "\u00e9 }";
+  const Sheet s(text);
+  EXPECT_EQ(s.sheet.rejected.size(), css::max_recorded_rejections);
+  EXPECT_EQ(s.sheet.rejected_count, css::max_recorded_rejections + 11);
+  EXPECT_TRUE(s.sheet.rules.empty());
+
+  const Sheet long_value("a { height: " + std::string(108, 'x') + "\u00e9\u00e9\u00e9 }");
+  ASSERT_EQ(long_value.sheet.rejected.size(), 1u);
+  const std::string& shortened = long_value.sheet.rejected[0].text;
+  EXPECT_LE(shortened.size(), css::max_rejected_text);
+  EXPECT_TRUE(shortened.ends_with("x...")) << "cut before a character, never inside one: " << shortened;
+}
+
 TEST(CssStyleSheet, AttributeNamesFromEverySelector) {
   Sheet s("[data-x] a, b[title]{color:red} [data-x]{color:blue} [data-y]{bogus:1} c{color:green}");
   std::vector<std::string_view> names;

@@ -1,5 +1,6 @@
 #include "style/engine.h"
 
+#include "style/default_sheet.h"
 #include "style/properties.h"
 
 #include <gtest/gtest.h>
@@ -217,6 +218,32 @@ TEST_F(Styled, InvalidValuesAreIgnoredNotFatal) {
   EXPECT_EQ(of("p").margin[0].value, 16);  // five values: ignored, the default sheet's 1em stays
   EXPECT_EQ(of("p").padding[0].value, 2);
   EXPECT_EQ(of("p").display, style::Display::block);
+}
+
+// A value the toolkit cannot use is dropped with the sheet: the earlier
+// declaration of the block stays, and the author is told once for each load
+// of the sheet, however many elements the rule matches.
+TEST_F(Styled, DroppedDeclarationsLeaveTheEarlierOneAndAreReportedOncePerLoad) {
+  const char css[] =
+      "p { user-select: none; display: flex; flex-flow: row wrap;\n"
+      "    flex-flow: column bogus; user-select: text }";
+  ::testing::internal::CaptureStderr();
+  load("<p id=p>a</p><p id=q>b</p><p id=r>c</p>", css);
+  add_class(by_id("q"), "x", 1);
+  engine.update(env);
+  const std::string once = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(once,
+            "[css] sheet line 2: dropped \"flex-flow: column bogus\" (invalid or unsupported value)\n"
+            "[css] sheet line 2: dropped \"user-select: text\" (invalid or unsupported value)\n");
+  EXPECT_EQ(of("p").flex_direction, style::FlexDirection::row);
+  EXPECT_EQ(of("q").flex_wrap, style::FlexWrap::wrap);
+
+  ::testing::internal::CaptureStderr();
+  load("<p id=p>a</p>", css);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), once) << "a sheet loaded again is reported again";
+
+  InternTable names;
+  EXPECT_EQ(css::parse_stylesheet(style::default_sheet, names).rejected_count, 0u) << "the built-in sheet";
 }
 
 TEST_F(Styled, HugeNumbersStayFinite) {

@@ -349,11 +349,20 @@ TEST_F(MainDocument, FrameLineAndFonts) {
   const auto& body = style(ostrel::document_body(doc));
   EXPECT_EQ(body.font_size, 12);
   EXPECT_EQ(body.font_family.front(), "Segoe UI");
-  EXPECT_FALSE(body.user_select);
   // Controls take the page's font, not the toolkit's 13.33px control font.
   EXPECT_EQ(style(need("tab-home")).font_size, 12);
   EXPECT_EQ(style(need("btn-cu-scan")).font_family.front(), "Segoe UI");
   EXPECT_EQ(style(need("btn-clean")).font_size, 16);
+}
+
+// The program's sheets use only values the toolkit reads: a value it drops
+// (reported as "[css] ...") would silently lose its rule's intent.
+TEST_F(MainDocument, SheetsDropNoDeclaration) {
+  lay_out();
+  const ostrel::css::StyleSheet& sheet = engine.author_sheet();
+  for (const ostrel::css::RejectedDeclaration& r : sheet.rejected) ADD_FAILURE() << "line " << r.line << ": " << r.text;
+  EXPECT_EQ(sheet.rejected_count, 0u);
+  EXPECT_FALSE(sheet.rules.empty());
 }
 
 // Golden dumps of the home page and each panel: the layout at 96 DPI and at
