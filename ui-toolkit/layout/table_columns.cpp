@@ -46,8 +46,13 @@ std::vector<std::optional<ColumnSpec>> column_specs(LayoutContext& ctx, Box& tab
     if (c->style->display == Display::table_column_group)
       for (Box* col : c->children) specs.push_back(of(col));
   }
-  std::size_t columns = specs.size();
-  for (Box* r : rows) columns = std::max(columns, column_count(ctx, *r));
+  auto& [boxes_made, counted] = ctx.tables.column_counts[&table];
+  if (boxes_made != ctx.boxes.size()) {
+    counted = 0;
+    for (Box* r : rows) counted = std::max(counted, column_count(ctx, *r));
+    boxes_made = ctx.boxes.size();
+  }
+  const std::size_t columns = std::max(specs.size(), counted);
   specs.resize(columns);
   if (rows.empty()) return specs;
   std::vector<PlacedCell> cells;

@@ -109,6 +109,23 @@ TEST_F(Incremental, InsertionsRemovalsAndTextFollowTheDocument) {
   frame();
 }
 
+// A table's column count is kept between layouts: a cell added to or taken
+// from a later row, or a span that changes, must still change the columns.
+TEST_F(Incremental, ColumnsFollowCellsAddedRemovedAndSpanned) {
+  load(list_page(20), list_sheet);
+  frame();
+  Node* extra = create_element(doc, "td", 2);
+  set_text_content(extra, "fourth", 6);
+  append_child(by_id("r7"), extra);
+  frame();
+  set_attribute(by_id("t3"), "colspan", 7, "3", 1);
+  frame();
+  remove(extra);
+  frame();
+  remove_attribute(by_id("t3"), "colspan", 7);
+  frame();
+}
+
 TEST_F(Incremental, StyleChangesThatMakeNewBoxes) {
   load(list_page(10), list_sheet);
   frame();
