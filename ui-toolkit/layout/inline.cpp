@@ -14,34 +14,29 @@ std::string collapsed_text(const Box& t) {
   return text::collapse_white_space(t.node->text, mode_of(t.style->white_space), carry);
 }
 
-std::optional<float> first_baseline(const Box& b, int depth) {
+namespace {
+
+// The baseline of the first or last line in `b`'s flow: the same search from either end.
+std::optional<float> edge_baseline(const Box& b, bool first, int depth) {
   if (depth > max_depth) return std::nullopt;
-  for (const Box* c : b.children) {
+  const std::size_t n = b.children.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const Box* c = b.children[first ? i : n - 1 - i];
     if (!in_flow(c)) continue;
     if (c->kind == BoxKind::text) {
-      if (!c->fragments.empty()) return c->fragments.front().baseline;
+      if (!c->fragments.empty()) return first ? c->fragments.front().baseline : c->fragments.back().baseline;
       continue;
     }
     if (c->kind == BoxKind::replaced || c->is_scroll_container()) continue;
-    if (const std::optional<float> base = first_baseline(*c, depth + 1)) return base;
+    if (const std::optional<float> base = edge_baseline(*c, first, depth + 1)) return base;
   }
   return std::nullopt;
 }
 
-std::optional<float> last_baseline(const Box& b, int depth) {
-  if (depth > max_depth) return std::nullopt;
-  for (auto it = b.children.rbegin(); it != b.children.rend(); ++it) {
-    const Box* c = *it;
-    if (!in_flow(c)) continue;
-    if (c->kind == BoxKind::text) {
-      if (!c->fragments.empty()) return c->fragments.back().baseline;
-      continue;
-    }
-    if (c->kind == BoxKind::replaced || c->is_scroll_container()) continue;
-    if (const std::optional<float> base = last_baseline(*c, depth + 1)) return base;
-  }
-  return std::nullopt;
-}
+}  // namespace
+
+std::optional<float> first_baseline(const Box& b, int depth) { return edge_baseline(b, true, depth); }
+std::optional<float> last_baseline(const Box& b, int depth) { return edge_baseline(b, false, depth); }
 
 namespace {
 
