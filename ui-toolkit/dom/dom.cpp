@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/text.h"
+#include "src/memory_usage.h"
 
 namespace ostrel {
 namespace {
@@ -110,6 +111,41 @@ bool is_void_element(TagKind kind) {
 // Document
 
 Document::Document() { document_node = new_node(NodeType::document); }
+
+std::size_t InternTable::memory_usage() const {
+  std::size_t bytes = memory::heap(ids_) + names_.size() * sizeof(std::string);
+  for (const std::string& name : names_) bytes += 2 * memory::heap(name);  // the map keeps a copy
+  return bytes;
+}
+
+std::size_t Document::memory_usage() const {
+  std::size_t bytes = names.memory_usage() + memory::heap(author_css) + memory::heap(scratch) +
+                      memory::heap(free_nodes_) + memory::heap(free_attributes_) + memory::heap(deferred_free);
+  for (const auto& chunk : node_chunks_) {
+    bytes += chunk_size * sizeof(Node);
+    for (std::size_t i = 0; i < chunk_size; ++i) {
+      const Node& n = chunk[i];
+      bytes += memory::heap(n.classes) + memory::heap(n.listeners) + memory::heap(n.text);
+    }
+  }
+  for (const auto& chunk : attribute_chunks_) {
+    bytes += chunk_size * sizeof(Attribute);
+    for (std::size_t i = 0; i < chunk_size; ++i) bytes += memory::heap(chunk[i].value);
+  }
+  return bytes;
+}
+
+void add_document_usage(const Document& document, MemoryUsage& out) {
+  out.dom += document.memory_usage();
+  out.images += memory::heap(document.images);
+  for (const auto& [name, image] : document.images) {
+    out.images += memory::heap(image.bytes);
+    if (image.picture) {
+      out.images += sizeof(image::SvgPicture) + memory::heap(image.picture->shapes);
+      for (const image::SvgShape& shape : image.picture->shapes) out.images += memory::heap(shape.path);
+    }
+  }
+}
 
 Document::~Document() = default;  // the chunks own every node and attribute
 

@@ -33,6 +33,7 @@ class InternTable {
   Atom intern(std::string_view name);
   Atom find(std::string_view name) const;  // no_atom when never interned
   std::string_view name(Atom atom) const { return atom < names_.size() ? std::string_view(names_[atom]) : ""; }
+  std::size_t memory_usage() const;
 
  private:
   struct Hash {
@@ -214,6 +215,10 @@ struct ostrel::Document {
 
   // Marks a node for restyle/layout/paint and asks for a frame.
   void invalidate(Node* node, std::uint32_t what);
+
+  // Bytes of the node and attribute records (free ones included), what they
+  // hold, and the interned names; not the image table.
+  std::size_t memory_usage() const;
 
  private:
   void free_subtree_now(Node* node);

@@ -133,6 +133,9 @@ class LayoutTree {
   const Box* box_of(const Node* node) const;
   // Text of the layout as indented lines, for tests.
   std::string dump() const;
+  // Bytes of the boxes (replaced ones still kept included), their text
+  // pieces, what each box's last layout left, and the side tables' slots.
+  std::size_t memory_usage() const;
 
  private:
   struct Impl;

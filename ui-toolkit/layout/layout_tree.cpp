@@ -8,6 +8,7 @@
 #include "layout/box.h"
 #include "layout/context.h"
 #include "layout/tree_builder.h"
+#include "src/memory_usage.h"
 
 namespace ostrel::layout {
 namespace {
@@ -88,6 +89,21 @@ void LayoutTree::layout(const LayoutOptions& options) {
 }
 
 const LayoutOptions& LayoutTree::options() const { return impl_->ctx.requested; }
+
+std::size_t LayoutTree::memory_usage() const {
+  const LayoutContext& m = impl_->ctx;
+  std::size_t bytes = m.boxes.size() * sizeof(Box) + m.caches.size() * sizeof(LayoutCache) +
+                      m.tables.cells.memory_usage() + m.replaced.pictures.memory_usage() +
+                      memory::heap(m.tables.column_widths) + memory::heap(m.tables.collapsed) +
+                      memory::heap(m.metrics_cache) + memory::heap(m.advances) + memory::heap(m.breaks) +
+                      memory::heap(m.translate_stack) + impl_->builder.memory_usage();
+  for (const auto& [table, widths] : m.tables.column_widths) bytes += memory::heap(widths);
+  for (const Box& b : m.boxes) {
+    bytes += memory::heap(b.children) + memory::heap(b.text) + memory::heap(b.fragments);
+    if (b.edit_line) bytes += sizeof(EditLine) + memory::heap(b.edit_line->caret_offsets);
+  }
+  return bytes;
+}
 
 const Box* LayoutTree::box_of(const Node* node) const {
   if (!node || node->layout_generation != impl_->builder.generation || !node->layout_box || node->layout_box->dead)

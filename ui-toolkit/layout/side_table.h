@@ -18,6 +18,7 @@ class SideTable {
     return slots_[b.id];
   }
   void clear() { slots_.clear(); }
+  std::size_t memory_usage() const { return slots_.capacity() * sizeof(T); }
 
  private:
   std::vector<T> slots_;

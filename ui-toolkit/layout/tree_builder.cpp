@@ -4,6 +4,7 @@
 
 #include "layout/context.h"
 #include "layout/table.h"
+#include "src/memory_usage.h"
 
 namespace ostrel::layout {
 namespace {
@@ -366,6 +367,11 @@ bool BoxTreeBuilder::update_boxes() {
       for (Node* c = n->last_child; c; c = c->prev) walk_stack.push_back(c);
   }
   return true;
+}
+
+std::size_t BoxTreeBuilder::memory_usage() const {
+  return memory::heap(anonymous_styles) + memory::heap(node_stack) + memory::heap(kill_stack) +
+         memory::heap(walk_stack);
 }
 
 }  // namespace ostrel::layout

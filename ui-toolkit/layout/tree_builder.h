@@ -32,6 +32,9 @@ class BoxTreeBuilder {
     dead_boxes = 0;
   }
 
+  // Bytes of the builder's caches and scratch lists.
+  std::size_t memory_usage() const;
+
   std::uint32_t generation = 0;  // stamped on nodes with their box, so stale boxes are never handed out
   std::size_t dead_boxes = 0;    // replaced boxes still kept; a rebuild from scratch frees them
 

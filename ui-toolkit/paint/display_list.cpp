@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "ostrel/text/linebreak.h"
+#include "src/memory_usage.h"
 
 namespace ostrel::paint {
 namespace {
@@ -631,6 +632,12 @@ Node* hit_test(const layout::LayoutTree& tree, float x, float y) {
   HitTester tester{x, y, nullptr, {}};
   Walker<HitTester>(tester, {x, y, x, y}, tree.options()).walk(*tree.root());
   return tester.found;
+}
+
+std::size_t DisplayList::memory_usage() const {
+  std::size_t bytes = memory::heap(items);
+  for (const Item& it : items) bytes += memory::heap(it.text) + memory::heap(it.font_family) + memory::heap(it.image);
+  return bytes;
 }
 
 std::string DisplayList::dump() const {

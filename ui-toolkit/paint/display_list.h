@@ -61,6 +61,8 @@ struct DisplayList {
   std::vector<Item> items;
   float width = 0, height = 0;  // the viewport
   std::string dump() const;
+  // Bytes of the items and of their strings.
+  std::size_t memory_usage() const;
 };
 
 // Paints the laid-out document. Scroll offsets of scroll containers (and of the

@@ -2,7 +2,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <unordered_set>
+#include <vector>
 
+#include "src/memory_usage.h"
 #include "src/text_box.h"
 #include "src/view.h"
 
@@ -21,6 +24,23 @@ std::string frame_log_line(const FrameStats& s) {
                 s.since_last, s.full ? "FULL" : "part", static_cast<double>(s.width), static_cast<double>(s.height),
                 static_cast<unsigned>(s.items), s.layout, s.paint, s.diff, s.render);
   return line;
+}
+
+void FrameDriver::add_memory_usage(MemoryUsage& out) const {
+  add_document_usage(document_, out);
+  // Styles are shared between look-alike elements and kept by boxes too: each counts once.
+  std::unordered_set<const style::ComputedStyle*> styles;
+  std::vector<const Node*> stack{document_.document_node};
+  while (!stack.empty()) {
+    const Node* n = stack.back();
+    stack.pop_back();
+    if (n->style) styles.insert(n->style.get());
+    for (const Node* c = n->first_child; c; c = c->next) stack.push_back(c);
+  }
+  out.style += engine_.memory_usage() + memory::heap(styles);
+  for (const style::ComputedStyle* s : styles) out.style += style::style_bytes(*s);
+  out.layout += tree_.memory_usage();
+  out.display_list += shown_.memory_usage();
 }
 
 FrameDriver::FrameDriver(Document& document, text::TextMeasurer& measurer)

@@ -16,6 +16,8 @@
 
 namespace ostrel {
 
+struct MemoryUsage;
+
 // What FRAMELOG prints for a frame: times in milliseconds.
 struct FrameStats {
   double since_last = 0;  // since the previous frame began
@@ -47,6 +49,8 @@ class FrameDriver {
   void update_layout(double now, float width, float height);
 
   const paint::DisplayList& display_list() const { return shown_; }
+  // Adds the document's, the styles', the layout's and the display list's bytes.
+  void add_memory_usage(MemoryUsage& out) const;
   const layout::LayoutTree& layout() const { return tree_; }
   FrameStats& stats() { return stats_; }
 

@@ -55,9 +55,11 @@ namespace {
 // The scroll bar of a scroll container element, or of the page for the root,
 // where it is drawn now.
 std::optional<paint::ScrollBar> bar_of(const layout::LayoutTree& tree, Node* element) {
+  // The rect first: reading it may lay out again, and a layout made from
+  // scratch frees the boxes an earlier box_of() handed out.
+  const Rect at = element_rect(element);  // after the scrolling of its ancestors
   const layout::Box* box = tree.box_of(element);
   if (!box) return std::nullopt;
-  const Rect at = element_rect(element);  // after the scrolling of its ancestors
   return paint::vertical_scroll_bar(*box, box->parent ? at.x - box->x : 0, box->parent ? at.y - box->y : 0,
                                     tree.options());
 }

@@ -206,9 +206,10 @@ bool SelectPopup::key_on_list(Node* select, std::uint32_t key, std::uint32_t mod
 void SelectPopup::fit(float view_width, float view_height) {
   Node* select = owner();
   Node* list = popup();
-  const layout::Box* box = list ? tree_.box_of(list) : nullptr;
-  if (!select || !box) return;
-  const Rect at = element_rect(select);
+  if (!select || !list) return;
+  const Rect at = element_rect(select);  // before box_of: it may lay out anew and free old boxes
+  const layout::Box* box = tree_.box_of(list);
+  if (!box) return;
   const float frame = box->border.vertical() + box->padding.vertical();
   const float natural = box->content_height + frame;
   const float below = view_height - (at.y + at.height), above = at.y;

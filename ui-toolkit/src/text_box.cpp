@@ -372,11 +372,11 @@ void TextEditor::step_back(std::vector<Snapshot>& from, std::vector<Snapshot>& t
 }
 
 std::uint32_t TextEditor::offset_at(float x) {
+  const Rect at = element_rect(node_);  // before box_of: it may lay out anew and free old boxes
   const layout::Box* box = tree_.box_of(node_);
   if (!box || !box->edit_line || box->edit_line->placeholder_shown ||
       box->edit_line->caret_offsets.size() != box->text.size() + 1)
     return 0;
-  const Rect at = element_rect(node_);
   const float local = x - (at.x + box->content_x() - box->x) + document_.edit.scroll;
   const std::vector<float>& offsets = box->edit_line->caret_offsets;
   // The nearest boundary: the middle of a character divides its two sides.
@@ -462,9 +462,9 @@ void TextEditor::composition_end(std::string_view result) {
 
 std::optional<Rect> TextEditor::caret_rect() {
   if (!editing()) return std::nullopt;
+  const Rect at = element_rect(node_);  // before box_of: it may lay out anew and free old boxes
   const layout::Box* box = tree_.box_of(node_);
   if (!box || box->fragments.empty() || !box->edit_line || box->edit_line->caret_offsets.empty()) return std::nullopt;
-  const Rect at = element_rect(node_);
   const TextEditView& e = document_.edit;
   const std::size_t caret =
       box->edit_line->placeholder_shown

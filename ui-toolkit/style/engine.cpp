@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/text.h"
+#include "src/memory_usage.h"
 #include "style/apply.h"
 #include "style/default_sheet.h"
 #include "style/properties.h"
@@ -382,6 +383,49 @@ std::size_t StyleEngine::update(const css::MediaEnvironment& environment) {
   }
   doc_node->flags &= ~(flag_needs_restyle | flag_descendant_needs_restyle);
   return computed;
+}
+
+namespace {
+
+std::size_t token_bytes(const css::TokenList& tokens) {
+  std::size_t bytes = memory::heap(tokens);
+  for (const css::Token& t : tokens) bytes += memory::heap(t.text) + token_bytes(t.children);
+  return bytes;
+}
+
+std::size_t declaration_bytes(const std::vector<css::Declaration>& declarations) {
+  std::size_t bytes = memory::heap(declarations);
+  for (const css::Declaration& d : declarations) bytes += memory::heap(d.custom_name) + token_bytes(d.value);
+  return bytes;
+}
+
+std::size_t sheet_bytes(const css::StyleSheet& sheet) {
+  std::size_t bytes = memory::heap(sheet.rules) + memory::heap(sheet.keyframes) + memory::heap(sheet.media_lists) +
+                      memory::heap(sheet.attribute_names);
+  for (const css::StyleRule& rule : sheet.rules) bytes += declaration_bytes(rule.declarations);
+  for (const css::KeyframesRule& rule : sheet.keyframes) {
+    bytes += memory::heap(rule.name) + memory::heap(rule.frames);
+    for (const css::Keyframe& frame : rule.frames)
+      bytes += memory::heap(frame.offsets) + declaration_bytes(frame.declarations);
+  }
+  return bytes;
+}
+
+}  // namespace
+
+std::size_t style_bytes(const ComputedStyle& style) {
+  std::size_t bytes = sizeof(ComputedStyle) + memory::heap(style.font_family) + memory::heap(style.background_image) +
+                      memory::heap(style.content) + memory::heap(style.transitions) + memory::heap(style.animations);
+  for (const std::string& family : style.font_family) bytes += memory::heap(family);
+  for (const Animation& a : style.animations) bytes += memory::heap(a.name);
+  return bytes;
+}
+
+std::size_t StyleEngine::memory_usage() const {
+  std::size_t bytes = sheet_bytes(defaults_) + sheet_bytes(author_) + memory::heap(media_lists_) +
+                      memory::heap(changes_) + memory::heap(share_cache_);
+  for (const auto& [key, set] : share_cache_) bytes += memory::heap(key);
+  return bytes;
 }
 
 }  // namespace ostrel::style

@@ -15,6 +15,9 @@
 
 namespace ostrel::style {
 
+// Bytes of one computed style and what it alone holds.
+std::size_t style_bytes(const ComputedStyle& style);
+
 class StyleEngine {
  public:
   explicit StyleEngine(Document& document);
@@ -42,6 +45,9 @@ class StyleEngine {
   const css::KeyframesRule* keyframes(std::string_view name) const;
   // The computed style of an element (after update); text nodes use their parent's.
   static const ComputedStyle* style_of(const Node* node);
+  // Bytes of the sheets and the engine's caches; the styles themselves are
+  // the nodes' and boxes' (see style_bytes).
+  std::size_t memory_usage() const;
 
  private:
   struct MatchedRule {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ostrel/ostrel.h"
+#include "src/memory_usage.h"
 #include "src/view.h"
 
 namespace {
@@ -71,6 +72,26 @@ TEST_F(Frames, LogLineFormat) {
   EXPECT_TRUE(std::regex_match(
       line, std::regex(R"(16\.5 part 464x417 n=\d+  layout \d+\.\d paint \d+\.\d diff \d+\.\d render 0\.2\n)")))
       << line;
+}
+
+// What the memory counters say of a list: the document, its styles and its
+// boxes grow with the rows, the display list only with what is on screen,
+// and styles shared by look-alike rows count once.
+TEST_F(Frames, MemoryCountersFollowTheRowsAndTheScreen) {
+  const auto usage_with = [&](int rows) {
+    std::string html = "<div id=list>";
+    for (int i = 0; i < rows; ++i) html += "<div class=row>row number " + std::to_string(i) + " of the list</div>";
+    load(html + "</div>", "body { margin: 0 } #list { height: 100px; overflow-y: auto } .row { height: 20px }");
+    driver.run(rows, 200, 100, true);
+    MemoryUsage usage;
+    driver.add_memory_usage(usage);
+    return usage;
+  };
+  const MemoryUsage few = usage_with(10), many = usage_with(2000);
+  EXPECT_GT(many.dom, few.dom + 1990 * 2 * sizeof(Node)) << "an element and a text node per row";
+  EXPECT_GT(many.layout, few.layout + 1990 * 2 * 200);
+  EXPECT_LT(many.style, few.style * 3) << "one style for every row";
+  EXPECT_LT(many.display_list, few.display_list * 2) << "the rows out of sight are not painted";
 }
 
 }  // namespace

@@ -160,6 +160,48 @@ TEST_F(Pointed, HeaderBordersOfAResizableRowDragColumnWidthsAndTellTheRow) {
   EXPECT_STREQ(get_attribute(by_id("other"), "style", 5, nullptr), "width:80px");
 }
 
+// Reading an element's rect lays out what changed since the last frame, and a
+// layout that starts from scratch (once replaced boxes pile up) frees every
+// box: nothing may keep a box across such a read. A press on a list's scroll
+// bar, after its rows were rebuilt again and again, used to.
+TEST_F(Pointed, APressOnAScrollBarAfterTheRowsWereRebuiltUsesTheNewLayout) {
+  struct Relayout : ViewPlatform {
+    Pointed* test = nullptr;
+    int attach(View&, void*) override { return status_ok; }
+    void detach(View&) override {}
+    void move(View&) override {}
+    void request_frame(View&) override {}
+    void update_layout(View&) override { test->frame(); }
+  } platform;
+  platform.test = this;
+  set_view_platform(&platform);
+  view->window = &platform;  // attached, as far as reading geometry goes
+
+  std::string rows;
+  for (int i = 0; i < 3000; ++i) rows += "<div class=row>row</div>";
+  load("<div id=list>" + rows + "</div>",
+       "body { margin: 0 } #list { width: 100px; height: 60px; overflow-y: auto } .row { height: 20px }"
+       " #list.flex { display: flex; flex-direction: column }");
+  frame();
+  Node* list = by_id("list");
+  // Each change of display makes the list's boxes anew and keeps the old ones
+  // until there are enough of them to start over.
+  for (int i = 0; i < 3; ++i) {
+    if (i % 2 == 0)
+      add_class(list, "flex", 4);
+    else
+      remove_class(list, "flex", 4);
+    frame();
+  }
+  add_class(first_child(list), "seen", 4);  // one more change: the next read lays out
+
+  pointer.down(0, 91, 55, 0, false);  // the track below the thumb: a page down
+  pointer.up(0, 91, 55, 0);
+  EXPECT_EQ(scroll_position(list).y, 52.5f);
+  view->window = nullptr;
+  set_view_platform(nullptr);
+}
+
 TEST_F(Pointed, ThePagesOwnScrollBarScrollsThePage) {
   load("<div id=tall>tall</div>", "body { margin: 0 } #tall { height: 400px }");
   frame();                             // 200 x 100: the page scrolls

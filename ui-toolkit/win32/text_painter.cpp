@@ -106,6 +106,14 @@ const GlyphTextPainter::Glyph* GlyphTextPainter::glyph(IDWriteFontFace* face, fl
   return &glyphs_.emplace(key, std::move(shifted)).first->second;
 }
 
+std::size_t GlyphTextPainter::memory_usage() const {
+  std::size_t bytes = glyphs_.size() * (sizeof(GlyphKey) + sizeof(Glyph) + 2 * sizeof(void*)) +
+                      glyphs_.bucket_count() * sizeof(void*) + scratch_.capacity();
+  for (const auto& [key, glyph] : glyphs_) bytes += glyph.coverage.capacity();
+  for (const auto& run : whole_runs_) bytes += run.capacity();
+  return bytes;
+}
+
 void GlyphTextPainter::shape(const paint::Item& item) {
   // The display list joins the family list with commas; family names hold none.
   families_.clear();

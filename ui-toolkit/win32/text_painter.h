@@ -17,6 +17,8 @@ class GlyphTextPainter final : public paint::win32::TextPainter {
   void draw_text(ID2D1RenderTarget& target, const paint::Item& text, float scale, ID2D1SolidColorBrush& brush) override;
   bool rasterize(const paint::Item& text, float scale_x, float scale_y, float phase_x, float phase_y,
                  Picture& out) override;
+  // Bytes of the cached glyph coverage and scratch buffers, estimated.
+  std::size_t memory_usage() const;
 
  private:
   void shape(const paint::Item& item);  // into runs_, in visual order_

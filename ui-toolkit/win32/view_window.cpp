@@ -29,6 +29,7 @@
 #include "paint/win32/d2d_player.h"
 #include "src/frame.h"
 #include "src/keyboard.h"
+#include "src/memory_usage.h"
 #include "src/pointer.h"
 #include "src/select_popup.h"
 #include "src/text_box.h"
@@ -244,6 +245,26 @@ class ViewWindow {
     ImmAssociateContextEx(hwnd, nullptr, 0);  // no input method until a text box has focus
     input_method_on_ = false;
     worker_ = std::thread([this] { pace(); });
+  }
+
+  void add_memory_usage(MemoryUsage& out) const {
+    if (driver_)
+      driver_->add_memory_usage(out);
+    else
+      add_document_usage(*view_.document, out);
+    out.text_widths += measurer_->memory_usage();
+    if (fonts_) {
+      const text::win32::FontSystem::Usage fonts = fonts_->memory_usage();
+      out.shaped_text += fonts.shaped;
+      out.fonts += fonts.catalog;
+    }
+    if (painter_) out.glyphs += painter_->memory_usage();
+    const paint::win32::D2DPlayer::Usage player = player_.memory_usage();
+    out.text_bitmaps += player.text_bitmaps;
+    out.cached_texts += player.texts;
+    out.image_bitmaps += player.image_bitmaps;
+    out.offscreen += player.offscreen;
+    if (picture_) out.picture += std::size_t{picture_width_} * picture_height_ * 4;
   }
 
   // The layout part of a frame, now; the frame that follows paints it.
@@ -890,6 +911,15 @@ class WindowsViews final : public ViewPlatform {
 };
 
 }  // namespace
+
+bool memory_usage(HWND view_window, MemoryUsage& out) {
+  wchar_t name[32] = {};
+  if (!GetClassNameW(view_window, name, 32) || std::wstring_view(name) != class_name) return false;
+  const auto* window = reinterpret_cast<const ViewWindow*>(GetWindowLongPtrW(view_window, GWLP_USERDATA));
+  if (!window) return false;
+  window->add_memory_usage(out);
+  return true;
+}
 
 void use_windows_views() {
   static WindowsViews platform;

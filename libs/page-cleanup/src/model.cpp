@@ -153,6 +153,23 @@ void Model::drop_analysis(std::size_t item) {
   if (item < items_.size()) items_[item].analysis.reset();
 }
 
+std::size_t Model::memory_usage() const {
+  const auto text = [](const std::string& t) { return t.capacity() > std::string().capacity() ? t.capacity() + 1 : 0; };
+  std::size_t bytes = items_.capacity() * sizeof(Item) + groups_.capacity() * sizeof(Group) +
+                      group_of_.capacity() * sizeof(std::size_t) + rows_.capacity() * sizeof(Row);
+  for (const Item& item : items_) {
+    bytes += winapp2::memory_usage(item.entry) + text(item.key);
+    if (const auto& a = item.analysis) {
+      bytes +=
+          a->files.capacity() * sizeof(winapp2::FoundFile) + a->registry.capacity() * sizeof(winapp2::RegistryItem);
+      for (const winapp2::FoundFile& f : a->files) bytes += text(f.path);
+      for (const winapp2::RegistryItem& r : a->registry) bytes += text(r.subkey) + (r.value ? text(*r.value) : 0);
+    }
+  }
+  for (const Group& g : groups_) bytes += text(g.label) + g.items.capacity() * sizeof(std::size_t);
+  return bytes;
+}
+
 std::string display_name(const winapp2::RuleEntry& entry, std::string_view language) {
   if (!entry.usage_history) return entry.name;
   return entry.name + " · " + std::string(i18n::lookup("cleanup.record", language).value_or("cleanup.record"));

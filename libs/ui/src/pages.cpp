@@ -42,4 +42,9 @@ bool Pages::reload(PageId id) {
   return page != nullptr;
 }
 
+std::size_t Pages::memory_usage(PageId id) const {
+  const Page* page = open_page(id);
+  return page ? page->memory_usage() : 0;
+}
+
 }  // namespace vx::ui

@@ -557,6 +557,29 @@ std::vector<RuleEntry> parse_rules(std::string_view text, ParseStats* stats_out)
   return out;
 }
 
+namespace {
+
+std::size_t heap_of(const std::string& s) { return s.capacity() > std::string().capacity() ? s.capacity() + 1 : 0; }
+std::size_t heap_of(const std::optional<std::string>& s) { return s ? heap_of(*s) : 0; }
+
+}  // namespace
+
+std::size_t memory_usage(const RuleEntry& e) {
+  std::size_t bytes = heap_of(e.name) + heap_of(e.section) + heap_of(e.special_detect) + heap_of(e.warning) +
+                      (e.detect.capacity() + e.detect_file.capacity()) * sizeof(std::string) +
+                      e.file_keys.capacity() * sizeof(FileKey) + e.reg_keys.capacity() * sizeof(RegKey) +
+                      e.exclude_keys.capacity() * sizeof(ExcludeKey);
+  for (const std::string& s : e.detect) bytes += heap_of(s);
+  for (const std::string& s : e.detect_file) bytes += heap_of(s);
+  for (const FileKey& k : e.file_keys) {
+    bytes += heap_of(k.path) + k.patterns.capacity() * sizeof(std::string);
+    for (const std::string& s : k.patterns) bytes += heap_of(s);
+  }
+  for (const RegKey& k : e.reg_keys) bytes += heap_of(k.key) + heap_of(k.value);
+  for (const ExcludeKey& k : e.exclude_keys) bytes += heap_of(k.path) + heap_of(k.pattern);
+  return bytes;
+}
+
 std::string identity_key(const RuleEntry& entry) { return entry.usage_history ? entry.name + "|record" : entry.name; }
 
 Category entry_category(const RuleEntry& entry) {

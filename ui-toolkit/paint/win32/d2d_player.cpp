@@ -704,4 +704,14 @@ void D2DPlayer::play(const DisplayList& list, const Rect& region) { last_result_
 
 const PlayStats& D2DPlayer::stats() const { return impl_->stats; }
 
+D2DPlayer::Usage D2DPlayer::memory_usage() const {
+  const Impl& s = *impl_;
+  Usage out;
+  out.text_bitmaps = s.text_pixels * 4;
+  out.texts = s.texts.size();
+  out.image_bitmaps = s.images.memory_usage();
+  for (const Impl::Pooled& p : s.pool) out.offscreen += std::size_t{p.width} * p.height * 4;
+  return out;
+}
+
 }  // namespace ostrel::paint::win32

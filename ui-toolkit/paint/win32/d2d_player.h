@@ -118,6 +118,15 @@ class D2DPlayer final : public Player {
 
   const PlayStats& stats() const;
 
+  // Bytes of what the player keeps between frames, as pixels (the graphics
+  // stack may hold more per bitmap): texts drawn before, images, offscreen
+  // group bitmaps.
+  struct Usage {
+    std::size_t text_bitmaps = 0, texts = 0;  // bytes, and how many texts
+    std::size_t image_bitmaps = 0, offscreen = 0;
+  };
+  Usage memory_usage() const;
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

@@ -194,4 +194,18 @@ void ImageCache::sweep(const Document* document) {
   });
 }
 
+std::size_t ImageCache::memory_usage() const {
+  std::size_t bytes = 0;
+  for (const auto& [name, e] : entries_) {
+    UINT w = 0, h = 0;
+    if (e.decoded && SUCCEEDED(e.decoded->GetSize(&w, &h))) bytes += std::size_t{w} * h * 4;
+    if (e.bitmap) {
+      const D2D1_SIZE_U size = e.bitmap->GetPixelSize();
+      bytes += std::size_t{size.width} * size.height * 4;
+    }
+    bytes += e.picture.shapes.capacity() * sizeof(PictureShape);
+  }
+  return bytes;
+}
+
 }  // namespace ostrel::paint::win32

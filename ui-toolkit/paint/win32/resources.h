@@ -62,6 +62,8 @@ class ImageCache {
   void clear() { entries_.clear(); }
   // Forgets what `document` no longer holds in the same generation.
   void sweep(const Document* document);
+  // Bytes of the decoded pixels and of the bitmaps made from them.
+  std::size_t memory_usage() const;
 
  private:
   struct Hash {

@@ -143,6 +143,19 @@ float MeasureCache::width(const FontSpec& font, std::string_view utf8) {
   return w;
 }
 
+std::size_t MeasureCache::memory_usage() const noexcept {
+  const auto text = [](const std::string& s) { return s.capacity() > std::string().capacity() ? s.capacity() + 1 : 0; };
+  // A hash node holds the key, the width, the next pointer and the cached hash.
+  std::size_t bytes = widths_.size() * (sizeof(Key) + sizeof(float) + 2 * sizeof(void*)) +
+                      widths_.bucket_count() * sizeof(void*) + fonts_.capacity() * sizeof(Font);
+  for (const auto& [key, width] : widths_) bytes += text(key.text);
+  for (const Font& f : fonts_) {
+    bytes += f.families.capacity() * sizeof(std::string);
+    for (const std::string& family : f.families) bytes += text(family);
+  }
+  return bytes;
+}
+
 void MeasureCache::clear() noexcept {
   widths_.clear();
   fonts_.clear();

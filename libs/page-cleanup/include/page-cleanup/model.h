@@ -81,6 +81,9 @@ class Model {
   void set_analysis(std::size_t item, winapp2::ResolvedEntry result);
   void drop_analysis(std::size_t item);
 
+  // Bytes of the items (their rule entries and results), groups and rows, estimated.
+  std::size_t memory_usage() const;
+
  private:
   void build_rows();
 

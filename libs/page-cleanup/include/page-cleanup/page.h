@@ -55,6 +55,7 @@ class CleanupPage final : public ui::Page {
   void reload() override;
   // The main window changed size: the first column takes what the others leave.
   void fit_columns();
+  std::size_t memory_usage() const override { return sizeof(*this) + model_.memory_usage(); }
 
   const Model& model() const { return model_; }
   bool ready() const { return ready_; }

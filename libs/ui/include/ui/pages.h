@@ -30,6 +30,8 @@ class Page {
   virtual void lists_changed(const process::KeepLists& lists) = 0;
   // Load again (the cleanup page, after a newer rule file arrived).
   virtual void reload() = 0;
+  // Bytes the page's own state holds (not its part of the document), estimated.
+  virtual std::size_t memory_usage() const { return 0; }
 };
 
 // The program's side: which pages there are and which are open.
@@ -47,6 +49,8 @@ class Pages {
   void lists_changed(const process::KeepLists& lists);
   // Asks an open page to load again; false when it is not open.
   bool reload(PageId id);
+  // What the page's own state holds; 0 while it is not open.
+  std::size_t memory_usage(PageId id) const;
 
  private:
   Page* open_page(PageId id) const;

@@ -3,6 +3,7 @@
 // and what must be spared.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -73,6 +74,9 @@ bool is_usage_history(std::string_view text);
 
 // The name an entry is known by across runs; compare it lower-cased.
 std::string identity_key(const RuleEntry& entry);
+
+// Heap bytes the entry holds beyond its own record, estimated from capacities.
+std::size_t memory_usage(const RuleEntry& entry);
 
 struct Category {
   int order = 60;

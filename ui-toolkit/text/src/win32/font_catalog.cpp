@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <type_traits>
 
 #include "common/text.h"
 #include "common/win32/text.h"
@@ -79,6 +80,22 @@ std::wstring family_name_of(IDWriteFontFamily* family) {
 }
 
 }  // namespace
+
+std::size_t FontCatalog::memory_usage() const {
+  const auto text = [](const auto& s) {
+    return s.capacity() > std::remove_cvref_t<decltype(s)>().capacity() ? (s.capacity() + 1) * sizeof(s[0]) : 0;
+  };
+  const auto map = [](const auto& m, std::size_t entry) {
+    return m.size() * (entry + 2 * sizeof(void*)) + m.bucket_count() * sizeof(void*);
+  };
+  std::size_t bytes = families_.capacity() * sizeof(Family) + faces_.capacity() * sizeof(Face) + map(face_index_, 16) +
+                      map(family_by_name_, sizeof(std::string) + 4) + map(primary_by_list_, sizeof(std::string) + 4) +
+                      map(blocks_, 12) + map(fallback_family_, 8);
+  for (const Family& f : families_) bytes += text(f.name);
+  for (const auto& [name, index] : family_by_name_) bytes += text(name);
+  for (const auto& [list, index] : primary_by_list_) bytes += text(list);
+  return bytes;
+}
 
 bool Face::has(char32_t cp) const noexcept {
   const UINT32 code = cp;

@@ -51,6 +51,8 @@ class FontCatalog {
   std::uint32_t fallback(char32_t cp, std::uint32_t base);
   const Face& face(std::uint32_t index) const noexcept { return faces_[index]; }
   std::string family_name(std::uint32_t family);
+  // Bytes of the records, estimated.
+  std::size_t memory_usage() const;
 
  private:
   struct Family {

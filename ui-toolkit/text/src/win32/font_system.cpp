@@ -424,6 +424,22 @@ void FontSystem::shape(const FontSpec& font, std::string_view utf8, std::vector<
   }
 }
 
+FontSystem::Usage FontSystem::memory_usage() const {
+  Usage out;
+  out.catalog = impl_->catalog->memory_usage();
+  const auto& cache = impl_->cache;
+  out.shaped = cache.bucket_count() * sizeof(void*);
+  for (const auto& [key, runs] : cache) {
+    out.shaped += sizeof(std::string) + sizeof(Shaped) + 2 * sizeof(void*) + runs.capacity() * sizeof(ShapedRun);
+    if (key.capacity() > std::string().capacity()) out.shaped += key.capacity() + 1;
+    for (const ShapedRun& r : runs)
+      out.shaped += r.glyphs.capacity() * sizeof(std::uint16_t) + r.advances.capacity() * sizeof(float) +
+                    r.offsets.capacity() * sizeof(DWRITE_GLYPH_OFFSET) +
+                    (r.cluster_bytes.capacity() + r.cluster_glyphs.capacity()) * sizeof(std::uint32_t);
+  }
+  return out;
+}
+
 std::string FontSystem::resolved_family(const FontSpec& font) {
   try {
     return impl_->catalog->family_name(impl_->catalog->face(impl_->primary(font)).family);

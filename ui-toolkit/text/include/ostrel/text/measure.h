@@ -73,6 +73,8 @@ class MeasureCache final : public TextMeasurer {
 
   void clear() noexcept;
   std::size_t size() const noexcept { return widths_.size(); }
+  // Bytes of the cached widths and fonts, estimated.
+  std::size_t memory_usage() const noexcept;
   std::size_t hits() const noexcept { return hits_; }
   std::size_t misses() const noexcept { return misses_; }
 

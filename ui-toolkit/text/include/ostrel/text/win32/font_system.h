@@ -75,6 +75,13 @@ class FontSystem final : public TextMeasurer {
   // The family the list resolves to as the primary face: what the metrics come from.
   std::string resolved_family(const FontSpec& font);
 
+  // Bytes held, estimated: the shaped texts, and the catalog's records of
+  // families, faces and resolutions (the font files are DirectWrite's).
+  struct Usage {
+    std::size_t shaped = 0, catalog = 0;
+  };
+  Usage memory_usage() const;
+
  private:
   struct Impl;
   explicit FontSystem(std::unique_ptr<Impl> impl);

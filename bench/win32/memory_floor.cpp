@@ -1,0 +1,93 @@
+// The floor for memory-footprint: what any program pays that draws with
+// Direct2D into a window, with DirectWrite and WIC loaded. A window of the
+// program's size with a Direct2D HWND target, a DirectWrite factory with the
+// system font collection, a WIC factory, and two frames drawn (cleared, one
+// line of text). Nothing of ours is linked in, so its image is as small as a
+// program's can be. It prints its figures as memory-footprint's modes do.
+#include <windows.h>
+
+#include <d2d1.h>
+#include <dwrite.h>
+#include <wincodec.h>
+#include <wrl/client.h>
+
+#include <iterator>
+
+#include "memory_probe.h"
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+void pump_for(DWORD ms) {
+  const ULONGLONG until = GetTickCount64() + ms;
+  while (GetTickCount64() < until) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+}
+
+int run(int client_width, int client_height) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"VorlixMemoryFloor";
+  RegisterClassExW(&wc);
+  constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_VISIBLE;
+  RECT outer{0, 0, client_width, client_height};
+  AdjustWindowRectEx(&outer, style, FALSE, 0);
+  const HWND window = CreateWindowExW(0, wc.lpszClassName, L"floor", style, 0, 0, outer.right - outer.left,
+                                      outer.bottom - outer.top, nullptr, nullptr, wc.hInstance, nullptr);
+  if (!window) return 1;
+  ComPtr<ID2D1Factory> d2d;
+  ComPtr<IDWriteFactory> dwrite;
+  ComPtr<IDWriteFontCollection> fonts;
+  ComPtr<IWICImagingFactory> wic;
+  ComPtr<ID2D1HwndRenderTarget> target;
+  ComPtr<IDWriteTextFormat> format;
+  ComPtr<ID2D1SolidColorBrush> brush;
+  RECT client;
+  GetClientRect(window, &client);
+  const D2D1_SIZE_U size = D2D1::SizeU(static_cast<UINT32>(client.right), static_cast<UINT32>(client.bottom));
+  if (FAILED(D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory), nullptr,
+                               reinterpret_cast<void**>(d2d.GetAddressOf()))) ||
+      FAILED(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
+                                 reinterpret_cast<IUnknown**>(dwrite.GetAddressOf()))) ||
+      FAILED(dwrite->GetSystemFontCollection(&fonts, FALSE)) ||
+      FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&wic))) ||
+      FAILED(d2d->CreateHwndRenderTarget(D2D1::RenderTargetProperties(), D2D1::HwndRenderTargetProperties(window, size),
+                                         &target)) ||
+      FAILED(dwrite->CreateTextFormat(L"DejaVu Sans", fonts.Get(), DWRITE_FONT_WEIGHT_NORMAL, DWRITE_FONT_STYLE_NORMAL,
+                                      DWRITE_FONT_STRETCH_NORMAL, 12, L"en-us", &format)) ||
+      FAILED(target->CreateSolidColorBrush(D2D1::ColorF(0, 0, 0), &brush)))
+    return 1;
+  constexpr wchar_t line[] = L"Vorlix";
+  for (int frame = 0; frame < 2; ++frame) {
+    target->BeginDraw();
+    target->Clear(D2D1::ColorF(1, 1, 1));
+    target->DrawText(line, static_cast<UINT32>(std::size(line) - 1), format.Get(), D2D1::RectF(10, 10, 300, 40),
+                     brush.Get());
+    if (FAILED(target->EndDraw())) return 1;
+    pump_for(1500);
+  }
+  vorlix_bench::Figures figures;
+  vorlix_bench::measure_process(figures);
+  figures.print();
+  DestroyWindow(window);
+  return 0;
+}
+
+}  // namespace
+
+// memory-floor WIDTH HEIGHT [ID]: the client size in pixels; the ID only
+// makes the command line unique.
+int main(int argc, char** argv) {
+  if (argc < 3) return 2;
+  SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+  const int rc = run(std::atoi(argv[1]), std::atoi(argv[2]));
+  CoUninitialize();
+  return rc;
+}
