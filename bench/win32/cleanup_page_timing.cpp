@@ -20,34 +20,18 @@
 #include "app.h"
 #include "i18n/lang.h"
 #include "i18n/templates.h"
+#include "program_window.h"
 #include "ui/list_table.h"
 #include "win32/view_window.h"
 
 namespace {
 
+using vorlix_bench::click;
+using vorlix_bench::ProgramWindow;
+using vorlix_bench::pump_for;
+using vorlix_bench::pump_until;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-void pump_for(int ms) {
-  const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(ms);
-  while (GetTickCount64() < until) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-  }
-}
-
-template <class Done>
-bool pump_until(Done done, int ms = 30000) {
-  const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(ms);
-  while (!done()) {
-    if (GetTickCount64() > until) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-  }
-  return true;
-}
 
 COLORREF pixel(HWND window, int x, int y) {
   POINT at{x, y};
@@ -56,14 +40,6 @@ COLORREF pixel(HWND window, int x, int y) {
   const COLORREF c = GetPixel(screen, at.x, at.y);
   ReleaseDC(nullptr, screen);
   return c;
-}
-
-void click(HWND view, ostrel::Node* element) {
-  const ostrel::Rect r = ostrel::element_rect(element);
-  const LPARAM at = MAKELPARAM(static_cast<int>(r.x + r.width / 2), static_cast<int>(r.y + r.height / 2));
-  PostMessageW(view, WM_MOUSEMOVE, 0, at);
-  PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, at);
-  PostMessageW(view, WM_LBUTTONUP, 0, at);
 }
 
 void write_many(int count) {
@@ -86,24 +62,16 @@ int main(int argc, char** argv) {
   SetEnvironmentVariableW(L"OSTREL_FRAMELOG", L"1");
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
   ostrel::win32::use_windows_views();
-  vx::app::Startup startup;
-  startup.language = "en";
-  startup.title = "Vorlix";
-  startup.html = vx::i18n::expand_template(vx::i18n::compose_document(), "en");
-  startup.css = vx::i18n::compose_style();
-  startup.mode.kind = vx::process::RunMode::dry_run;
-  const std::unique_ptr<vx::app::App> app = vx::app::App::create(GetModuleHandleW(nullptr), std::move(startup));
-  if (!app) return 1;
-  ShowWindow(app->window(), SW_SHOW);
-  const HWND view = FindWindowExW(app->window(), nullptr, L"OstrelUIView", nullptr);
-  ostrel::Document* doc = app->document().handle();
-  const auto by_id = [&](const char* id) { return ostrel::get_element_by_id(doc, id, std::strlen(id)); };
-  pump_for(1500);
+  ProgramWindow window;
+  if (!window.start()) return 1;
+  const HWND view = window.view;
+  ostrel::Document* doc = window.doc;
+  const auto by_id = [&](const char* id) { return window.by_id(id); };
 
   std::fprintf(stderr, "== tab click\n");
   const Clock::time_point clicked = Clock::now();
   click(view, by_id("tab-cleanup"));
-  if (!pump_until([&] { return ostrel::ui::Element(by_id("cu-status")).text() != ""; })) return 2;
+  if (!pump_until([&] { return ostrel::ui::Element(by_id("cu-status")).text() != ""; }, 30000)) return 2;
   const Clock::time_point in_document = Clock::now();
   // On screen once the first category's box is drawn where the page was empty.
   ostrel::Node* first_box = ostrel::query_selector(vx::ui::row_element(doc, "list-cleanup-head", 0), "input", 5);
@@ -155,6 +123,6 @@ int main(int argc, char** argv) {
     pump_for(500);
   }
   std::fprintf(stderr, "== done\n");
-  DestroyWindow(app->window());
+  DestroyWindow(window.app->window());
   return 0;
 }

@@ -40,6 +40,7 @@
 #include "main_window.h"
 #include "memory_probe.h"
 #include "ostrel/ostrel.h"
+#include "program_window.h"
 #include "src/memory_usage.h"
 #include "ui/list_table.h"
 #include "win32/view_window.h"
@@ -50,32 +51,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using Microsoft::WRL::ComPtr;
+using vorlix_bench::click;
+using vorlix_bench::ProgramWindow;
+using vorlix_bench::pump_for;
+using vorlix_bench::pump_until;
 
 constexpr double mib = 1024.0 * 1024.0;
 
 using vorlix_bench::Figures;
-
-void pump_for(DWORD ms) {
-  const ULONGLONG until = GetTickCount64() + ms;
-  while (GetTickCount64() < until) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-  }
-}
-
-template <class Done>
-bool pump_until(Done done, DWORD ms = 60000) {
-  const ULONGLONG until = GetTickCount64() + ms;
-  while (!done()) {
-    if (GetTickCount64() > until) return false;
-    pump_for(5);
-  }
-  return true;
-}
 
 // The view's own counters, by owner.
 void toolkit(HWND view, Figures& out) {
@@ -84,14 +67,6 @@ void toolkit(HWND view, Figures& out) {
   usage.each([&](std::string_view name, std::size_t bytes) {
     out.add("view." + std::string(name), static_cast<double>(bytes));
   });
-}
-
-void click(HWND view, ostrel::Node* element) {
-  const ostrel::Rect r = ostrel::element_rect(element);
-  const LPARAM at = MAKELPARAM(static_cast<int>(r.x + r.width / 2), static_cast<int>(r.y + r.height / 2));
-  PostMessageW(view, WM_MOUSEMOVE, 0, at);
-  PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, at);
-  PostMessageW(view, WM_LBUTTONUP, 0, at);
 }
 
 // The built-in rule file with every entry detected: each section's detection
@@ -147,22 +122,15 @@ class UserRuleFile {
 int program_mode(bool list, double hold, Figures& out) {
   std::optional<UserRuleFile> rules;
   if (list && !rules.emplace().ok()) return 1;
-  vx::app::Startup startup;
-  startup.language = "en";
-  startup.title = "Vorlix";
-  startup.html = vx::i18n::expand_template(vx::i18n::compose_document(), "en");
-  startup.css = vx::i18n::compose_style();
-  startup.mode.kind = vx::process::RunMode::dry_run;
-  const std::unique_ptr<vx::app::App> app = vx::app::App::create(GetModuleHandleW(nullptr), std::move(startup));
-  if (!app) return 1;
-  ShowWindow(app->window(), SW_SHOW);
-  const HWND view = FindWindowExW(app->window(), nullptr, L"OstrelUIView", nullptr);
-  ostrel::Document* doc = app->document().handle();
-  const auto by_id = [&](const char* id) { return ostrel::get_element_by_id(doc, id, std::strlen(id)); };
-  pump_for(1500);
+  ProgramWindow window;
+  if (!window.start()) return 1;
+  const std::unique_ptr<vx::app::App>& app = window.app;
+  const HWND view = window.view;
+  ostrel::Document* doc = window.doc;
+  const auto by_id = [&](const char* id) { return window.by_id(id); };
   if (list) {
     click(view, by_id("tab-cleanup"));
-    if (!pump_until([&] { return ostrel::ui::Element(by_id("cu-status")).text() != ""; })) return 2;
+    if (!pump_until([&] { return ostrel::ui::Element(by_id("cu-status")).text() != ""; }, 60000)) return 2;
     pump_for(500);
     std::size_t categories = 0;
     while (vx::ui::row_element(doc, "list-cleanup-head", categories)) ++categories;

@@ -78,13 +78,14 @@ float used_width(LayoutContext& ctx, Box& b, float cb_width, std::optional<float
     return clamp_width(
         b, replaced_size(ctx, b, cb_width, cb_height).first + b.border.horizontal() + b.padding.horizontal(), cb_width);
   }
+  const bool positioned = !in_flow(&b);  // absolute or fixed
   if (b.kind == BoxKind::inline_block || b.kind == BoxKind::table || b.style->display == style::Display::inline_flex ||
-      (b.style->position == style::Position::absolute || b.style->position == style::Position::fixed)) {
+      positioned) {
     // Shrink-to-fit (CSS 2.2 §10.3.5, §10.3.7, §17.5.2).
     const auto [min, max] = intrinsic_widths(ctx, b, depth);
     float available = cb_width - b.margin.horizontal();
     // An absolute box has the room its insets leave (CSS 2.2 §10.3.7).
-    if (b.style->position == style::Position::absolute || b.style->position == style::Position::fixed)
+    if (positioned)
       for (int side : {1, 3})
         if (!b.style->inset[side].is_auto()) available -= b.style->inset[side].resolve(cb_width);
     if (b.kind == BoxKind::table && b.style->width.is_auto())
