@@ -8,7 +8,11 @@
 //   home   the program's own window (the App the program runs) on its home page;
 //   list   the same window on the cleanup tab with every entry of the built-in
 //          rule file detected (a user rule file made from it, removed again
-//          afterwards) and every category open: the list of about 4,100 rows.
+//          afterwards) and every category open: the real list of about 4,100
+//          rule sections (4,556 rows with the usage-history parts and the
+//          categories);
+//   listpage  the toolkit alone: bench/list_page.h's 4,100-row page in a view
+//          of its own in a window of the same size.
 // "Own share" is a figure less the floor's. --mode home|list [--hold S] runs
 // one process and prints its figures (--hold then keeps its window S seconds
 // longer, for a look from outside).
@@ -34,6 +38,7 @@
 #include <string_view>
 #include <vector>
 
+#include "../list_page.h"
 #include "app.h"
 #include "common/win32/text.h"
 #include "i18n/templates.h"
@@ -163,9 +168,38 @@ int program_mode(bool list, double hold, Figures& out) {
   return 0;
 }
 
+// The toolkit alone: bench/list_page.h's page of 4,100 rows in a view of its
+// own, in a window of the program's size.
+int list_page_mode(Figures& out) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"VorlixMemoryListPage";
+  RegisterClassExW(&wc);
+  RECT outer{0, 0, vx::app::client_width_96, vx::app::client_height_96};
+  AdjustWindowRectEx(&outer, vx::app::main_window_style, FALSE, 0);
+  const HWND host =
+      CreateWindowExW(0, wc.lpszClassName, L"list page", vx::app::main_window_style | WS_VISIBLE, 0, 0,
+                      outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, wc.hInstance, nullptr);
+  if (!host) return 1;
+  ostrel::View* view = ostrel::view_new();
+  const std::string html = vorlix_bench::page(4100);
+  ostrel::load_html(view, html.data(), html.size());
+  ostrel::load_css(view, vorlix_bench::list_sheet, sizeof vorlix_bench::list_sheet - 1);
+  ostrel::set_bounds(view, 0, 0, vx::app::client_width_96, vx::app::client_height_96);
+  if (ostrel::attach(view, host) != ostrel::status_ok) return 1;
+  pump_for(3000);
+  vorlix_bench::measure_process(out);
+  toolkit(FindWindowExW(host, nullptr, L"OstrelUIView", nullptr), out);
+  ostrel::view_free(view);
+  DestroyWindow(host);
+  return 0;
+}
+
 int run_mode(std::string_view mode, double hold) {
   Figures figures;
-  const int rc = program_mode(mode == "list", hold, figures);
+  const int rc = mode == "listpage" ? list_page_mode(figures) : program_mode(mode == "list", hold, figures);
   figures.print();
   return rc;
 }
@@ -198,8 +232,12 @@ std::optional<Figures> figures_of(const std::wstring& exe, const std::wstring& a
   if (started) {
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    WaitForSingleObject(pi.hProcess, 120000);
+    while (text.find("\nend") == std::string::npos && ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got > 0)
+      text.append(buffer, got);
+    if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
+      std::fprintf(stderr, "memory-footprint: a measured process did not end; ended it\n");
+      TerminateProcess(pi.hProcess, 1);
+    }
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
   }
@@ -208,6 +246,7 @@ std::optional<Figures> figures_of(const std::wstring& exe, const std::wstring& a
   std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     const std::size_t space = line.rfind(' ');
     if (space != std::string::npos) out.add(line.substr(0, space), std::atof(line.c_str() + space + 1));
   }
@@ -221,7 +260,7 @@ double median(std::vector<double> v) {
 }
 
 int compare(int runs) {
-  constexpr const char* modes[] = {"floor", "home", "list"};
+  constexpr const char* modes[] = {"floor", "home", "list", "listpage"};
   std::map<std::string, std::vector<Figures>> by_mode;
   for (int run = 0; run < runs; ++run) {
     for (const char* mode : modes) {
@@ -258,7 +297,7 @@ int compare(int runs) {
   std::printf("The list: %.0f rows in %.0f categories.\n", value("list", "rows (count)"),
               value("list", "categories (count)"));
 
-  std::printf("\n%-34s %10s %10s %10s\n", "MB", "floor", "home", "list");
+  std::printf("\n%-34s %10s %10s %10s %10s\n", "MB", "floor", "home", "list", "listpage");
   std::vector<std::string> names;
   for (const char* mode : modes)
     for (const auto& [name, v] : by_mode[mode].front().values)
@@ -296,7 +335,7 @@ int main(int argc, char** argv) {
     if (arg == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
   }
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-  if (mode == "home" || mode == "list") {
+  if (mode == "home" || mode == "list" || mode == "listpage") {
     ostrel::win32::use_windows_views();
     return run_mode(mode, hold);
   }

@@ -39,8 +39,11 @@ struct Figures {
       if (n == name) return v;
     return std::nullopt;
   }
+  // One "name value" line each, then "end": the reader stops there rather
+  // than wait for the process to end (under Wine an exit has been seen to hang).
   void print() const {
     for (const auto& [name, value] : values) std::printf("%s %.0f\n", name.c_str(), value);
+    std::printf("end\n");
     std::fflush(stdout);
   }
 };

@@ -56,6 +56,9 @@ struct LayoutContext {
   // each (by Box::id) what its last layout left.
   std::deque<Box> boxes;
   std::deque<LayoutCache> caches;
+  // Counts boxes made and retired: what was worked out from the tree's shape
+  // (a table's column count) is kept while it stands still.
+  std::size_t shape_changes = 0;
 
   PositionedState positioned;
   InlineState inlines;
@@ -72,6 +75,7 @@ struct LayoutContext {
     Box& b = boxes.emplace_back();
     b.id = static_cast<std::uint32_t>(boxes.size() - 1);
     caches.emplace_back();
+    ++shape_changes;
     return b;
   }
   LayoutCache& cache_of(const Box& b) { return caches[b.id]; }

@@ -27,9 +27,9 @@ struct TableState {
   // tables count every row's columns and should not go back to the DOM.
   SideTable<std::uint16_t> spans;
   std::size_t span_of(const Box& cell) { return std::max<std::size_t>(spans[cell], 1); }
-  // Each table's column count and how many boxes had been made when it was
-  // counted: rows and cells change only by being made anew, so while no box
-  // is made the count stands, and a long table is not counted every frame.
+  // Each table's column count and the tree's shape count when it was counted:
+  // rows and cells change only by boxes made or retired, so while none is the
+  // count stands, and a long table is not counted every frame.
   std::unordered_map<const Box*, std::pair<std::size_t, std::size_t>> column_counts;
   // Tables and cells with collapsed borders: the share each lays out.
   std::unordered_map<const Box*, Edges> collapsed;

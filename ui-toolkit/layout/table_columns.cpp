@@ -46,11 +46,11 @@ std::vector<std::optional<ColumnSpec>> column_specs(LayoutContext& ctx, Box& tab
     if (c->style->display == Display::table_column_group)
       for (Box* col : c->children) specs.push_back(of(col));
   }
-  auto& [boxes_made, counted] = ctx.tables.column_counts[&table];
-  if (boxes_made != ctx.boxes.size()) {
+  auto& [shape, counted] = ctx.tables.column_counts[&table];
+  if (shape != ctx.shape_changes) {
     counted = 0;
     for (Box* r : rows) counted = std::max(counted, column_count(ctx, *r));
-    boxes_made = ctx.boxes.size();
+    shape = ctx.shape_changes;
   }
   const std::size_t columns = std::max(specs.size(), counted);
   specs.resize(columns);

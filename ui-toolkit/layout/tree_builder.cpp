@@ -263,6 +263,7 @@ Box* BoxTreeBuilder::live_box(const Node* n) const {
 
 // Retires a replaced subtree: its nodes stop pointing at it, its styles are let go.
 void BoxTreeBuilder::kill(Box* b) {
+  ++ctx.shape_changes;
   kill_stack.assign(1, b);
   while (!kill_stack.empty()) {
     Box* n = kill_stack.back();
@@ -275,11 +276,63 @@ void BoxTreeBuilder::kill(Box* b) {
   }
 }
 
+// Rows came or went in a row group (a list's rows opened or closed): the
+// rows that stayed keep their boxes and only new rows are built, where
+// making the whole group anew would retire the boxes of every row of a long
+// list at each change, and keep them until the next layout from scratch.
+// False, with nothing changed, where the group's children need the general
+// way (display: contents among them).
+bool BoxTreeBuilder::reconcile_rows(Node* group, Box& box) {
+  for (Node* c = group->first_child; c; c = c->next)
+    if (c->is_element() && c->style && c->style->display == Display::contents) return false;
+  std::vector<Box*>& rows = rows_scratch;
+  rows.clear();
+  const int depth = depth_of(&box) + 1;
+  for (Node* c = group->first_child; c; c = c->next) {
+    if (c->is_text()) continue;  // tables hold no text of their own
+    if (!c->is_element() || !c->style || c->style->display == Display::none ||
+        !fits_table_part(&box, c->style->display)) {
+      clear_layout_flags(c);
+      continue;
+    }
+    if (Box* kept = live_box(c); kept && kept->parent == &box) {
+      rows.push_back(kept);  // its own changes, if any, come next in the walk
+      continue;
+    }
+    if (!ctx.observer) c->flags &= ~layout_flags;
+    if (Box* made = build(c, &box, depth)) rows.push_back(made);
+  }
+  bool holds_out_of_flow = false;
+  for (const Box* r : rows) holds_out_of_flow = holds_out_of_flow || r->holds_out_of_flow;
+  std::vector<Box*>& before = before_scratch;
+  before.assign(box.children.begin(), box.children.end());
+  std::sort(before.begin(), before.end());
+  if (holds_out_of_flow != box.holds_out_of_flow) {
+    // The group's parent places it differently now: it makes the group anew.
+    for (Box* r : rows)
+      if (!std::binary_search(before.begin(), before.end(), r)) kill(r);
+    return false;
+  }
+  std::vector<Box*>& after = after_scratch;
+  after.assign(rows.begin(), rows.end());
+  std::sort(after.begin(), after.end());
+  for (Box* old : box.children)
+    if (!std::binary_search(after.begin(), after.end(), old)) kill(old);
+  box.children.assign(rows.begin(), rows.end());
+  mark_dirty(&box);
+  return true;
+}
+
 // New boxes for an element's subtree, put where the old ones were. When the
 // new box would sit differently among its siblings (inline instead of block,
 // in or out of the flow, or none at all), the parent's boxes are made anew
 // instead. False when that reaches the root element.
 bool BoxTreeBuilder::rebuild(Node* element) {
+  // Only for a change of rows: a group whose own style changed is made anew.
+  if (Box* group = live_box(element); group && group->kind == BoxKind::table_row_group &&
+                                      group->style_ref == element->style && !ctx.observer &&
+                                      reconcile_rows(element, *group))
+    return true;
   for (Node* target = element;; target = target->parent) {
     if (!target || !target->is_element() || target == ctx.document.root) return false;
     Box* old = live_box(target);
@@ -371,7 +424,8 @@ bool BoxTreeBuilder::update_boxes() {
 
 std::size_t BoxTreeBuilder::memory_usage() const {
   return memory::heap(anonymous_styles) + memory::heap(node_stack) + memory::heap(kill_stack) +
-         memory::heap(walk_stack);
+         memory::heap(walk_stack) + memory::heap(rows_scratch) + memory::heap(before_scratch) +
+         memory::heap(after_scratch);
 }
 
 }  // namespace ostrel::layout

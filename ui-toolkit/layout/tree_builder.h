@@ -49,6 +49,7 @@ class BoxTreeBuilder {
   Box* live_box(const Node* n) const;
   void kill(Box* b);
   bool rebuild(Node* element);
+  bool reconcile_rows(Node* group, Box& box);
   bool restyled(Node* element);
   void restyle_shared(Box& owner, const style::ComputedStyle* before, bool relayout);
 
@@ -62,6 +63,7 @@ class BoxTreeBuilder {
   std::vector<Node*> node_stack;  // scratch
   std::vector<Box*> kill_stack;   // scratch
   std::vector<Node*> walk_stack;  // scratch
+  std::vector<Box*> rows_scratch, before_scratch, after_scratch;
 };
 
 }  // namespace ostrel::layout

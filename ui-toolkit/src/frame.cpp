@@ -37,7 +37,7 @@ void FrameDriver::add_memory_usage(MemoryUsage& out) const {
     if (n->style) styles.insert(n->style.get());
     for (const Node* c = n->first_child; c; c = c->next) stack.push_back(c);
   }
-  out.style += engine_.memory_usage() + memory::heap(styles);
+  out.style += engine_.memory_usage(styles);
   for (const style::ComputedStyle* s : styles) out.style += style::style_bytes(*s);
   out.layout += tree_.memory_usage();
   out.display_list += shown_.memory_usage();

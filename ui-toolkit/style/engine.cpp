@@ -257,7 +257,8 @@ void StyleEngine::apply_rules(Node* element, bool generated, const std::vector<M
   }
 }
 
-StyleEngine::StyleSet StyleEngine::compute(Node* element, const ComputedStyle& parent) {
+StyleEngine::StyleSet StyleEngine::compute(Node* element, const std::shared_ptr<const ComputedStyle>& parent_ref) {
+  const ComputedStyle& parent = *parent_ref;
   // Elements that look alike share one style: rows of a long table are the
   // common case. Ids, inline styles and sibling-sensitive sheets opt out.
   std::string key;
@@ -288,7 +289,7 @@ StyleEngine::StyleSet StyleEngine::compute(Node* element, const ComputedStyle& p
       key += '\x01';
       key += *inline_style;
     }
-    if (auto it = share_cache_.find(key); it != share_cache_.end()) return it->second;
+    if (auto it = share_cache_.find(key); it != share_cache_.end()) return it->second.styles;
   }
 
   std::vector<MatchedRule> matched[3];
@@ -309,7 +310,7 @@ StyleEngine::StyleSet StyleEngine::compute(Node* element, const ComputedStyle& p
     result.before = generated_style(element, matched[1], *result.element);
     result.after = generated_style(element, matched[2], *result.element);
   }
-  if (shareable && share_cache_.size() < 65536) share_cache_.emplace(std::move(key), result);
+  if (shareable && share_cache_.size() < 65536) share_cache_.emplace(std::move(key), Shared{result, parent_ref});
   return result;
 }
 
@@ -342,8 +343,11 @@ std::size_t StyleEngine::update(const css::MediaEnvironment& environment) {
     full = true;
   }
   if (media_changed(environment)) full = true;
-  if (full) share_cache_.clear();
   changes_.clear();
+  if (full)
+    share_cache_.clear();
+  else if (share_cache_.size() >= prune_at_)
+    prune_share_cache();
 
   std::size_t computed = 0;
   // Iterative walk: a subtree is restyled when its root is marked or any
@@ -362,8 +366,8 @@ std::size_t StyleEngine::update(const css::MediaEnvironment& environment) {
     if (!n->is_element()) continue;
     const bool restyle = f.restyle || (n->flags & flag_needs_restyle) || !n->style;
     if (restyle) {
-      const ComputedStyle& parent =
-          n->parent && n->parent->is_element() && n->parent->style ? *n->parent->style : *initial_;
+      const std::shared_ptr<const ComputedStyle>& parent =
+          n->parent && n->parent->is_element() && n->parent->style ? n->parent->style : initial_;
       StyleSet styles = compute(n, parent);
       if (styles.element != n->style) {
         changes_.push_back({n, n->style});
@@ -421,10 +425,28 @@ std::size_t style_bytes(const ComputedStyle& style) {
   return bytes;
 }
 
-std::size_t StyleEngine::memory_usage() const {
+// Entries whose styles only the cache holds any more go: a restyled parent
+// leaves its children's entries behind under its old address, and a list
+// whose rows come and go would otherwise keep every style it ever had.
+void StyleEngine::prune_share_cache() {
+  const auto unused = [](const std::shared_ptr<const ComputedStyle>& s) { return !s || s.use_count() == 1; };
+  std::erase_if(share_cache_, [&](const auto& entry) {
+    const StyleSet& s = entry.second.styles;
+    return unused(s.element) && unused(s.before) && unused(s.after);
+  });
+  prune_at_ = std::max<std::size_t>(512, 2 * share_cache_.size());
+}
+
+std::size_t StyleEngine::memory_usage(std::unordered_set<const ComputedStyle*>& styles) const {
   std::size_t bytes = sheet_bytes(defaults_) + sheet_bytes(author_) + memory::heap(media_lists_) +
                       memory::heap(changes_) + memory::heap(share_cache_);
-  for (const auto& [key, set] : share_cache_) bytes += memory::heap(key);
+  for (const auto& [key, entry] : share_cache_) {
+    bytes += memory::heap(key);
+    for (const auto& s : {entry.styles.element, entry.styles.before, entry.styles.after, entry.parent})
+      if (s) styles.insert(s.get());
+  }
+  for (const Change& c : changes_)
+    if (c.before) styles.insert(c.before.get());
   return bytes;
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "css/stylesheet.h"
@@ -45,9 +46,10 @@ class StyleEngine {
   const css::KeyframesRule* keyframes(std::string_view name) const;
   // The computed style of an element (after update); text nodes use their parent's.
   static const ComputedStyle* style_of(const Node* node);
-  // Bytes of the sheets and the engine's caches; the styles themselves are
-  // the nodes' and boxes' (see style_bytes).
-  std::size_t memory_usage() const;
+  // Bytes of the sheets and the engine's caches. The styles the caches keep
+  // are added to `styles` rather than counted, so that each style counts
+  // once whoever holds it (see style_bytes).
+  std::size_t memory_usage(std::unordered_set<const ComputedStyle*>& styles) const;
 
  private:
   struct MatchedRule {
@@ -62,7 +64,8 @@ class StyleEngine {
 
   void reload_sheets();
   bool media_changed(const css::MediaEnvironment& environment);
-  StyleSet compute(Node* element, const ComputedStyle& parent);
+  StyleSet compute(Node* element, const std::shared_ptr<const ComputedStyle>& parent);
+  void prune_share_cache();
   // Rules that match `element`, in cascade order: for the element itself, its ::before and its ::after.
   void match_rules(const Node* element, std::vector<MatchedRule> (&out)[3]) const;
   // Cascades `matched` into `out`; `generated` for a ::before/::after of `element`.
@@ -84,7 +87,14 @@ class StyleEngine {
   bool sibling_sensitive_ = false;  // some selector looks at siblings: no style sharing
   std::shared_ptr<const ComputedStyle> initial_;
   // Generated boxes are shared with their element: the same key matches the same pseudo-element rules.
-  std::unordered_map<std::string, StyleSet> share_cache_;
+  // An entry keeps the parent style its key names alive, so that no other
+  // style can take that address and find children computed for another parent.
+  struct Shared {
+    StyleSet styles;
+    std::shared_ptr<const ComputedStyle> parent;
+  };
+  std::unordered_map<std::string, Shared> share_cache_;
+  std::size_t prune_at_ = 512;  // share_cache_ entries at which unused ones are let go
   std::vector<Change> changes_;
 };
 

@@ -94,4 +94,36 @@ TEST_F(Frames, MemoryCountersFollowTheRowsAndTheScreen) {
   EXPECT_LT(many.display_list, few.display_list * 2) << "the rows out of sight are not painted";
 }
 
+// Rows share one style per look, found by their parent's style. A parent
+// restyled again and again (an element with an id never shares) leaves
+// entries under its old styles behind: they go once no row uses them, and
+// the rows still take their colour from the parent they have now.
+TEST_F(Frames, StylesOfRestyledParentsDoNotPileUp) {
+  std::string html = "<div id=list class=a>";
+  for (int i = 0; i < 50; ++i) html += "<div class=row>row</div>";
+  load(html + "</div>", ".a { color: #ff0000 } .b { color: #0000ff } .row { height: 20px }");
+  Node* list = by_id("list");
+  const auto style_bytes = [&] {
+    MemoryUsage usage;
+    driver.add_memory_usage(usage);
+    return usage.style;
+  };
+  driver.run(0, 200, 100, false);
+  for (int i = 1; i <= 20; ++i) {
+    (i % 2 ? remove_class : add_class)(list, "b", 1);
+    driver.run(i, 200, 100, false);
+  }
+  const std::size_t early = style_bytes();
+  for (int i = 21; i <= 3000; ++i) {
+    (i % 2 ? remove_class : add_class)(list, "b", 1);
+    driver.run(i, 200, 100, false);
+  }
+  EXPECT_LT(style_bytes(), early * 4) << "no more than some hundreds of entries";
+  add_class(list, "b", 1);
+  driver.run(3001, 200, 100, false);
+  const Node* row = first_child(list);
+  ASSERT_TRUE(row && row->style);
+  EXPECT_EQ(row->style->color, (style::Color{0, 0, 255, 255}));
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "pipeline_fixture.h"
 
@@ -124,6 +125,42 @@ TEST_F(Incremental, ColumnsFollowCellsAddedRemovedAndSpanned) {
   frame();
   remove_attribute(by_id("t3"), "colspan", 7);
   frame();
+  // The widest row comes and goes among rows that keep their boxes.
+  Node* wide = create_element(doc, "tr", 2);
+  for (int i = 0; i < 5; ++i) append_child(wide, create_element(doc, "td", 2));
+  insert(by_id("body"), wide, by_id("r4"));
+  frame();
+  remove(wide);
+  frame();
+}
+
+// Rows opened and closed in a long list (a category of the cleanup page):
+// the rows that stay keep their boxes, and no boxes of the whole list are
+// retired and kept until the next layout from scratch.
+TEST_F(Incremental, RowsComingAndGoingKeepTheOtherRowsBoxes) {
+  load(list_page(2000), list_sheet);
+  frame();
+  const layout::Box* kept = tree.box_of(by_id("r1500"));
+  const std::size_t before = tree.memory_usage();
+  Node* body = by_id("body");
+  std::vector<Node*> added;
+  for (int i = 0; i < 10; ++i) {
+    Node* tr = create_element(doc, "tr", 2);
+    Node* td = create_element(doc, "td", 2);
+    set_text_content(td, "opened", 6);
+    append_child(tr, td);
+    insert(body, tr, by_id("r3"));
+    added.push_back(tr);
+  }
+  frame();
+  EXPECT_EQ(tree.box_of(by_id("r1500")), kept);
+  const std::size_t opened = tree.memory_usage();
+  EXPECT_LT(opened, before + before / 20) << "ten rows' boxes, not two thousand";
+  for (Node* tr : added) remove(tr);
+  remove(by_id("r7"));
+  frame();
+  EXPECT_EQ(tree.box_of(by_id("r1500")), kept);
+  EXPECT_EQ(tree.box_of(by_id("r7")), nullptr);
 }
 
 TEST_F(Incremental, StyleChangesThatMakeNewBoxes) {

@@ -6,7 +6,6 @@
 #include <dwmapi.h>
 #include <imm.h>
 #include <objbase.h>
-#include <wincodec.h>
 #include <windowsx.h>
 #include <wrl/client.h>
 
@@ -223,9 +222,8 @@ class ViewWindow {
       DestroyWindow(hwnd_);
     }
     player_.set_target(nullptr);
-    back_.Reset();
-    picture_.Reset();
-    wic_.Reset();
+    target_.Reset();
+    picture_.reset();
     if (com_initialised_) CoUninitialize();
   }
 
@@ -264,7 +262,7 @@ class ViewWindow {
     out.cached_texts += player.texts;
     out.image_bitmaps += player.image_bitmaps;
     out.offscreen += player.offscreen;
-    if (picture_) out.picture += std::size_t{picture_width_} * picture_height_ * 4;
+    if (picture_) out.picture += std::size_t{picture_->width} * picture_->height * 4;
   }
 
   // The layout part of a frame, now; the frame that follows paints it.
@@ -705,33 +703,63 @@ class ViewWindow {
     if (editor_ && editor_->composing()) place_input_method();  // the caret may have moved with the layout
   }
 
-  // Frames draw what changed into a kept picture of the whole view (a WIC
-  // bitmap drawn by Direct2D), and copy that part to the window. A window's
-  // own render target need not keep its contents between frames, and under
-  // Wine its output cannot be read back.
+  // The whole view as last drawn: a bitmap of GDI's, in a memory DC.
+  struct Picture {
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ old = nullptr;
+    UINT width = 0, height = 0;
+    Picture(UINT w, UINT h) : width(w), height(h) {
+      BITMAPINFO info{};
+      info.bmiHeader.biSize = sizeof info.bmiHeader;
+      info.bmiHeader.biWidth = static_cast<LONG>(w);
+      info.bmiHeader.biHeight = -static_cast<LONG>(h);  // top-down rows
+      info.bmiHeader.biPlanes = 1;
+      info.bmiHeader.biBitCount = 32;
+      info.bmiHeader.biCompression = BI_RGB;
+      void* bits = nullptr;
+      dc = CreateCompatibleDC(nullptr);
+      bitmap = dc ? CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+      if (bitmap) old = SelectObject(dc, bitmap);
+    }
+    ~Picture() {
+      if (old) SelectObject(dc, old);
+      if (bitmap) DeleteObject(bitmap);
+      if (dc) DeleteDC(dc);
+    }
+    Picture(const Picture&) = delete;
+    Picture& operator=(const Picture&) = delete;
+    explicit operator bool() const { return old != nullptr; }
+  };
+
+  // Frames draw what changed into the kept picture with a Direct2D target
+  // bound to its DC, and copy that part to the window. A window's own target
+  // need not keep its contents between frames and, under Wine, shows nothing
+  // in a child window; a target whose pixels are read back through WIC costs
+  // some 60 MB more there than one bound to a DC.
   void draw(const Rect& region, const RECT& client, float scale) {
     const UINT width = static_cast<UINT>(client.right), height = static_cast<UINT>(client.bottom);
     if (width == 0 || height == 0 || !factory_) return;
-    if (!picture_ || picture_width_ != width || picture_height_ != height) {
+    if (!picture_ || !target_ || picture_->width != width || picture_->height != height) {
       player_.set_target(nullptr);
-      back_.Reset();
-      picture_.Reset();
-      if (!wic_ && FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                           IID_PPV_ARGS(wic_.GetAddressOf()))))
-        return;
-      if (FAILED(wic_->CreateBitmap(width, height, GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad,
-                                    picture_.GetAddressOf())))
-        return;
-      D2D1_RENDER_TARGET_PROPERTIES properties{};
-      properties.type = D2D1_RENDER_TARGET_TYPE_DEFAULT;
-      properties.pixelFormat = {DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED};
-      if (FAILED(factory_->CreateWicBitmapRenderTarget(picture_.Get(), properties, back_.GetAddressOf()))) {
-        picture_.Reset();
+      if (!picture_ || picture_->width != width || picture_->height != height) {
+        picture_.reset();
+        auto made = std::make_unique<Picture>(width, height);
+        if (!*made) return;
+        picture_ = std::move(made);
+      }
+      if (!target_) {
+        const D2D1_RENDER_TARGET_PROPERTIES properties =
+            D2D1::RenderTargetProperties(D2D1_RENDER_TARGET_TYPE_DEFAULT,
+                                         D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE), 96, 96);
+        if (FAILED(factory_->CreateDCRenderTarget(&properties, target_.GetAddressOf()))) return;
+      }
+      const RECT whole{0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
+      if (FAILED(target_->BindDC(picture_->dc, &whole))) {
+        target_.Reset();
         return;
       }
-      picture_width_ = width;
-      picture_height_ = height;
-      player_.set_target(back_.Get());
+      player_.set_target(target_.Get());
       drawn_scale_ = 0;  // a new picture holds nothing yet
     }
     player_.set_scale(scale);
@@ -745,9 +773,9 @@ class ViewWindow {
                     static_cast<LONG>(std::ceil((area.x + area.width) * scale)),
                     static_cast<LONG>(std::ceil((area.y + area.height) * scale))};
     // Direct2D does its work in EndDraw (under Wine, a flush to the GPU and a
-    // read-back); it runs on the presenter while this thread handles input,
-    // and the part is copied to the window when it is over. Until then
-    // nothing here touches the player or the picture.
+    // copy to the picture); it runs on the presenter while this thread
+    // handles input, and the part is copied to the window when it is over.
+    // Until then nothing here touches the player, the target or the picture.
     presenting_ = true;
     presented_part_ = part;
     presenter_.start([this] {
@@ -757,13 +785,14 @@ class ViewWindow {
   }
 
   // Waits for the frame being presented, if any, takes its result and copies
-  // what it drew to the window.
+  // what it drew to the window. A lost device drops the target: the next
+  // frame makes a new one and draws everything.
   void settle_frame(bool copy = true) {
     if (!presenting_) return;
     presenter_.wait();
     presenting_ = false;
     if (player_.finish(end_draw_result_) == paint::win32::PlayResult::recreate_target) {
-      picture_.Reset();
+      target_.Reset();
       force_full_ = true;
       request_frame();
       return;
@@ -779,25 +808,11 @@ class ViewWindow {
     if (!picture_) return;
     part.left = std::max<LONG>(part.left, 0);
     part.top = std::max<LONG>(part.top, 0);
-    part.right = std::min<LONG>(part.right, static_cast<LONG>(picture_width_));
-    part.bottom = std::min<LONG>(part.bottom, static_cast<LONG>(picture_height_));
+    part.right = std::min<LONG>(part.right, static_cast<LONG>(picture_->width));
+    part.bottom = std::min<LONG>(part.bottom, static_cast<LONG>(picture_->height));
     if (part.right <= part.left || part.bottom <= part.top) return;
-    const WICRect whole{0, 0, static_cast<INT>(picture_width_), static_cast<INT>(picture_height_)};
-    ComPtr<IWICBitmapLock> lock;
-    if (FAILED(picture_->Lock(&whole, WICBitmapLockRead, lock.GetAddressOf()))) return;
-    UINT stride = 0, size = 0;
-    BYTE* bits = nullptr;
-    if (FAILED(lock->GetStride(&stride)) || FAILED(lock->GetDataPointer(&size, &bits)) || !bits) return;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = static_cast<LONG>(stride / 4);
-    info.bmiHeader.biHeight = -static_cast<LONG>(picture_height_);  // top-down rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    SetDIBitsToDevice(dc, part.left, part.top, static_cast<DWORD>(part.right - part.left),
-                      static_cast<DWORD>(part.bottom - part.top), part.left,
-                      static_cast<int>(picture_height_) - part.bottom, 0, picture_height_, bits, &info, DIB_RGB_COLORS);
+    BitBlt(dc, part.left, part.top, part.right - part.left, part.bottom - part.top, picture_->dc, part.left, part.top,
+           SRCCOPY);
   }
 
   View& view_;
@@ -808,10 +823,8 @@ class ViewWindow {
   std::unique_ptr<text::MeasureCache> measurer_;
   std::unique_ptr<GlyphTextPainter> painter_;
   ComPtr<ID2D1Factory> factory_;
-  ComPtr<IWICImagingFactory> wic_;
-  ComPtr<IWICBitmap> picture_;  // the whole view as last drawn
-  UINT picture_width_ = 0, picture_height_ = 0;
-  ComPtr<ID2D1RenderTarget> back_;  // draws into picture_
+  std::unique_ptr<Picture> picture_;
+  ComPtr<ID2D1DCRenderTarget> target_;  // draws into picture_
   paint::win32::D2DPlayer player_;
   Presenter presenter_;      // after what its jobs use, so it stops first
   bool presenting_ = false;  // a frame's EndDraw is on the presenter

@@ -129,14 +129,16 @@ struct D2DPlayer::Impl {
     pool.clear();
     images.drop_bitmaps();
     texts.clear();
-    text_pixels = 0;
+    pages.clear();
+    own_pixels = 0;
+    own_count = 0;
   }
 
-  // Texts drawn once into bitmaps of their own and copied from then on:
-  // where Direct2D rasterises a glyph run on every call (under Wine, some
-  // 50 us a glyph) a list that redraws its rows pays for every letter again.
-  // Keyed by everything that changes the pixels, the position's fraction of a
-  // device pixel included, so a copy looks exactly like a fresh drawing.
+  // Texts drawn once and copied from then on: where Direct2D rasterises a
+  // glyph run on every call (under Wine, some 50 us a glyph) a list that
+  // redraws its rows pays for every letter again. Keyed by everything that
+  // changes the pixels, the position's fraction of a device pixel included,
+  // so a copy looks exactly like a fresh drawing.
   struct TextKey {
     std::string text, family;
     float size, scale_x, scale_y;  // CSS to device pixels, transforms included
@@ -161,15 +163,95 @@ struct D2DPlayer::Impl {
       return h;
     }
   };
+  static constexpr std::uint32_t no_page = 0xFFFFFFFF;
   struct CachedText {
-    ComPtr<ID2D1Bitmap> bitmap;  // null: it could not be made; drawn directly
-    float left, top;             // its top-left against the text's whole-pixel origin
+    // A picture the painter rasterised lies in a page of the atlas; a text
+    // drawn through Direct2D (or too large for a page) has a bitmap of its
+    // own. Neither: blank, or it could not be made, and is drawn directly.
+    std::uint32_t page = no_page;
+    UINT x = 0, y = 0;  // its place in the page
+    ComPtr<ID2D1Bitmap> own;
+    float left, top;  // its top-left against the text's whole-pixel origin
     UINT width, height;
   };
-  static constexpr std::size_t max_text_pixels = 8u << 20;  // 32 MB of bitmaps
   std::unordered_map<TextKey, CachedText, TextKeyHash> texts;
-  std::size_t text_pixels = 0;
   TextPainter::Picture picture_scratch;
+
+  // The atlas: pages that many texts' pictures share, because under Wine
+  // every Direct2D bitmap costs some 30 KB of the graphics stack whatever its
+  // size, more than most texts' pixels, and what it takes is not given back.
+  // A page is filled shelf by shelf, each shelf a row of texts of about one
+  // height. The pages together hold some three views' worth of pixels; when
+  // none has room the page drawn from longest ago is emptied and used again.
+  static constexpr UINT page_width = 1024, page_height = 256;
+  struct Shelf {
+    UINT y, height, used;
+  };
+  struct Page {
+    ComPtr<ID2D1Bitmap> bitmap;
+    std::vector<Shelf> shelves;
+    std::uint64_t drawn = 0;  // the last frame that drew from it
+  };
+  std::vector<Page> pages;
+  // Bitmaps of their own are few (underlined texts, painters that cannot
+  // rasterise); past these the cache of them starts over.
+  static constexpr std::size_t max_own_pixels = 1u << 20, max_own_count = 256;
+  std::size_t own_pixels = 0, own_count = 0;
+
+  std::size_t max_pages() const {
+    const D2D1_SIZE_U size = target->GetPixelSize();
+    const std::size_t view = std::size_t{size.width} * size.height, page = std::size_t{page_width} * page_height;
+    return std::clamp<std::size_t>((3 * view + page - 1) / page, 2, 32);
+  }
+
+  static bool place_in(Page& p, UINT w, UINT h, UINT& x, UINT& y) {
+    const UINT height = (h + 3) & ~3u;  // near heights share a shelf
+    for (Shelf& s : p.shelves) {
+      if (s.height >= height && s.height <= height + 8 && page_width - s.used >= w) {
+        x = s.used, y = s.y;
+        s.used += w;
+        return true;
+      }
+    }
+    const UINT top = p.shelves.empty() ? 0 : p.shelves.back().y + p.shelves.back().height;
+    if (page_height - top < height) return false;
+    p.shelves.push_back({top, height, w});
+    x = 0, y = top;
+    return true;
+  }
+
+  // A place for a w x h picture: in a page with room, a new page, or the
+  // page drawn from longest ago, emptied. None when no page can be made.
+  bool place(UINT w, UINT h, CachedText& out) {
+    for (std::uint32_t i = 0; i < pages.size(); ++i) {
+      if (place_in(pages[i], w, h, out.x, out.y)) {
+        out.page = i;
+        return true;
+      }
+    }
+    if (pages.size() < max_pages()) {
+      Page p;
+      if (SUCCEEDED(target->CreateBitmap(
+              D2D1::SizeU(page_width, page_height), nullptr, 0,
+              D2D1::BitmapProperties(D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED)),
+              &p.bitmap))) {
+        pages.push_back(std::move(p));
+        out.page = static_cast<std::uint32_t>(pages.size() - 1);
+        return place_in(pages.back(), w, h, out.x, out.y);
+      }
+    }
+    if (pages.empty()) return false;
+    const auto oldest =
+        std::min_element(pages.begin(), pages.end(), [](const Page& a, const Page& b) { return a.drawn < b.drawn; });
+    const auto index = static_cast<std::uint32_t>(oldest - pages.begin());
+    // This frame drew from it: what it drew must be done before the page changes.
+    if (oldest->drawn == stats.frames)
+      for (const Surface& s : surfaces) s.rt->Flush();
+    std::erase_if(texts, [&](const auto& kv) { return kv.second.page == index; });
+    oldest->shelves.clear();
+    out.page = index;
+    return place_in(*oldest, w, h, out.x, out.y);
+  }
 
   const CachedText* cached_text(const Item& it, float origin_x, float origin_y, std::uint8_t phase_x,
                                 std::uint8_t phase_y) {
@@ -188,22 +270,34 @@ struct D2DPlayer::Impl {
     // Rasterised on the CPU where the painter can: under Wine, Direct2D draws
     // a glyph run as outlines, about a millisecond for a short name.
     if (text->rasterize(it, matrix.a, matrix.d, phase_x / 4.0f, phase_y / 4.0f, picture_scratch)) {
-      CachedText made{nullptr, static_cast<float>(picture_scratch.left), static_cast<float>(picture_scratch.top),
-                      static_cast<UINT>(picture_scratch.width), static_cast<UINT>(picture_scratch.height)};
-      if (made.width > 0 && made.height > 0)
-        target->CreateBitmap(
-            D2D1::SizeU(made.width, made.height), picture_scratch.pixels.data(), made.width * 4,
-            D2D1::BitmapProperties(D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED)),
-            &made.bitmap);
+      CachedText made{no_page,
+                      0,
+                      0,
+                      nullptr,
+                      static_cast<float>(picture_scratch.left),
+                      static_cast<float>(picture_scratch.top),
+                      static_cast<UINT>(picture_scratch.width),
+                      static_cast<UINT>(picture_scratch.height)};
       // A picture with no pixels (blank text) draws nothing; kept so it is not asked again.
-      if (made.bitmap || made.width == 0 || made.height == 0) return keep(std::move(key), std::move(made));
+      if (made.width == 0 || made.height == 0) return &texts.emplace(std::move(key), std::move(made)).first->second;
+      if (made.width <= page_width && made.height <= page_height && place(made.width, made.height, made)) {
+        const D2D1_RECT_U to{made.x, made.y, made.x + made.width, made.y + made.height};
+        if (SUCCEEDED(pages[made.page].bitmap->CopyFromMemory(&to, picture_scratch.pixels.data(), made.width * 4)))
+          return &texts.emplace(std::move(key), std::move(made)).first->second;
+        made.page = no_page;
+      }
+      target->CreateBitmap(
+          D2D1::SizeU(made.width, made.height), picture_scratch.pixels.data(), made.width * 4,
+          D2D1::BitmapProperties(D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED)),
+          &made.own);
+      if (made.own) return keep_own(std::move(key), std::move(made));
     }
     // Room for glyphs that reach past the line box: accents, descenders, overhangs.
     const float pad = std::ceil(std::max(1.0f, it.font_size * matrix.a));
     const float left = -pad, top = -std::ceil((it.baseline - it.bounds.y) * matrix.d) - pad;
     const float w = std::ceil(it.bounds.width * matrix.a) + 2 * pad,
                 h = std::ceil(it.bounds.height * matrix.d) + 2 * pad;
-    CachedText made{nullptr, left, top, static_cast<UINT>(w), static_cast<UINT>(h)};
+    CachedText made{no_page, 0, 0, nullptr, left, top, static_cast<UINT>(w), static_cast<UINT>(h)};
     ComPtr<ID2D1BitmapRenderTarget> canvas;
     if (w > 0 && h > 0 && w <= 4096 && h <= 4096 &&
         SUCCEEDED(target->CreateCompatibleRenderTarget(
@@ -219,20 +313,22 @@ struct D2DPlayer::Impl {
       canvas->SetTransform(D2D1::Matrix3x2F(matrix.a, 0, 0, matrix.d, shift_x, shift_y));
       brush->SetColor(color_f(it.color));
       text->draw_text(*canvas.Get(), it, scale, *brush.Get());
-      if (SUCCEEDED(canvas->EndDraw())) canvas->GetBitmap(&made.bitmap);
+      if (SUCCEEDED(canvas->EndDraw())) canvas->GetBitmap(&made.own);
     }
-    return keep(std::move(key), std::move(made));
+    return keep_own(std::move(key), std::move(made));
   }
 
-  // Keeps a text's picture; past the budget the cache starts over first (a
-  // whole new set of texts), rather than tracking ages.
-  const CachedText* keep(TextKey key, CachedText made) {
-    const std::size_t pixels = std::size_t{made.width} * made.height;
-    if (text_pixels + pixels > max_text_pixels) {
-      texts.clear();
-      text_pixels = 0;
+  // Keeps a text with a bitmap of its own; past the budget those start over
+  // (a whole new set of texts), rather than tracking ages.
+  const CachedText* keep_own(TextKey key, CachedText made) {
+    const std::size_t pixels = made.own ? std::size_t{made.width} * made.height : 0;
+    if (own_pixels + pixels > max_own_pixels || own_count >= max_own_count) {
+      std::erase_if(texts, [](const auto& kv) { return kv.second.page == no_page; });
+      own_pixels = 0;
+      own_count = 0;
     }
-    text_pixels += pixels;
+    own_pixels += pixels;
+    ++own_count;
     return &texts.emplace(std::move(key), std::move(made)).first->second;
   }
 
@@ -330,14 +426,21 @@ struct D2DPlayer::Impl {
       if (phase_x == 4) phase_x = 0, whole_x += 1;
       if (phase_y == 4) phase_y = 0, whole_y += 1;
       const CachedText* cached = cached_text(it, it.bounds.x * matrix.a, it.baseline * matrix.d, phase_x, phase_y);
-      if (cached->bitmap) {
+      ID2D1Bitmap* bitmap = cached->own.Get();
+      float from_x = 0, from_y = 0;
+      if (cached->page != no_page) {
+        Page& page = pages[cached->page];
+        page.drawn = stats.frames;
+        bitmap = page.bitmap.Get();
+        from_x = static_cast<float>(cached->x), from_y = static_cast<float>(cached->y);
+      }
+      if (bitmap) {
         device_transform();
         const float left = whole_x + cached->left, top = whole_y + cached->top;
-        rt().DrawBitmap(
-            cached->bitmap.Get(),
-            D2D1::RectF(left, top, left + static_cast<float>(cached->width), top + static_cast<float>(cached->height)),
-            1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR,
-            D2D1::RectF(0, 0, static_cast<float>(cached->width), static_cast<float>(cached->height)));
+        const float w = static_cast<float>(cached->width), h = static_cast<float>(cached->height);
+        rt().DrawBitmap(bitmap, D2D1::RectF(left, top, left + w, top + h), 1.0f,
+                        D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR,
+                        D2D1::RectF(from_x, from_y, from_x + w, from_y + h));
         return;
       }
     }
@@ -707,7 +810,7 @@ const PlayStats& D2DPlayer::stats() const { return impl_->stats; }
 D2DPlayer::Usage D2DPlayer::memory_usage() const {
   const Impl& s = *impl_;
   Usage out;
-  out.text_bitmaps = s.text_pixels * 4;
+  out.text_bitmaps = (s.pages.size() * Impl::page_width * Impl::page_height + s.own_pixels) * 4;
   out.texts = s.texts.size();
   out.image_bitmaps = s.images.memory_usage();
   for (const Impl::Pooled& p : s.pool) out.offscreen += std::size_t{p.width} * p.height * 4;

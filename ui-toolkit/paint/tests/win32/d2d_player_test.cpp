@@ -512,6 +512,68 @@ TEST_F(D2DPlayerTest, TextGoesThroughThePainterWithTheTransform) {
   EXPECT_GT(c.count([](Rgb p) { return p.r < 140 && p.r > 110; }), 50);
 }
 
+// A painter that rasterises every text as a solid block, 4 px a character
+// and 10 px tall above the baseline, in the text's colour; it draws the
+// same block when asked to draw.
+class BlockPainter final : public TextPainter {
+ public:
+  void draw_text(ID2D1RenderTarget& target, const Item& it, float, ID2D1SolidColorBrush& brush) override {
+    target.FillRectangle(D2D1::RectF(it.bounds.x, it.baseline - 10, it.bounds.x + width(it), it.baseline), &brush);
+  }
+  bool rasterize(const Item& it, float scale_x, float scale_y, float, float, Picture& out) override {
+    ++rasterized;
+    out.left = 0;
+    out.top = static_cast<int>(-10 * scale_y);
+    out.width = static_cast<int>(width(it) * scale_x);
+    out.height = static_cast<int>(10 * scale_y);
+    out.pixels.clear();
+    for (int i = 0; i < out.width * out.height; ++i)
+      out.pixels.insert(out.pixels.end(), {it.color.b, it.color.g, it.color.r, 255});
+    return true;
+  }
+  int rasterized = 0;
+
+ private:
+  static float width(const Item& it) { return 4.0f * static_cast<float>(it.text.size()); }
+};
+
+// Texts share a few atlas pages that hold some views' worth of texts: any
+// number of different texts keeps the bitmaps within that, and a text whose
+// page was emptied for others is drawn again, in place, when it shows again,
+// also when one frame holds more texts than all pages do.
+TEST_F(D2DPlayerTest, TextsShareBoundedAtlasPagesAndComeBackAfterTheirPageIsReused) {
+  BlockPainter painter;
+  player_->set_text_painter(&painter);
+  Canvas& c = canvas(200, 100);
+  const auto label = [](int n) { return "text " + std::to_string(n); };
+  const auto at = [&](int n, float x, float y, Rgb color) {
+    Item it = text(x, y, label(n), 10);
+    it.color = css(color);
+    return it;
+  };
+  // Pages hold 1024 x 256 pixels; two of them are the least any view gets.
+  const std::size_t budget = 2 * 1024 * 256 * 4;
+  for (int frame = 0; frame < 300; ++frame) {
+    std::vector<Item> items;
+    for (int i = 0; i < 10; ++i) items.push_back(at(frame * 10 + i, 5, 8.0f * i, i % 2 ? red : blue));
+    ASSERT_EQ(play(200, 100, items), PlayResult::ok);
+  }
+  EXPECT_LE(player_->memory_usage().text_bitmaps, budget);
+  EXPECT_EQ(painter.rasterized, 3000);
+  // The first texts' page was emptied long ago: drawn again, where they belong.
+  ASSERT_EQ(play(200, 100, {at(0, 20, 40, blue), at(1, 20, 60, red)}), PlayResult::ok);
+  EXPECT_EQ(painter.rasterized, 3002);
+  expect_pixels(c, {{22, 45, blue}, {22, 65, red}, {22, 35, white}, {20 + 4 * 6 + 1, 45, white}});
+
+  // One frame with more texts than both pages hold: the first ones drawn stay right.
+  std::vector<Item> crowd;
+  for (int i = 0; i < 1500; ++i) crowd.push_back(at(10000 + i, static_cast<float>(i % 4) * 50, 15, red));
+  crowd.push_back(at(20000, 5, 60, blue));
+  ASSERT_EQ(play(200, 100, crowd), PlayResult::ok);
+  EXPECT_LE(player_->memory_usage().text_bitmaps, budget);
+  expect_pixels(c, {{7, 20, red}, {157, 20, red}, {7, 10, white}, {157, 10, white}, {7, 65, blue}, {7, 75, white}});
+}
+
 // Counts the calls that must balance and fails EndDraw on request; drawing
 // goes to a real target. COM interfaces have no virtual destructor: Release
 // deletes the concrete type.

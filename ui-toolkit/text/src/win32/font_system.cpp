@@ -26,8 +26,11 @@ constexpr std::size_t slice_bytes = 1 << 16;
 // A cluster map indexes glyphs with 16 bits; runs stay well below that.
 constexpr std::size_t max_run_units = 4096;
 // Shaped texts are kept for the renderer, which shapes what layout measured.
+// Layout measures every row of a long list, the renderer draws the few on
+// screen: past this many bytes the cache starts over, rather than hold the
+// glyphs of thousands of rows.
 constexpr std::size_t max_cached_length = 512;
-constexpr std::size_t max_cached_texts = 8192;
+constexpr std::size_t max_cached_bytes = 1u << 20;
 
 float usable_size(float size) noexcept { return std::isfinite(size) && size > 0 ? size : 0; }
 
@@ -63,6 +66,17 @@ struct ShapedRun {
 };
 using Shaped = std::vector<ShapedRun>;
 
+// Bytes of a cache entry: its hash node, the key and the runs' arrays.
+std::size_t bytes_of(const std::string& key, const Shaped& runs) {
+  std::size_t bytes = sizeof(std::string) + sizeof(Shaped) + 2 * sizeof(void*) + runs.capacity() * sizeof(ShapedRun);
+  if (key.capacity() > std::string().capacity()) bytes += key.capacity() + 1;
+  for (const ShapedRun& r : runs)
+    bytes += r.glyphs.capacity() * sizeof(std::uint16_t) + r.advances.capacity() * sizeof(float) +
+             r.offsets.capacity() * sizeof(DWRITE_GLYPH_OFFSET) +
+             (r.cluster_bytes.capacity() + r.cluster_glyphs.capacity()) * sizeof(std::uint32_t);
+  return bytes;
+}
+
 // Design units to px on the 1/64 px grid: sums come out the same in any order,
 // so width() equals the sum of what the renderer draws.
 struct Scale {
@@ -80,6 +94,7 @@ struct FontSystem::Impl {
   ComPtr<IDWriteTextAnalyzer> analyzer;
 
   std::unordered_map<std::string, Shaped> cache;
+  std::size_t cache_bytes = 0;  // of the entries, as bytes_of counts them
   std::string key;
   Shaped uncached;
 
@@ -116,7 +131,12 @@ const Shaped& FontSystem::Impl::shaped(std::uint32_t primary, std::string_view u
   if (auto it = cache.find(key); it != cache.end()) return it->second;
   Shaped runs;
   shape_all(primary, utf8, runs);
-  if (cache.size() >= max_cached_texts) cache.clear();
+  const std::size_t bytes = bytes_of(key, runs);
+  if (cache_bytes + bytes > max_cached_bytes) {
+    cache.clear();
+    cache_bytes = 0;
+  }
+  cache_bytes += bytes;
   return cache.emplace(key, std::move(runs)).first->second;
 }
 
@@ -427,16 +447,7 @@ void FontSystem::shape(const FontSpec& font, std::string_view utf8, std::vector<
 FontSystem::Usage FontSystem::memory_usage() const {
   Usage out;
   out.catalog = impl_->catalog->memory_usage();
-  const auto& cache = impl_->cache;
-  out.shaped = cache.bucket_count() * sizeof(void*);
-  for (const auto& [key, runs] : cache) {
-    out.shaped += sizeof(std::string) + sizeof(Shaped) + 2 * sizeof(void*) + runs.capacity() * sizeof(ShapedRun);
-    if (key.capacity() > std::string().capacity()) out.shaped += key.capacity() + 1;
-    for (const ShapedRun& r : runs)
-      out.shaped += r.glyphs.capacity() * sizeof(std::uint16_t) + r.advances.capacity() * sizeof(float) +
-                    r.offsets.capacity() * sizeof(DWRITE_GLYPH_OFFSET) +
-                    (r.cluster_bytes.capacity() + r.cluster_glyphs.capacity()) * sizeof(std::uint32_t);
-  }
+  out.shaped = impl_->cache_bytes + impl_->cache.bucket_count() * sizeof(void*);
   return out;
 }
 

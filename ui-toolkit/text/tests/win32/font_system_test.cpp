@@ -310,3 +310,19 @@ TEST_F(FontSystemTest, CachedResultsDoNotLeakBetweenFontsOrTexts) {
 }
 
 }  // namespace
+
+namespace {
+
+// Layout measures every row of a long list, the renderer shapes the few on
+// screen: the shaped texts kept for it stay within their budget however many
+// rows there are, and a text measured again after the cache started over
+// measures the same.
+TEST_F(FontSystemTest, ShapedTextsKeptForTheRendererStayWithinTheirBudget) {
+  const FontSpec row = font(dejavu, 12);
+  const float first = fonts().width(row, "Row 0 of a long list, with a name");
+  for (int i = 0; i < 20000; ++i) fonts().width(row, "Row " + std::to_string(i) + " of a long list, with a name");
+  EXPECT_LT(fonts().memory_usage().shaped, std::size_t{2} << 20);
+  EXPECT_EQ(fonts().width(row, "Row 0 of a long list, with a name"), first);
+}
+
+}  // namespace
