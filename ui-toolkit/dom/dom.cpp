@@ -26,6 +26,7 @@ ControlKind control_kind_of(const Node* element) {
       if (t == "checkbox") return ControlKind::checkbox;
       if (t == "radio") return ControlKind::radio;
       if (t == "button" || t == "submit" || t == "reset") return ControlKind::button;
+      if (t == "hidden") return ControlKind::none;  // a value for the page, never shown
       return ControlKind::text;
     }
     case TagKind::button:
@@ -147,7 +148,9 @@ void add_document_usage(const Document& document, MemoryUsage& out) {
   }
 }
 
-Document::~Document() = default;  // the chunks own every node and attribute
+Document::~Document() {  // the chunks own every node and attribute
+  if (accessibility) accessibility->document_gone();
+}
 
 Node* Document::new_node(NodeType type) {
   if (free_nodes_.empty()) {
@@ -317,6 +320,7 @@ Node* host_element(Node* node) {
 void detach(Node* child) {
   Node* parent = child->parent;
   if (!parent) return;
+  if (!child->is_pseudo()) parent->document->tell_accessibility(parent, AccessibleChange::children);
   (child->prev ? child->prev->next : parent->first_child) = child->next;
   (child->next ? child->next->prev : parent->last_child) = child->prev;
   child->parent = child->prev = child->next = nullptr;
@@ -327,6 +331,7 @@ void link_child(Node* parent, Node* child, Node* reference) {
       parent->last_child->tag == atom_pseudo_after)
     reference = parent->last_child;
   child->parent = parent;
+  if (!child->is_pseudo()) parent->document->tell_accessibility(parent, AccessibleChange::children);
   if (reference) {
     child->next = reference;
     child->prev = reference->prev;
@@ -367,6 +372,9 @@ namespace {
 // What changes when an attribute changes, beyond the attribute itself.
 void attribute_changed(Node* element, Atom name, const std::string* value) {
   Document* doc = element->document;
+  doc->tell_accessibility(element, name == atom_alt || name == atom_title || name == atom_aria_label
+                                       ? AccessibleChange::name
+                                       : AccessibleChange::state);
   switch (name) {
     case atom_class:
       rebuild_classes(element, value ? std::string_view(*value) : std::string_view());

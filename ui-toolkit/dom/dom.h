@@ -100,6 +100,20 @@ struct Listener {
   void* user_data;
 };
 
+// What a screen reader follows as the document changes.
+enum class AccessibleChange : std::uint8_t { focus, state, name, children };
+
+// Told of those changes while a client listens (the view's accessible
+// objects); with none, each change costs one test of a null pointer.
+class AccessibilityObserver {
+ public:
+  virtual void changed(Node* node, AccessibleChange what) = 0;
+  virtual void document_gone() = 0;
+
+ protected:
+  ~AccessibilityObserver() = default;
+};
+
 }  // namespace ostrel
 
 // The handle types are the model's own records.
@@ -193,6 +207,7 @@ struct ostrel::Document {
   std::vector<Node*> deferred_free;
   bool wants_frame = false;  // some change asks the view for a frame
   bool layout_stale = true;  // changed since the boxes were last placed
+  AccessibilityObserver* accessibility = nullptr;
   std::uint64_t next_serial = 0;
 
   // Attribute names that loaded selectors mention; a data- attribute change
@@ -215,6 +230,9 @@ struct ostrel::Document {
 
   // Marks a node for restyle/layout/paint and asks for a frame.
   void invalidate(Node* node, std::uint32_t what);
+  void tell_accessibility(Node* node, AccessibleChange what) {
+    if (accessibility) accessibility->changed(node, what);
+  }
 
   // Bytes of the node and attribute records (free ones included), what they
   // hold, and the interned names; not the image table.

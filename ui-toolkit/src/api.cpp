@@ -535,10 +535,12 @@ int set_text_content(Node* node, const char* text, std::size_t length) {
         if (node->is_text()) {
           node->text.assign(value);
           doc->invalidate(node->parent, flag_needs_layout | flag_needs_paint);
+          doc->tell_accessibility(node, AccessibleChange::name);
         } else {
           Node* only = first_real_child(node);
           if (only && only->is_text() && !next_real_sibling(only) && !value.empty()) {
             only->text.assign(value);
+            doc->tell_accessibility(only, AccessibleChange::name);
           } else {
             Node* fresh = value.empty() ? nullptr : doc->create_text(value);  // allocate before changing anything
             remove_children(node);
@@ -649,7 +651,9 @@ int set_checked(Node* element, bool checked) {
   auto set_flag = [doc](Node* n, bool on) {
     const std::uint32_t before = n->flags;
     n->flags = on ? (n->flags | flag_checked) : (n->flags & ~flag_checked);
-    if (n->flags != before) doc->invalidate(n, flag_needs_restyle | flag_needs_paint);
+    if (n->flags == before) return;
+    doc->invalidate(n, flag_needs_restyle | flag_needs_paint);
+    doc->tell_accessibility(n, AccessibleChange::state);
   };
   if (element->control == ControlKind::checkbox) {
     set_flag(element, checked);

@@ -1,8 +1,42 @@
 #include "src/controls.h"
 
+#include <charconv>
+
 #include "ostrel/ostrel.h"
 
 namespace ostrel {
+
+// The tabindex attribute as an integer; none when absent or not a number.
+std::optional<int> tab_index(const Node* element) {
+  const std::string* value = attribute_value(element, atom_tabindex);
+  if (!value) return std::nullopt;
+  std::string_view s = *value;
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n')) s.remove_prefix(1);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  int n = 0;
+  const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), n);
+  if (error != std::errc() || end == s.data()) return std::nullopt;
+  return n;
+}
+
+static bool naturally_focusable(const Node* element) {
+  switch (element->tag_kind) {
+    case TagKind::input:
+    case TagKind::button:
+    case TagKind::select:
+    case TagKind::textarea:
+      return true;
+    case TagKind::a:
+      return find_attribute(element, atom_href) != nullptr;
+    default:
+      return false;
+  }
+}
+
+bool can_take_focus(const Node* element) {
+  if (!element || !element->is_element() || element->is_pseudo() || is_disabled(element)) return false;
+  return tab_index(element).has_value() || naturally_focusable(element);
+}
 
 bool is_disabled(const Node* element) {
   for (const Node* n = element; n && n->is_element(); n = n->parent)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "dom/events.h"
@@ -25,6 +26,12 @@ inline bool alive(const Node* node, std::uint64_t serial) {
 
 // Whether the element or an ancestor is disabled: such a control gets no input.
 bool is_disabled(const Node* element);
+
+// The tabindex attribute as an integer; none when absent or not a number.
+std::optional<int> tab_index(const Node* element);
+// Whether the element takes focus once shown: a control, a link with an
+// address, or any element with a tabindex, when not disabled.
+bool can_take_focus(const Node* element);
 
 struct EventInit {
   float x = 0, y = 0;

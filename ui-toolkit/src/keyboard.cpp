@@ -17,33 +17,6 @@ bool connected(const Document& document, const Node* node) {
   return document.root && is_inclusive_ancestor(document.root, node);
 }
 
-// The tabindex attribute as an integer; none when absent or not a number.
-std::optional<int> tab_index(const Node* element) {
-  const std::string* value = attribute_value(element, atom_tabindex);
-  if (!value) return std::nullopt;
-  std::string_view s = *value;
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n')) s.remove_prefix(1);
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  int n = 0;
-  const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), n);
-  if (error != std::errc() || end == s.data()) return std::nullopt;
-  return n;
-}
-
-bool naturally_focusable(const Node* element) {
-  switch (element->tag_kind) {
-    case TagKind::input:
-    case TagKind::button:
-    case TagKind::select:
-    case TagKind::textarea:
-      return true;
-    case TagKind::a:
-      return find_attribute(element, atom_href) != nullptr;
-    default:
-      return false;
-  }
-}
-
 // Buttons in all their forms: Enter works them as well as Space.
 bool is_button(const Node* element) {
   return element->tag_kind == TagKind::button ||
@@ -58,9 +31,7 @@ bool space_works(const Node* element) {
 }  // namespace
 
 bool Keyboard::focusable(const Node* element) const {
-  if (!element || !element->is_element() || element->is_pseudo() || is_disabled(element)) return false;
-  if (!tree_.box_of(element)) return false;  // not shown: display:none here or above
-  return tab_index(element).has_value() || naturally_focusable(element);
+  return can_take_focus(element) && tree_.box_of(element);  // no box: display:none here or above
 }
 
 Node* Keyboard::focused() {
@@ -99,6 +70,7 @@ void Keyboard::move_focus(Node* element, bool by_keyboard) {
   if (element) {
     element->flags |= flag_focus;
     document_.invalidate(element, flag_needs_restyle | flag_needs_paint);
+    document_.tell_accessibility(element, AccessibleChange::focus);
   }
   // A blur listener may move focus itself; the focus event is then stale.
   if (old) fire(event_blur, old);

@@ -44,6 +44,7 @@ svg { display: inline-block }
 input, button, select, textarea { display: inline-block; font: 13.333px sans-serif; color: black }
 button, select, input[type="button"], input[type="submit"], input[type="reset"], input[type="checkbox"],
 input[type="radio"] { box-sizing: border-box }
+input[type="hidden"] { display: none }
 input { padding: 1px 2px; border: 2px inset #767676; background-color: white; cursor: text; width: 150px }
 input[type="checkbox"], input[type="radio"] {
   width: 13px; height: 13px; margin: 3px 3px 3px 4px; padding: 0; border: 1px solid #767676; cursor: default

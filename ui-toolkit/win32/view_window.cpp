@@ -34,6 +34,7 @@
 #include "src/text_box.h"
 #include "src/tooltip.h"
 #include "src/view.h"
+#include "win32/accessible.h"
 #include "win32/clipboard.h"
 #include "win32/text_painter.h"
 
@@ -198,7 +199,7 @@ class Presenter {
 };
 
 // Everything a view needs on Windows, owned through View::platform_data.
-class ViewWindow {
+class ViewWindow final : public AccessibleHost {
  public:
   explicit ViewWindow(View& view) : view_(view), wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -214,7 +215,8 @@ class ViewWindow {
   }
 
   ~ViewWindow() {
-    settle_frame(false);  // nothing may be drawing while the window and the picture go
+    accessibility_.reset();  // clients' objects are cut off while COM is still joined
+    settle_frame(false);     // nothing may be drawing while the window and the picture go
     stop_worker();
     if (top_) RemoveWindowSubclass(top_, top_level_procedure, reinterpret_cast<UINT_PTR>(this));
     if (hwnd_) {
@@ -295,6 +297,13 @@ class ViewWindow {
       }
       case WM_ERASEBKGND:
         return 1;  // the frame paints every pixel
+      case WM_GETOBJECT:
+        // Made for the first client that asks: until then the document tells no one of its changes.
+        if (static_cast<LONG>(lparam) == OBJID_CLIENT) {
+          if (!accessibility_) accessibility_ = std::make_unique<Accessibility>(hwnd_, *this);
+          if (const LRESULT object = accessibility_->get_object(wparam, lparam)) return object;
+        }
+        return DefWindowProcW(hwnd_, message, wparam, lparam);
       case WM_SIZE:
         if (popup_) popup_->close();  // it was placed for the old size
         force_full_ = true;           // the kept picture is remade at the new size
@@ -573,6 +582,7 @@ class ViewWindow {
       blinking_ = blinking;
     }
     if (view_.document->wants_frame) request_frame();
+    if (accessibility_) accessibility_->flush_events();
   }
 
   // The caret turns off and on while nothing happens; typing keeps it on.
@@ -701,6 +711,33 @@ class ViewWindow {
     }
     if (result.more) request_frame();
     if (editor_ && editor_->composing()) place_input_method();  // the caret may have moved with the layout
+    if (accessibility_) accessibility_->flush_events();
+  }
+
+  // AccessibleHost: what the accessible objects ask of the view.
+  Document& document() override { return *view_.document; }
+  const layout::LayoutTree* current_layout() override {
+    if (!driver_ || view_.document->layout_stale) update_layout();
+    return &driver_->layout();
+  }
+  float scale() override { return view_.scale > 0 ? view_.scale : 1.0f; }
+  Node* focused() override { return input() ? keyboard_->focused() : nullptr; }
+  void focus(Node* element) override {
+    if (!input()) return;
+    keyboard_->focus(element);
+    after_input();
+  }
+  // As the mouse would: focus, the button going down and up, then the click
+  // with its default action, all on the element wherever it lies.
+  void click(Node* element, float x, float y) override {
+    if (!input()) return;
+    const std::uint64_t serial = element->serial;
+    keyboard_->focus_from_click(element);
+    const EventInit at{.x = x, .y = y};
+    if (alive(element, serial)) fire(event_mousedown, element, at);
+    if (alive(element, serial)) fire(event_mouseup, element, at);
+    if (alive(element, serial)) activate(element, at);
+    after_input();
   }
 
   // The whole view as last drawn: a bitmap of GDI's, in a memory DC.
@@ -837,7 +874,8 @@ class ViewWindow {
   std::unique_ptr<Keyboard> keyboard_;
   std::unique_ptr<Pointer> pointer_;  // after keyboard_: it moves the focus
   std::unique_ptr<Tooltip> tooltip_;
-  HWND top_ = nullptr;  // the top-level window watched for activation
+  std::unique_ptr<Accessibility> accessibility_;  // after what it reads
+  HWND top_ = nullptr;                            // the top-level window watched for activation
   bool tracking_leave_ = false;
   bool input_method_on_ = true;  // a new window has the default context
   bool blinking_ = false;

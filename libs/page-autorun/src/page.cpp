@@ -134,7 +134,7 @@ void AutorunPage::render() {
     std::optional<Element> row = make("tr", "");
     if (!row) continue;
     best_effort(row->set_attribute("data-index", std::to_string(i)));
-    if (selection_ == i) best_effort(row->add_class("active"));
+    if (selection_ == i) vx::ui::mark_active_row(row->handle(), true);
     if (!rows_[i].item.enabled) best_effort(row->add_class("off"));
     cell(*row, "ar-name", rows_[i].icon, rows_[i].display_name);
     cell(*row, "ar-from", source_image(rows_[i].item.kind), text(source_label_key(rows_[i].item.kind)));

@@ -27,6 +27,14 @@ constexpr std::uint32_t key_enter = 0x0D, key_space = 0x20, key_left = 0x25, key
 // misses a part, which the next rendering mends.
 void best_effort(const ostrel::ui::Result<>&) {}
 
+// A category with only some entries checked shows a checked box in a "part"
+// row; screen readers hear it as half checked.
+void mark_part(Element box, bool part) {
+  const bool marked = box.attribute("aria-checked") == "mixed";
+  if (part && !marked) best_effort(box.set_attribute("aria-checked", "mixed"));
+  if (!part && marked) best_effort(box.remove_attribute("aria-checked"));
+}
+
 CleanupPage& page_of(void* data) { return *static_cast<CleanupPage*>(data); }
 
 }  // namespace
@@ -182,6 +190,7 @@ void CleanupPage::toggle_expanded(std::size_t screen_row) {
   if (!category) return render_rows();
   if (auto fold = Element(category).query(".cu-fold"); fold && *fold)
     best_effort((*fold)->set_attribute("src", expanded ? fold_open_image : fold_closed_image));
+  best_effort(Element(category).set_attribute("aria-expanded", expanded ? "true" : "false"));
 
   // Only the category's own rows come or go; the rows below are renumbered.
   std::optional<Element> next = Element(category).next_sibling();
@@ -251,10 +260,12 @@ void CleanupPage::fill_row(Element row, std::size_t screen_row) {
     if (auto node = document_.create_text(words)) best_effort(parent.append(*node));
   };
   const auto checkbox = [&](Element parent, bool checked) {
-    if (auto box = add(parent, element("input", {}))) {
+    std::optional<Element> box = add(parent, element("input", {}));
+    if (box) {
       best_effort(box->set_attribute("type", "checkbox"));
       best_effort(box->set_checked(checked));
     }
+    return box;
   };
 
   best_effort(row.set_attribute("data-index", std::to_string(screen_row)));
@@ -267,7 +278,9 @@ void CleanupPage::fill_row(Element row, std::size_t screen_row) {
     if (!name) return;
     if (auto fold = add(*name, element("img", "ic cu-fold")))
       best_effort(fold->set_attribute("src", group.expanded ? fold_open_image : fold_closed_image));
-    checkbox(*name, check != GroupCheck::none);
+    if (std::optional<Element> box = checkbox(*name, check != GroupCheck::none))
+      mark_part(*box, check == GroupCheck::some);
+    best_effort(row.set_attribute("aria-expanded", group.expanded ? "true" : "false"));
     text(*name, group_label(group.label, language_));
     if (auto count = add(*name, element("span", "cu-count")))
       text(*count, "(" + std::to_string(group.items.size()) + ")");
@@ -291,7 +304,7 @@ void CleanupPage::fill_row(Element row, std::size_t screen_row) {
     if (const std::string words = size_cell_text(shown); !words.empty()) text(*size, words);
   }
   add(row, element("td", "col-fill"));
-  if (active_ == screen_row) best_effort(row.add_class("active"));
+  if (active_ == screen_row) vx::ui::mark_active_row(row.handle(), true);
 }
 
 std::string CleanupPage::size_cell_text(const Row& row) const {
@@ -339,6 +352,7 @@ void CleanupPage::refresh_row(Element row, std::size_t screen_row) {
   }
   RowParts parts = parts_of(row);
   if (parts.box && parts.box->checked() != checked) best_effort(parts.box->set_checked(checked));
+  if (parts.box && shown.kind == Row::Kind::category) mark_part(*parts.box, row.has_class("part"));
   if (parts.size) {
     const std::string words = size_cell_text(shown);
     if (parts.size->text() != words) best_effort(parts.size->set_text(words));

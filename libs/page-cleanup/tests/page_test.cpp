@@ -6,11 +6,13 @@
 
 #include <cstring>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "i18n/templates.h"
 #include "pages/fake_dialogs.h"
+#include "src/accessibility.h"
 #include "src/controls.h"
 #include "src/keyboard.h"
 #include "src/pointer.h"
@@ -436,6 +438,78 @@ TEST_F(CleanupPageTest, TheListWorksFromTheKeyboard) {
   EXPECT_EQ(page->active_row(), 6u) << "and at the bottom";
   EXPECT_TRUE(ostrel::ui::Element(row(6)).has_class("active"));
   EXPECT_FALSE(ostrel::ui::Element(row(0)).has_class("active"));
+}
+
+// What a screen reader hears of the list: the rows, each box named by the
+// words beside it, and a category with only some entries checked as mixed.
+TEST_F(CleanupPageTest, ScreenReadersHearRowsBoxesAndHalfCheckedCategories) {
+  finish_load(sample_entries());
+  expand(1);  // Internet: alpha Chat (with a warning) and Zeta Browser on, Beta Mail off
+  key(ostrel::key_arrow_down);
+  run(464, 417);
+  const ostrel::a11y::Tree a11y{*doc, tree};
+  ostrel::Node* table = ostrel::parent(ostrel::parent(by_id("list-cleanup-head")));
+  // Rectangles apart: where rows lie is the layout's business.
+  std::string heard;
+  std::istringstream lines(a11y.dump(table));
+  for (std::string line; std::getline(lines, line);) heard += line.substr(0, line.rfind(" (")) + "\n";
+  EXPECT_EQ(heard,
+            "table \"\"\n"
+            "  row \"Item Size\"\n"
+            "    column header \"Item\"\n"
+            "    column header \"Size\"\n"
+            "    column header \"\"\n"
+            "  row \"Windows (3)\" [collapsed]\n"
+            "    cell \"Windows (3)\"\n"
+            "      check box \"Windows (3)\" [mixed focusable]\n"
+            "    cell \"\"\n"
+            "    cell \"\"\n"
+            "  row \"Internet (3)\" [expanded]\n"
+            "    cell \"Internet (3)\"\n"
+            "      check box \"Internet (3)\" [mixed focusable]\n"
+            "    cell \"\"\n"
+            "    cell \"\"\n"
+            "  row \"alpha Chat\" [selected selectable]\n"
+            "    cell \"alpha Chat\"\n"
+            "      check box \"alpha Chat\" [checked focusable]\n"
+            "      image \"Signs you out.\"\n"
+            "    cell \"\"\n"
+            "    cell \"\"\n"
+            "  row \"Beta Mail\"\n"
+            "    cell \"Beta Mail\"\n"
+            "      check box \"Beta Mail\" [focusable]\n"
+            "    cell \"\"\n"
+            "    cell \"\"\n"
+            "  row \"Zeta Browser\"\n"
+            "    cell \"Zeta Browser\"\n"
+            "      check box \"Zeta Browser\" [checked focusable]\n"
+            "    cell \"\"\n"
+            "    cell \"\"\n"
+            "  row \"Zed Tools (1)\" [collapsed]\n"
+            "    cell \"Zed Tools (1)\"\n"
+            "      check box \"Zed Tools (1)\" [checked focusable]\n"
+            "    cell \"\"\n"
+            "    cell \"\"\n"
+            "  row \"Other (1)\" [collapsed]\n"
+            "    cell \"Other (1)\"\n"
+            "      check box \"Other (1)\" [checked focusable]\n"
+            "    cell \"\"\n"
+            "    cell \"\"\n");
+
+  // Checking the rest of a category: no longer mixed, and the change is told.
+  tick(1);
+  run(464, 417);
+  EXPECT_EQ(a11y.states(checkbox(1)), ostrel::a11y::state_checked | ostrel::a11y::state_focusable);
+  tick(1);
+  run(464, 417);
+  EXPECT_EQ(a11y.states(checkbox(1)), ostrel::a11y::state_focusable);
+  tick(3);  // Beta Mail alone: the category is part checked again
+  run(464, 417);
+  EXPECT_EQ(a11y.states(checkbox(1)), ostrel::a11y::state_mixed | ostrel::a11y::state_focusable);
+  expand(1);  // by a click on the row, which selects it too
+  run(464, 417);
+  EXPECT_EQ(a11y.states(row(1)),
+            ostrel::a11y::state_collapsed | ostrel::a11y::state_selected | ostrel::a11y::state_selectable);
 }
 
 // Real clicks through hit testing, on the laid-out page.

@@ -149,7 +149,7 @@ void InstallPage::render() {
       std::optional<Element> icon = make("img", "ic");
       if (!row || !name || !publisher || !fill || !icon) continue;
       best_effort(row->set_attribute("data-index", std::to_string(i)));
-      if (selection_ == i) best_effort(row->add_class("active"));
+      if (selection_ == i) vx::ui::mark_active_row(row->handle(), true);
       best_effort(icon->set_attribute("src", icon_key(program)));
       best_effort(name->append(*icon));
       if (auto words = document_.create_text(program.display_name)) best_effort(name->append(*words));

@@ -49,15 +49,24 @@ ostrel::Node* row_element(ostrel::Document* document, std::string_view head_id, 
   return node;
 }
 
+void mark_active_row(ostrel::Node* row, bool on) {
+  static constexpr std::string_view selected = "aria-selected";
+  if (on) {
+    ostrel::add_class(row, active.data(), active.size());
+    ostrel::set_attribute(row, selected.data(), selected.size(), "true", 4);
+  } else {
+    ostrel::remove_class(row, active.data(), active.size());
+    ostrel::remove_attribute(row, selected.data(), selected.size());
+  }
+}
+
 void set_active_row(ostrel::Document* document, std::string_view head_id, std::optional<std::size_t> old_index,
                     std::optional<std::size_t> new_index) {
   if (old_index) {
-    if (ostrel::Node* row = row_element(document, head_id, *old_index))
-      ostrel::remove_class(row, active.data(), active.size());
+    if (ostrel::Node* row = row_element(document, head_id, *old_index)) mark_active_row(row, false);
   }
   if (new_index) {
-    if (ostrel::Node* row = row_element(document, head_id, *new_index))
-      ostrel::add_class(row, active.data(), active.size());
+    if (ostrel::Node* row = row_element(document, head_id, *new_index)) mark_active_row(row, true);
   }
 }
 

@@ -17,6 +17,8 @@ void show_tab(ostrel::Document* document, std::string_view name) {
         ostrel::add_class(element, active.data(), active.size());
       else
         ostrel::remove_class(element, active.data(), active.size());
+      if (prefix == "tab-")
+        ostrel::set_attribute(element, "aria-selected", 13, tab == name ? "true" : "false", tab == name ? 4 : 5);
     }
 }
 

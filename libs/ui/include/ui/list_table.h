@@ -27,6 +27,10 @@ void clear_rows(ostrel::Document* document, std::string_view head_id);
 // The data row for a page row: element child index + 1 of the header row's parent.
 ostrel::Node* row_element(ostrel::Document* document, std::string_view head_id, std::size_t index);
 
+// Marks a row as the list's selected one or not: "active" for the style
+// sheet, aria-selected for screen readers.
+void mark_active_row(ostrel::Node* row, bool active);
+
 // Moves "active" from the old row (when given) to the new one (when given).
 void set_active_row(ostrel::Document* document, std::string_view head_id, std::optional<std::size_t> old_index,
                     std::optional<std::size_t> new_index);
