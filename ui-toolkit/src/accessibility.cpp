@@ -173,6 +173,24 @@ std::string label_of(const Document& document, const Node* control) {
   return finish(std::move(out));
 }
 
+// Text inside a <label> that holds its control is that control's name, not
+// text of its own (below `stop`, the node whose children are asked for).
+bool in_control_label(const Node* text, const Node* stop) {
+  for (const Node* p = text->parent; p && p != stop && p->is_element(); p = p->parent) {
+    if (p->tag_kind != TagKind::label) continue;
+    for (const Node* n = p->first_child; n;) {
+      if (is_control(n)) return true;
+      if (n->first_child) {
+        n = n->first_child;
+        continue;
+      }
+      while (n && n != p && !n->next) n = n->parent;
+      n = n && n != p ? n->next : nullptr;
+    }
+  }
+  return false;
+}
+
 bool listens_for_clicks(const Node* element) {
   for (const Listener& l : element->listeners)
     if (!l.removed && (l.type == event_click || l.type == event_mousedown)) return true;
@@ -296,7 +314,8 @@ bool Tree::exposed(const Node* node) const {
   if (!node->is_text() || blank(node->text)) return false;
   const Node* container = node->parent;
   while (container && container->is_element() && !element_role(container)) container = container->parent;
-  return !(container && container->is_element() && names_from_content(container));
+  if (container && container->is_element() && names_from_content(container)) return false;
+  return !in_control_label(node, container);
 }
 
 void Tree::children(const Node* parent, std::vector<Node*>& out) const {
@@ -313,7 +332,7 @@ void Tree::children(const Node* parent, std::vector<Node*>& out) const {
     Node* n = stack.back();
     stack.pop_back();
     if (n->is_text()) {
-      if (texts && !blank(n->text)) out.push_back(n);
+      if (texts && !blank(n->text) && !in_control_label(n, from)) out.push_back(n);
       continue;
     }
     if (!n->is_element() || n->is_pseudo() || attribute_is(n, atom_aria_hidden, "true")) continue;

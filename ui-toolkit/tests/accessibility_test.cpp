@@ -82,6 +82,10 @@ TEST_F(Accessibility, BoxesAreNamedByTheirLabelOrTheWordsBesideThem) {
   EXPECT_EQ(a11y.name(by_id("c1")), "Chrome (3)") << "up to the next control, icons skipped";
   EXPECT_EQ(a11y.name(by_id("t")), "") << "a text box takes no words from around it";
   EXPECT_EQ(a11y.name(by_id("r1")), "Light theme");
+  EXPECT_FALSE(a11y.exposed(by_id("r1")->next)) << "the label's words are the radio's name, not told again";
+  std::vector<Node*> all;
+  walk(nullptr, all);
+  for (const Node* n : all) EXPECT_NE(a11y.name(n), "theme");
   EXPECT_EQ(a11y.name(by_id("c2")), "Own name");
   EXPECT_EQ(a11y.name(by_id("c3")), "shown");
   EXPECT_EQ(a11y.name(by_id("c4")), "Only a title");
