@@ -1,11 +1,14 @@
 // Frame times of the real view under Windows (or Wine): the 4,100-row list
 // page is attached to a window, then one row changes at a time, and the
-// FRAMELOG lines of those frames are summed up. Run it by hand:
-//   tools/wine-run --root build/windows/wine build/windows/bin/ostrel-frame-timing.exe
+// FRAMELOG lines of those frames are summed up, with the process's private
+// memory before and after them. Run it by hand:
+//   tools/wine-run --root build/windows/wine build/windows/bin/ostrel-frame-timing.exe [CHANGES]
+// (60 changes by default; thousands show whether memory grows with frames).
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +17,7 @@
 #include <vector>
 
 #include "../list_page.h"
+#include "memory_probe.h"
 #include "ostrel/ostrel.h"
 #include "win32/view_window.h"
 
@@ -63,7 +67,14 @@ double percentile(std::vector<double> values, double p) {
 
 }  // namespace
 
-int main() {
+double private_mb() {
+  vorlix_bench::Figures figures;
+  vorlix_bench::process_memory(figures);
+  return figures.get("private").value_or(0) / (1024.0 * 1024);
+}
+
+int main(int argc, char** argv) {
+  const int changes = argc > 1 ? std::max(2, std::atoi(argv[1])) : 60;
   const std::filesystem::path log_path = std::filesystem::temp_directory_path() / "ostrel-frame-timing.log";
   SetEnvironmentVariableW(L"OSTREL_FRAMELOG", L"1");
   if (!std::freopen(log_path.string().c_str(), "w", stderr)) return 1;
@@ -93,15 +104,17 @@ int main() {
     if (!ostrel::is_text(r)) rows.push_back(r);
   std::fflush(stderr);
   const std::size_t before = std::filesystem::file_size(log_path);
-  constexpr int changes = 60;
+  const double private_before = private_mb();
   for (int i = 0; i < changes; ++i) {
     ostrel::Node* row = rows[static_cast<std::size_t>(i / 2 % 12)];  // rows on screen, selected and let go
     if (i % 2 == 0)
       ostrel::add_class(row, "active", 6);
     else
       ostrel::remove_class(row, "active", 6);
-    pump(40);
+    pump(changes > 100 ? 17 : 40);  // thousands of changes: about one frame each
+    if (i % 1000 == 999) std::printf("after %d changes: %.1f MB private\n", i + 1, private_mb());
   }
+  const double private_after = private_mb();
   std::fflush(stderr);
   std::ifstream in(log_path, std::ios::binary);
   in.seekg(static_cast<std::streamoff>(before));
@@ -121,6 +134,7 @@ int main() {
               percentile(totals, 0.9), percentile(totals, 1.0));
   std::printf("  layout median %.2f, render median %.2f; display-list items %u\n", percentile(layouts, 0.5),
               percentile(renders, 0.5), frames.empty() ? 0u : frames.back().items);
+  std::printf("private memory: %.1f MB before the changes, %.1f MB after\n", private_before, private_after);
   ostrel::view_free(view);
   DestroyWindow(host);
   return full == 0 && !frames.empty() ? 0 : 2;

@@ -29,7 +29,7 @@ struct PositionedState {
     float dx = 0, dy = 0;
     bool known = false;
   };
-  SideTable<StaticPosition> static_positions;
+  SparseSideTable<StaticPosition> static_positions;
   void record_static(const Box& b, float dx, float dy) { static_positions[b] = {dx, dy, true}; }
   void clear() { static_positions.clear(); }
 };

@@ -20,7 +20,7 @@ struct Picture {
 };
 
 struct ReplacedState {
-  SideTable<Picture> pictures;
+  SparseSideTable<Picture> pictures;
   void clear() { pictures.clear(); }
 };
 

@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "layout/box.h"
+#include "src/memory_usage.h"
 
 namespace ostrel::layout {
 
@@ -22,6 +25,20 @@ class SideTable {
 
  private:
   std::vector<T> slots_;
+};
+
+// The same for data few boxes need (a replaced box's picture, an absolute
+// box's static position): one entry per such box, where a slot for every box
+// id would cost more than the data (the check boxes of a long list).
+template <class T>
+class SparseSideTable {
+ public:
+  T& operator[](const Box& b) { return slots_[b.id]; }
+  void clear() { slots_.clear(); }
+  std::size_t memory_usage() const { return memory::heap(slots_); }
+
+ private:
+  std::unordered_map<std::uint32_t, T> slots_;
 };
 
 }  // namespace ostrel::layout
