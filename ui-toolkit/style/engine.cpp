@@ -343,7 +343,12 @@ std::size_t StyleEngine::update(const css::MediaEnvironment& environment) {
     full = true;
   }
   if (media_changed(environment)) full = true;
-  changes_.clear();
+  // A whole page restyled leaves a list as long as the page; later updates
+  // change a few elements, so that room is given back.
+  if (changes_.capacity() > 4096)
+    changes_ = {};
+  else
+    changes_.clear();
   if (full)
     share_cache_.clear();
   else if (share_cache_.size() >= prune_at_)
