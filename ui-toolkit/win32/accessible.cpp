@@ -563,7 +563,11 @@ void Accessibility::flush_events() {
         if (GetFocus() == window) NotifyWinEvent(EVENT_OBJECT_FOCUS, window, OBJID_CLIENT, child);
         break;
       case AccessibleChange::state:
-        if (shown == node) NotifyWinEvent(EVENT_OBJECT_STATECHANGE, window, OBJID_CLIENT, child);
+        if (shown != node) break;
+        NotifyWinEvent(EVENT_OBJECT_STATECHANGE, window, OBJID_CLIENT, child);
+        // A list's selected row moved: readers announce the row the keys went to.
+        if (tree.states(node) & a11y::state_selected)
+          NotifyWinEvent(EVENT_OBJECT_SELECTION, window, OBJID_CLIENT, child);
         break;
       case AccessibleChange::name:
         NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, window, OBJID_CLIENT, child);

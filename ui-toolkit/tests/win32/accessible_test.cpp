@@ -206,7 +206,7 @@ TEST_F(Accessible, TheTreeRolesStatesAndLocations) {
 }
 
 TEST_F(Accessible, TheDefaultActionWorksThePageAndEventsTellOfIt) {
-  show("<input type=checkbox id=c> Chrome <button id=b>Go</button>");
+  show("<input type=checkbox id=c> Chrome <button id=b>Go</button><table><tr id=row><td>Row</td></tr></table>");
   events.clear();
   HWINEVENTHOOK hook =
       SetWinEventHook(EVENT_MIN, EVENT_MAX, nullptr, hear, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
@@ -250,6 +250,14 @@ TEST_F(Accessible, TheDefaultActionWorksThePageAndEventsTellOfIt) {
   EXPECT_TRUE(focus_told);
   go->Release();
   box->Release();
+
+  // A row chosen with the keys is told as the selection.
+  events.clear();
+  ostrel::set_attribute(by_id("row"), "aria-selected", 13, "true", 4);
+  pump(50);
+  bool selection_told = false;
+  for (const auto& [event, child] : events) selection_told = selection_told || event == EVENT_OBJECT_SELECTION;
+  EXPECT_TRUE(selection_told);
   UnhookWinEvent(hook);
 }
 
