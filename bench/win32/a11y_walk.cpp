@@ -14,55 +14,35 @@
 #include <string>
 #include <vector>
 
+#include "../../tools/a11y-dump/walk.h"
 #include "../list_page.h"
+#include "message_pump.h"
 #include "ostrel/ostrel.h"
 #include "win32/view_window.h"
 
 namespace {
 
-void pump_for(DWORD ms) {
-  const ULONGLONG until = GetTickCount64() + ms;
-  while (GetTickCount64() < until) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-  }
-}
-
-std::size_t walk(IAccessible* node) {
-  VARIANT self;
-  self.vt = VT_I4;
-  self.lVal = CHILDID_SELF;
-  VARIANT value;
-  VariantInit(&value);
-  node->get_accRole(self, &value);
-  VariantClear(&value);
-  node->get_accState(self, &value);
-  VariantClear(&value);
-  BSTR name = nullptr;
-  node->get_accName(self, &name);
-  SysFreeString(name);
-  long x, y, w, h;
-  node->accLocation(&x, &y, &w, &h, self);
-  std::size_t seen = 1;
-  LONG count = 0;
-  node->get_accChildCount(&count);
-  for (LONG i = 1; i <= count; ++i) {
-    VARIANT index;
-    index.vt = VT_I4;
-    index.lVal = i;
-    IDispatch* dispatch = nullptr;
-    if (node->get_accChild(index, &dispatch) != S_OK || !dispatch) continue;
-    IAccessible* child = nullptr;
-    dispatch->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&child));
-    dispatch->Release();
-    if (!child) continue;
-    seen += walk(child);
-    child->Release();
-  }
+// What a reader asks of every node: role, state, name, location, and the children.
+std::size_t walk(IAccessible* root) {
+  std::size_t seen = 0;
+  vx::a11y_dump::walk(root, 0, [&](IAccessible* node, int) {
+    VARIANT self;
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    VARIANT value;
+    VariantInit(&value);
+    node->get_accRole(self, &value);
+    VariantClear(&value);
+    node->get_accState(self, &value);
+    VariantClear(&value);
+    BSTR name = nullptr;
+    node->get_accName(self, &name);
+    SysFreeString(name);
+    long x, y, w, h;
+    node->accLocation(&x, &y, &w, &h, self);
+    ++seen;
+    return true;
+  });
   return seen;
 }
 
@@ -86,7 +66,7 @@ int main(int argc, char** argv) {
   ostrel::load_css(view, vorlix_bench::list_sheet, sizeof vorlix_bench::list_sheet - 1);
   ostrel::set_bounds(view, 0, 0, 464, 417);
   if (!host || ostrel::attach(view, host) != ostrel::status_ok) return 1;
-  pump_for(2000);
+  vorlix_bench::pump_for(2000);
 
   IAccessible* root = nullptr;
   const HWND window = FindWindowExW(host, nullptr, L"OstrelUIView", nullptr);

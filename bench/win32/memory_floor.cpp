@@ -19,19 +19,12 @@
 #include <iterator>
 
 #include "memory_probe.h"
+#include "message_pump.h"
 
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-void pump_for(DWORD ms) {
-  const ULONGLONG until = GetTickCount64() + ms;
-  while (GetTickCount64() < until) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-  }
-}
+using vorlix_bench::pump_for;
 
 int run(int client_width, int client_height, int frames) {
   WNDCLASSEXW wc{};

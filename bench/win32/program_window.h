@@ -10,32 +10,9 @@
 
 #include "app.h"
 #include "i18n/templates.h"
+#include "message_pump.h"
 
 namespace vorlix_bench {
-
-// Dispatches the thread's messages for `ms` milliseconds.
-inline void pump_for(DWORD ms) {
-  const ULONGLONG until = GetTickCount64() + ms;
-  while (GetTickCount64() < until) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-  }
-}
-
-// Pumps until `done` holds; false after `ms` milliseconds.
-template <class Done>
-bool pump_until(Done done, DWORD ms) {
-  const ULONGLONG until = GetTickCount64() + ms;
-  while (!done()) {
-    if (GetTickCount64() > until) return false;
-    pump_for(1);
-  }
-  return true;
-}
 
 // A left click in the middle of an element, through the view's window procedure.
 inline void click(HWND view, ostrel::Node* element) {

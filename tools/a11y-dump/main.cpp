@@ -17,13 +17,15 @@
 #include <oleacc.h>
 
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "common/win32/text.h"
+#include "walk.h"
 
 namespace {
+
+using vx::a11y_dump::walk;
 
 struct Window {
   DWORD pid = 0;
@@ -121,29 +123,6 @@ Line describe(IAccessible* node) {
     line.rect =
         " (" + std::to_string(x) + ", " + std::to_string(y) + ", " + std::to_string(w) + ", " + std::to_string(h) + ')';
   return line;
-}
-
-// Visits the node and everything below it, depth first; the visitor returns
-// false to stop the walk.
-bool walk(IAccessible* node, int depth, const std::function<bool(IAccessible*, int)>& visit) {
-  if (!visit(node, depth)) return false;
-  LONG count = 0;
-  if (FAILED(node->get_accChildCount(&count))) return true;
-  for (LONG i = 1; i <= count; ++i) {
-    VARIANT index;
-    index.vt = VT_I4;
-    index.lVal = i;
-    IDispatch* dispatch = nullptr;
-    if (node->get_accChild(index, &dispatch) != S_OK || !dispatch) continue;
-    IAccessible* child = nullptr;
-    dispatch->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&child));
-    dispatch->Release();
-    if (!child) continue;
-    const bool go_on = walk(child, depth + 1, visit);
-    child->Release();
-    if (!go_on) return false;
-  }
-  return true;
 }
 
 std::string dump(IAccessible* root) {

@@ -476,15 +476,20 @@ std::string option_label(const Node* option) {
   std::string text;
   append_text_content(option, text);
   std::string label;
-  for (char c : text) {
-    if (is_html_space(c)) {
-      if (!label.empty() && label.back() != ' ') label += ' ';
-    } else {
-      label += c;
-    }
-  }
+  append_collapsed_space(label, text);
   if (!label.empty() && label.back() == ' ') label.pop_back();
   return label;
+}
+
+void append_collapsed_space(std::string& out, std::string_view text, std::size_t limit) {
+  for (char c : text) {
+    if (out.size() > limit) return;
+    if (is_html_space(c)) {
+      if (!out.empty() && out.back() != ' ') out += ' ';
+    } else {
+      out += c;
+    }
+  }
 }
 
 void append_text_content(const Node* node, std::string& out) {

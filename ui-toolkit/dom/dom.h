@@ -287,6 +287,9 @@ std::vector<Node*> options_of(const Node* select);
 Node* selected_option(const Node* select);
 // An option's text as a select shows it: white space collapsed and trimmed.
 std::string option_label(const Node* option);
+// Appends `text` with each run of white space made one space, none at the
+// start of `out`, as a line shows it; stops once `out` is past `limit` bytes.
+void append_collapsed_space(std::string& out, std::string_view text, std::size_t limit = std::string::npos);
 
 // Indented text picture of the tree for tests and debugging.
 std::string dump(const Node* node);

@@ -76,17 +76,8 @@ void clip_utf8(std::string& s, std::size_t limit) {
   s.resize(end);
 }
 
-// Appends text with white space collapsed as it shows on screen.
-void append_collapsed(std::string& out, std::string_view text) {
-  for (char c : text) {
-    if (out.size() > max_text) return;
-    if (is_html_space(c)) {
-      if (!out.empty() && out.back() != ' ') out += ' ';
-    } else {
-      out += c;
-    }
-  }
-}
+// Text as it shows on screen, a name stopping past max_text.
+void append_collapsed(std::string& out, std::string_view text) { append_collapsed_space(out, text, max_text); }
 
 std::string finish(std::string s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
@@ -189,6 +180,14 @@ bool in_control_label(const Node* text, const Node* stop) {
     }
   }
   return false;
+}
+
+// A box's checked or mixed state: aria-checked where the page gives it, else the box's own.
+std::uint32_t check_state(const Node* box) {
+  const std::string* aria = attribute_value(box, atom_aria_checked);
+  if (aria && *aria == "mixed") return std::uint32_t{state_mixed};
+  const bool checked = aria ? *aria == "true" : (box->flags & flag_checked) != 0;
+  return checked ? std::uint32_t{state_checked} : 0u;
 }
 
 bool listens_for_clicks(const Node* element) {
@@ -360,7 +359,6 @@ std::string Tree::name(const Node* node) const {
   std::string out;
   if (node->is_text()) {
     append_collapsed(out, node->text);
-    while (!out.empty() && out.front() == ' ') out.erase(out.begin());
     return finish(std::move(out));
   }
   if (has_text(node, atom_aria_label)) {
@@ -380,8 +378,8 @@ std::string Tree::name(const Node* node) const {
     content_text(node, out);
   }
   out = finish(std::move(out));
-  if (out.empty() && has_text(node, atom_title)) append_collapsed(out, *attribute_value(node, atom_title));
-  while (!out.empty() && out.front() == ' ') out.erase(out.begin());
+  if (!out.empty() || !has_text(node, atom_title)) return out;
+  append_collapsed(out, *attribute_value(node, atom_title));
   return finish(std::move(out));
 }
 
@@ -450,13 +448,7 @@ std::uint32_t Tree::states(const Node* node) const {
   if (is_disabled(node) || attribute_is(node, atom_aria_disabled, "true")) s |= state_unavailable;
   if (can_take_focus(node) && !(s & (state_invisible | state_unavailable))) s |= state_focusable;
   if (node->flags & flag_focus) s |= state_focused;
-  if (r == Role::check_box || r == Role::radio_button) {
-    const std::string* aria = attribute_value(node, atom_aria_checked);
-    if (aria && *aria == "mixed")
-      s |= state_mixed;
-    else if (aria ? *aria == "true" : (node->flags & flag_checked) != 0)
-      s |= state_checked;
-  }
+  if (r == Role::check_box || r == Role::radio_button) s |= check_state(node);
   if (const std::string* selected = attribute_value(node, atom_aria_selected)) {
     s |= state_selectable;
     if (*selected == "true") s |= state_selected;
@@ -503,7 +495,7 @@ std::string_view Tree::default_action(const Node* node) const {
     case Role::button:
       return "Press";
     case Role::check_box:
-      return states(node) & state_checked ? "Uncheck" : "Check";
+      return check_state(node) & state_checked ? "Uncheck" : "Check";
     case Role::radio_button:
       return "Check";
     case Role::link:
@@ -517,11 +509,7 @@ std::string_view Tree::default_action(const Node* node) const {
   }
 }
 
-Node* Tree::at(float x, float y) const {
-  Node* hit = host_element(paint::hit_test(layout_, x, y));
-  while (hit && hit->is_element() && !element_role(hit)) hit = hit->parent;
-  return hit && hit->is_element() ? hit : nullptr;
-}
+Node* Tree::at(float x, float y) const { return shown_as(host_element(paint::hit_test(layout_, x, y))); }
 
 std::string Tree::dump(Node* from) const {
   std::string out;

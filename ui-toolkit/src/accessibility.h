@@ -77,6 +77,9 @@ class Tree {
   void children(const Node* parent, std::vector<Node*>& out) const;
   // The nearest exposed ancestor; null at the top level.
   Node* parent(const Node* node) const;
+  // The node itself when exposed, else its nearest exposed ancestor: where a
+  // change to it, its focus or a hit on it shows.
+  Node* shown_as(Node* node) const { return !node || exposed(node) ? node : parent(node); }
 
   Role role(const Node* node) const;
   std::string name(const Node* node) const;

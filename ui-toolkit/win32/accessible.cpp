@@ -305,9 +305,7 @@ class AccessibleNode final : public IAccessible {
     if (!connected()) return CO_E_OBJNOTCONNECTED;
     if (GetFocus() != shared_->window) return S_FALSE;
     const a11y::Tree tree = this->tree();
-    Node* focused = nullptr;
-    for (Node* n = shared_->host->focused(); n && !focused; n = tree.parent(n))
-      if (tree.exposed(n)) focused = n;
+    Node* focused = tree.shown_as(shared_->host->focused());
     if (focused && focused != node_ && (!node_ || is_inclusive_ancestor(node_, focused))) {
       out->vt = VT_DISPATCH;
       out->pdispVal = of(shared_, focused);
@@ -554,9 +552,7 @@ void Accessibility::flush_events() {
     Node* node = s.alive(p.node, p.serial);
     if (!node) continue;
     // What changed belongs to the nearest node a client can see.
-    Node* shown = node;
-    while (shown && !tree.exposed(shown))
-      shown = shown->parent && shown->parent->is_element() ? shown->parent : nullptr;
+    Node* shown = tree.shown_as(node);
     const LONG child = shown ? s.id_of(shown) : CHILDID_SELF;
     switch (p.what) {
       case AccessibleChange::focus:

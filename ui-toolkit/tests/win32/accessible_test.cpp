@@ -9,41 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "host_window.h"
 #include "ostrel/ostrel.h"
 #include "win32/view_window.h"
 
 namespace {
 
-class Host {
- public:
-  Host() {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"OstrelA11yHost";
-    RegisterClassExW(&wc);
-    hwnd_ = CreateWindowExW(0, L"OstrelA11yHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 480, 360, nullptr,
-                            nullptr, wc.hInstance, nullptr);
-  }
-  ~Host() { DestroyWindow(hwnd_); }
-  HWND get() const { return hwnd_; }
-
- private:
-  HWND hwnd_ = nullptr;
-};
-
-void pump(DWORD milliseconds) {
-  const DWORD end = GetTickCount() + milliseconds;
-  while (static_cast<LONG>(end - GetTickCount()) > 0) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-  }
-}
+using ostrel::testing::Host;
+using ostrel::testing::pump;
 
 VARIANT self() {
   VARIANT v;
