@@ -87,18 +87,25 @@ int main(int argc, char** argv) {
                ostrel::ui::Element(by_id("cu-status")).text().c_str());
   pump_for(500);
 
+  // The list makes only the rows near its view: a row is scrolled to before it is used.
+  const auto shown_row = [&](std::size_t index) {
+    vx::ui::scroll_row_into_view(doc, "list-cleanup", "list-cleanup-head", index);
+    return vx::ui::row_element(doc, "list-cleanup-head", index);
+  };
   // The largest category, by the count its row shows.
   std::size_t largest = 0, most = 0;
-  for (std::size_t i = 0; ostrel::Node* row = vx::ui::row_element(doc, "list-cleanup-head", i); ++i) {
+  for (std::size_t i = 0; ostrel::Node* row = shown_row(i); ++i) {
     const std::string count = ostrel::ui::Element(ostrel::query_selector(row, ".cu-count", 9)).text();
     const std::size_t n = std::strtoul(count.c_str() + 1, nullptr, 10);
     if (n > most) most = n, largest = i;
   }
+  shown_row(largest);
+  pump_for(300);
   std::fprintf(stderr, "== open the largest category (%zu entries)\n", most);
   click(view, ostrel::query_selector(vx::ui::row_element(doc, "list-cleanup-head", largest), ".cu-count", 9));
   pump_for(800);
   std::fprintf(stderr, "== check a row\n");
-  click(view, ostrel::query_selector(vx::ui::row_element(doc, "list-cleanup-head", largest + 2), "input", 5));
+  click(view, ostrel::query_selector(shown_row(largest + 2), "input", 5));
   pump_for(800);
   std::fprintf(stderr, "== scroll the list (10 wheel notches)\n");
   const ostrel::Rect list = ostrel::element_rect(by_id("list-cleanup"));
@@ -119,7 +126,7 @@ int main(int argc, char** argv) {
   ostrel::scroll_to(by_id("list-cleanup"), 0, 0);
   pump_for(300);
   for (int i = 0; i < 2; ++i) {
-    click(view, ostrel::query_selector(vx::ui::row_element(doc, "list-cleanup-head", largest), ".cu-count", 9));
+    click(view, ostrel::query_selector(shown_row(largest), ".cu-count", 9));
     pump_for(500);
   }
   std::fprintf(stderr, "== done\n");

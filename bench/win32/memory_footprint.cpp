@@ -50,6 +50,7 @@
 #include "main_window.h"
 #include "memory_probe.h"
 #include "ostrel/ostrel.h"
+#include "page-cleanup/page.h"
 #include "program_window.h"
 #include "src/memory_usage.h"
 #include "ui/list_table.h"
@@ -142,21 +143,28 @@ int program_mode(bool list, double hold, Figures& out) {
     click(view, by_id("tab-cleanup"));
     if (!pump_until([&] { return ostrel::ui::Element(by_id("cu-status")).text() != ""; }, 60000)) return 2;
     pump_for(500);
-    std::size_t categories = 0;
-    while (vx::ui::row_element(doc, "list-cleanup-head", categories)) ++categories;
+    // The list makes only the rows near its view, so the page's model counts them.
+    const auto model = [&] {
+      const vx::page_cleanup::Model* found = nullptr;
+      app->pages().deliver(vx::ui::PageId::cleanup, [&](vx::ui::Page& page) {
+        if (auto* cleanup = dynamic_cast<vx::page_cleanup::CleanupPage*>(&page)) found = &cleanup->model();
+      });
+      return found;
+    };
+    if (!model()) return 2;
+    const std::size_t categories = model()->groups().size();
     // From the last category up, so the ones above keep their rows; each is
     // scrolled into view first, where a click can reach it.
     for (std::size_t i = categories; i-- > 0;) {
       vx::ui::scroll_row_into_view(doc, "list-cleanup", "list-cleanup-head", i);
       pump_for(60);
       ostrel::Node* row = vx::ui::row_element(doc, "list-cleanup-head", i);
+      if (!row) return 2;
       click(view, ostrel::query_selector(row, ".cu-count", 9));
       pump_for(60);
     }
     ostrel::scroll_to(by_id("list-cleanup"), 0, 0);
-    std::size_t rows = 0;
-    while (vx::ui::row_element(doc, "list-cleanup-head", rows)) ++rows;
-    out.add("rows (count)", static_cast<double>(rows));
+    out.add("rows (count)", static_cast<double>(model()->rows().size()));
     out.add("categories (count)", static_cast<double>(categories));
   }
   pump_for(2000);

@@ -17,6 +17,7 @@
 #include "ostrel/image/probe.h"
 #include "ostrel/image/svg.h"
 #include "ostrel/ostrel.h"
+#include "src/controls.h"
 #include "src/view.h"
 
 namespace ostrel {
@@ -756,9 +757,14 @@ ScrollOffset scroll_position(Node* element) {
 int scroll_to(Node* element, float x, float y) {
   if (!live_element(element)) return fail(status_bad_argument, "scroll_to: bad argument");
   Node* holder = scroll_holder(element);
-  holder->scroll = {std::max(0.0f, x), std::max(0.0f, y)};  // layout clamps to the content later
+  const ScrollOffset to{std::max(0.0f, x), std::max(0.0f, y)};  // layout clamps to the content later
+  if (to.x == holder->scroll.x && to.y == holder->scroll.y) return status_ok;
+  holder->scroll = to;
   element->document->invalidate(holder, flag_needs_paint);
   request_frame(element->document);
+  // Whoever moved it, the wheel, the bar or a program, listeners hear of it:
+  // a list that makes rows only near its view follows every move.
+  fire(event_scroll, holder);
   return status_ok;
 }
 

@@ -87,7 +87,6 @@ bool Pointer::press_scroll_bar(Node* target, float x, float y) {
     const float to = std::clamp(bar->offset + (y < bar->thumb.y ? -page : page), 0.0f, bar->range);
     if (to != n->scroll.y) {
       scroll_to(n, n->scroll.x, to);
-      ostrel::fire(event_scroll, n, {x, y});
     }
     return true;
   }
@@ -101,7 +100,6 @@ void Pointer::drag_scroll_bar(float y) {
   const float to = bar->offset_for(y - grab_);
   if (to == n->scroll.y) return;
   scroll_to(n, n->scroll.x, to);
-  ostrel::fire(event_scroll, n, {0, y});
 }
 
 namespace {
@@ -272,7 +270,6 @@ void Pointer::wheel(float delta, float x, float y, std::uint32_t modifiers) {
     const float to = std::clamp(n->scroll.y - delta * line_height_px, 0.0f, room);
     if (to == n->scroll.y) continue;
     scroll_to(n, n->scroll.x, to);
-    fire(event_scroll, n, x, y, 0, modifiers);
     return;
   }
   if (const layout::Box* root = tree_.root(); root && root->scrollbar_y > 0 && root->node) {

@@ -84,12 +84,22 @@ TEST_F(Pointed, TheWheelScrollsTheScrollContainerUnderThePointer) {
   load("<div id=list>" + rows + "</div><div id=after>after</div>",
        "body { margin: 0 } #list { height: 60px; overflow-y: auto } .row { height: 20px }");
   frame();
+  listen("list", "scroll");
   pointer.wheel(-1, 5, 5, 0);  // towards the user: down the list
   EXPECT_EQ(scroll_position(by_id("list")).y, 40);
   pointer.wheel(-100, 5, 5, 0);
   EXPECT_EQ(scroll_position(by_id("list")).y, 400 - 60) << "held at the end";
+  pointer.wheel(-1, 5, 5, 0);  // already there: nothing moves, nothing is told
   pointer.wheel(1, 5, 70, 0);  // over the box below: the list stays
   EXPECT_EQ(scroll_position(by_id("list")).y, 340);
+  EXPECT_EQ(seen, (std::vector<std::string>{"scroll list", "scroll list"}));
+
+  // A program's scrolling is told the same way, once per move.
+  seen.clear();
+  scroll_to(by_id("list"), 0, 100);
+  scroll_to(by_id("list"), 0, 100);
+  scroll_to(by_id("list"), 0, -5);  // held at the top
+  EXPECT_EQ(seen, (std::vector<std::string>{"scroll list", "scroll list"}));
 }
 
 TEST_F(Pointed, ScrollBarsAreDrawnDraggedAndPagedAndKeepTheirPresses) {

@@ -41,7 +41,7 @@ CleanupPage& page_of(void* data) { return *static_cast<CleanupPage*>(data); }
 
 CleanupPage::CleanupPage(ostrel::ui::DocumentRef document, std::unique_ptr<Services> services,
                          std::unique_ptr<ui::Dialogs> dialogs)
-    : document_(document), services_(std::move(services)), dialogs_(std::move(dialogs)) {}
+    : document_(document), services_(std::move(services)), dialogs_(std::move(dialogs)), rows_(list_id, head_id) {}
 
 void CleanupPage::open(const ui::AppContext& context, const process::KeepLists&) {
   if (std::exchange(opened_, true)) return;
@@ -58,6 +58,7 @@ void CleanupPage::open(const ui::AppContext& context, const process::KeepLists&)
     best_effort(list->on("click", on_click, this));
     best_effort(list->on("contextmenu", on_context_menu, this));
     best_effort(list->on("keydown", on_key, this));
+    best_effort(list->on("scroll", on_scroll, this));
   }
   if (auto head = document_.by_id(head_id)) best_effort(head->on("resize", on_columns, this));
   if (auto analyze = document_.by_id(analyze_id)) best_effort(analyze->on("click", on_analyze, this));
@@ -66,7 +67,10 @@ void CleanupPage::open(const ui::AppContext& context, const process::KeepLists&)
   start_load();
 }
 
-void CleanupPage::shown() { fit_columns(); }
+void CleanupPage::shown() {
+  fit_columns();
+  show_rows();  // rows made while the tab was hidden had no place yet
+}
 
 void CleanupPage::reload() {
   if (opened_ && !busy_) start_load();
@@ -192,49 +196,41 @@ void CleanupPage::toggle_expanded(std::size_t screen_row) {
     best_effort((*fold)->set_attribute("src", expanded ? fold_open_image : fold_closed_image));
   best_effort(Element(category).set_attribute("aria-expanded", expanded ? "true" : "false"));
 
-  // Only the category's own rows come or go; the rows below are renumbered.
-  std::optional<Element> next = Element(category).next_sibling();
-  if (expanded) {
-    for (std::size_t i = 0; i < change.count; ++i) {
-      std::optional<Element> row = make_row(change.first_row + i);
-      if (!row || !Element(category).parent()->insert_before(*row, next)) return render_rows();
-    }
-  } else {
-    for (std::size_t i = 0; i < change.count && next; ++i) {
-      Element gone = *next;
-      next = gone.next_sibling();
-      gone.remove();
-    }
-  }
-  std::size_t index = change.first_row + (expanded ? change.count : 0);
-  for (; next; next = next->next_sibling(), ++index)
-    best_effort(next->set_attribute("data-index", std::to_string(index)));
-
-  if (active_ && *active_ >= change.first_row) {
+  // The selection follows its row; rows below are made again with it.
+  const bool active_moves = active_ && *active_ >= change.first_row;
+  if (active_moves) {
     if (expanded)
       *active_ += change.count;
     else
       active_ = *active_ < change.first_row + change.count ? screen_row : *active_ - change.count;
-    ui::set_active_row(document_.handle(), head_id, std::nullopt, active_);
   }
+  // The rows above stay; those below are made again where they now belong.
+  rows_.drop_from(document_.handle(), screen_row + 1);
+  show_rows();
+  if (active_moves) ui::set_active_row(document_.handle(), head_id, std::nullopt, active_);
 }
 
 void CleanupPage::set_active(std::optional<std::size_t> screen_row) {
   if (screen_row == active_) return;
-  ui::set_active_row(document_.handle(), head_id, active_, screen_row);
-  active_ = screen_row;
+  const std::optional<std::size_t> old = std::exchange(active_, screen_row);
+  // Scrolled to first: a row far from the view is made once it is near.
   if (active_) ui::scroll_row_into_view(document_.handle(), list_id, head_id, *active_);
+  show_rows();
+  ui::set_active_row(document_.handle(), head_id, old, active_);
 }
 
 // Rendering
 
 void CleanupPage::render_rows() {
-  ui::clear_rows(document_.handle(), head_id);
-  const auto head = document_.by_id(head_id);
-  std::optional<Element> table = head ? head->parent() : std::nullopt;
-  if (!table) return;
-  for (std::size_t i = 0; i < model_.rows().size(); ++i)
-    if (std::optional<Element> row = make_row(i)) best_effort(table->append(*row));
+  rows_.clear(document_.handle());
+  show_rows();
+}
+
+void CleanupPage::show_rows() {
+  rows_.update(document_.handle(), model_.rows().size(), [this](std::size_t index) -> ostrel::Node* {
+    const std::optional<Element> row = make_row(index);
+    return row ? row->handle() : nullptr;
+  });
 }
 
 std::optional<Element> CleanupPage::make_row(std::size_t screen_row) {
@@ -360,9 +356,11 @@ void CleanupPage::refresh_row(Element row, std::size_t screen_row) {
 }
 
 void CleanupPage::refresh_rows() {
-  ostrel::Node* first = ui::row_element(document_.handle(), head_id, 0);
+  const ui::RowRange made = rows_.made();
+  ostrel::Node* first = ui::row_element(document_.handle(), head_id, made.first);
   std::optional<Element> row = first ? std::optional<Element>(Element(first)) : std::nullopt;
-  for (std::size_t i = 0; i < model_.rows().size() && row; ++i, row = row->next_sibling()) refresh_row(*row, i);
+  for (std::size_t i = made.first; i < made.last && i < model_.rows().size() && row; ++i, row = row->next_sibling())
+    refresh_row(*row, i);
 }
 
 void CleanupPage::refresh_item(std::size_t item) {
@@ -473,6 +471,7 @@ void CleanupPage::on_key(ostrel::Event* event, void* data) {
 }
 
 void CleanupPage::on_columns(ostrel::Event*, void* data) { page_of(data).fit_columns(); }
+void CleanupPage::on_scroll(ostrel::Event*, void* data) { page_of(data).show_rows(); }
 void CleanupPage::on_analyze(ostrel::Event*, void* data) { page_of(data).analyze(); }
 void CleanupPage::on_clean(ostrel::Event*, void* data) { page_of(data).clean(); }
 

@@ -547,3 +547,61 @@ TEST_F(CleanupPageTest, PointerClicksReachBoxesRowsAndTheColumnFit) {
 }
 
 }  // namespace
+namespace {
+
+// A long list: rows are made only near the list's view, and everything a user
+// does reaches the rows wherever they are.
+TEST_F(CleanupPageTest, ALongListMakesOnlyTheRowsNearItsView) {
+  std::vector<RuleEntry> entries;
+  for (int i = 0; i < 900; ++i) entries.push_back(entry("App " + std::to_string(1000 + i), 3022));
+  finish_load(std::move(entries));
+  run(464, 417);
+  page->shown();
+  expand(0);
+  run(464, 417);
+  ASSERT_EQ(page->model().rows().size(), 901u);
+  std::size_t made = 0;
+  while (row(made)) ++made;
+  EXPECT_GT(made, 10u);
+  EXPECT_LT(made, 120u) << "a screenful and some spare, not 901 rows";
+
+  // The keys walk past the rows made: each row selected is made and shown
+  // (a frame between keys, as the window draws).
+  for (int i = 0; i < 149; ++i) {
+    key(ostrel::key_arrow_down);
+    run(464, 417);
+  }
+  EXPECT_EQ(page->active_row(), 149u);
+  ASSERT_NE(row(149), nullptr);
+  EXPECT_TRUE(ostrel::ui::Element(row(149)).has_class("active"));
+  run(464, 417);
+  const ostrel::Rect list = ostrel::element_rect(by_id("list-cleanup")), shown = ostrel::element_rect(row(149));
+  EXPECT_NEAR(shown.y + shown.height, list.y + list.height, 0.5);
+  EXPECT_EQ(row(0), nullptr) << "the top rows are dropped";
+
+  // A tick far down and a change to every row reach the rows made later too.
+  tick(149);
+  EXPECT_FALSE(page->model().items()[148].checked);
+  ostrel::scroll_to(by_id("list-cleanup"), 0, 0);  // the wheel or the bar: the list hears of it
+  run(464, 417);
+  ASSERT_NE(row(0), nullptr);
+  EXPECT_TRUE(ostrel::ui::Element(row(0)).has_class("part"));
+  dialogs->menu_choice = menu_none;
+  ostrel::fire(ostrel::event_contextmenu, by_id("list-cleanup"), {});
+  vx::ui::scroll_row_into_view(doc, "list-cleanup", "list-cleanup-head", 800);
+  run(464, 417);
+  ASSERT_NE(row(800), nullptr);
+  EXPECT_FALSE(ostrel::is_checked(checkbox(800)));
+
+  // Closing the category from far down leaves the categories alone.
+  for (int i = 0; i < 2; ++i) key(ostrel::key_left);
+  run(464, 417);
+  EXPECT_EQ(page->model().rows().size(), 1u);
+  EXPECT_EQ(page->active_row(), 0u);
+  EXPECT_NE(row(0), nullptr);
+  EXPECT_EQ(row(1), nullptr);
+  for (ostrel::Node* n = row(0); n; n = ostrel::next_sibling(n))
+    EXPECT_FALSE(vx::ui::is_gap_row(n)) << "no gap is left below the last row";
+}
+
+}  // namespace

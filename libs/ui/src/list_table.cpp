@@ -40,13 +40,28 @@ void clear_rows(ostrel::Document* document, std::string_view head_id) {
   for (ostrel::Node* row : rows) ostrel::remove(row);
 }
 
-ostrel::Node* row_element(ostrel::Document* document, std::string_view head_id, std::size_t index) {
+bool is_gap_row(ostrel::Node* node) {
+  std::size_t length = 0;
+  const char* cls = node ? ostrel::get_attribute(node, "class", 5, &length) : nullptr;
+  return cls && std::string_view(cls, length) == gap_row_class;
+}
+
+ostrel::Node* first_row(ostrel::Document* document, std::string_view head_id, std::size_t* index) {
   ostrel::Node* head = by_id(document, head_id);
-  ostrel::Node* parent = head ? ostrel::parent(head) : nullptr;
-  if (!parent) return nullptr;
-  ostrel::Node* node = first_element(parent);
-  for (std::size_t i = 0; node && i < index + 1; ++i) node = next_element(node);
+  ostrel::Node* node = head ? next_element(head) : nullptr;
+  if (is_gap_row(node)) node = next_element(node);
+  if (!node || is_gap_row(node)) return nullptr;
+  // A row without an index is the first of a list that makes every row.
+  *index = static_cast<std::size_t>(row_index_of(node).value_or(0));
   return node;
+}
+
+ostrel::Node* row_element(ostrel::Document* document, std::string_view head_id, std::size_t index) {
+  std::size_t at = 0;
+  ostrel::Node* node = first_row(document, head_id, &at);
+  if (!node || index < at) return nullptr;
+  for (; node && at < index; ++at) node = next_element(node);
+  return is_gap_row(node) ? nullptr : node;
 }
 
 void mark_active_row(ostrel::Node* row, bool on) {
@@ -90,9 +105,15 @@ void scroll_row_into_view(ostrel::Document* document, std::string_view body_id, 
                           std::size_t index) {
   ostrel::Node* body = by_id(document, body_id);
   ostrel::Node* head = by_id(document, head_id);
-  ostrel::Node* row = row_element(document, head_id, index);
-  if (!body || !head || !row) return;
-  const ostrel::Rect b = ostrel::element_rect(body), h = ostrel::element_rect(head), r = ostrel::element_rect(row);
+  std::size_t first = 0;
+  ostrel::Node* known = first_row(document, head_id, &first);
+  if (!body || !head || !known) return;
+  ostrel::Rect r = ostrel::element_rect(known);
+  if (ostrel::Node* row = row_element(document, head_id, index))
+    r = ostrel::element_rect(row);
+  else  // not made yet: where it will be, rows being alike
+    r.y += (static_cast<float>(index) - static_cast<float>(first)) * r.height;
+  const ostrel::Rect b = ostrel::element_rect(body), h = ostrel::element_rect(head);
   const float visible_top = b.y + h.height;
   float delta = 0;
   if (r.y < visible_top)

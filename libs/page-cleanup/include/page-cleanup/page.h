@@ -18,6 +18,7 @@
 #include "page-cleanup/model.h"
 #include "ui/dialogs.h"
 #include "ui/pages.h"
+#include "ui/row_window.h"
 
 namespace vx::page_cleanup {
 
@@ -68,6 +69,7 @@ class CleanupPage final : public ui::Page {
   static void on_context_menu(ostrel::Event* event, void* page);
   static void on_key(ostrel::Event* event, void* page);
   static void on_columns(ostrel::Event* event, void* page);
+  static void on_scroll(ostrel::Event* event, void* page);
   static void on_analyze(ostrel::Event* event, void* page);
   static void on_clean(ostrel::Event* event, void* page);
 
@@ -87,6 +89,8 @@ class CleanupPage final : public ui::Page {
   void save_selection();
 
   void render_rows();
+  // Makes the rows near the list's view and drops the others.
+  void show_rows();
   std::optional<ostrel::ui::Element> make_row(std::size_t screen_row);
   void fill_row(ostrel::ui::Element row, std::size_t screen_row);
   // A row's checkbox, "part" class and size as the model has them.
@@ -107,6 +111,7 @@ class CleanupPage final : public ui::Page {
   bool busy_ = false;
   bool opened_ = false;
   std::optional<std::size_t> active_;
+  ui::RowWindow rows_;  // the rows made: only those near the list's view
 };
 
 }  // namespace vx::page_cleanup

@@ -24,7 +24,16 @@ std::size_t step_row(std::optional<std::size_t> selected, std::size_t count, boo
 // Removes every element after the header row in its parent.
 void clear_rows(ostrel::Document* document, std::string_view head_id);
 
-// The data row for a page row: element child index + 1 of the header row's parent.
+// The rows standing for rows not made (see row_window.h) carry this class.
+inline constexpr std::string_view gap_row_class = "row-gap";
+bool is_gap_row(ostrel::Node* node);
+
+// The first data row after the header and its index (0 when it has none);
+// null when no row is made.
+ostrel::Node* first_row(ostrel::Document* document, std::string_view head_id, std::size_t* index);
+
+// The data row for a page row, counted on from the first one made; null when
+// that row is not made.
 ostrel::Node* row_element(ostrel::Document* document, std::string_view head_id, std::size_t index);
 
 // Marks a row as the list's selected one or not: "active" for the style
@@ -39,7 +48,8 @@ void set_active_row(ostrel::Document* document, std::string_view head_id, std::o
 // "+" then decimal digits that fit; anything else gives none.
 std::optional<std::uint64_t> row_index_of(ostrel::Node* node);
 
-// Scrolls the body just enough to show the row below the sticky header row.
+// Scrolls the body just enough to show the row below the sticky header row;
+// a row not made yet is placed by the rows made, rows being alike.
 void scroll_row_into_view(ostrel::Document* document, std::string_view body_id, std::string_view head_id,
                           std::size_t index);
 
