@@ -46,10 +46,12 @@ class RunningVorlix {
     window = wait_for_window(process.info.dwProcessId, 20000);
     if (window) view = FindWindowExW(window, nullptr, L"OstrelUIView", nullptr);
     if (!view) return;
-    // The home tab is selected from the start: its colour shows that a frame was drawn.
+    // The home tab is selected from the start: its colour shows that a frame
+    // was drawn. Generous: on a loaded two-core machine a first frame under
+    // Wine has been seen to take over 10 s; a drawn one ends the wait at once.
     const UINT dpi = GetDpiForWindow(window);
     const int corner = MulDiv(14, static_cast<int>(dpi ? dpi : 96), 96);
-    const ULONGLONG deadline = GetTickCount64() + 10000;
+    const ULONGLONG deadline = GetTickCount64() + 30000;
     while (pixel(view, corner, corner) != selected_tab && GetTickCount64() < deadline) Sleep(50);
     drawn = pixel(view, corner, corner) == selected_tab;
   }
