@@ -6,26 +6,15 @@
 #include <vector>
 
 #include "common/text.h"
+#include "elements.h"
 #include "ostrel/ostrel.h"
 
 namespace vx::ui {
 namespace {
 
-ostrel::Node* by_id(ostrel::Document* document, std::string_view id) {
-  return document ? ostrel::get_element_by_id(document, id.data(), id.size()) : nullptr;
-}
-
-// The next element sibling: the templates' line breaks are text nodes.
-ostrel::Node* next_element(ostrel::Node* node) {
-  do node = ostrel::next_sibling(node);
-  while (node && ostrel::is_text(node));
-  return node;
-}
-
-ostrel::Node* first_element(ostrel::Node* parent) {
-  ostrel::Node* node = ostrel::first_child(parent);
-  return node && ostrel::is_text(node) ? next_element(node) : node;
-}
+using detail::by_id;
+using detail::first_element;
+using detail::next_element;
 
 constexpr std::string_view active = "active";
 

@@ -7,21 +7,15 @@
 #include <utility>
 #include <vector>
 
+#include "elements.h"
 #include "ostrel/ostrel.h"
 #include "ui/list_table.h"
 
 namespace vx::ui {
 namespace {
 
-ostrel::Node* by_id(ostrel::Document* document, std::string_view id) {
-  return document ? ostrel::get_element_by_id(document, id.data(), id.size()) : nullptr;
-}
-
-ostrel::Node* next_element(ostrel::Node* node) {
-  do node = ostrel::next_sibling(node);
-  while (node && ostrel::is_text(node));
-  return node;
-}
+using detail::by_id;
+using detail::next_element;
 
 std::size_t clamp_index(double value, std::size_t count) {
   if (!(value > 0)) return 0;  // also NaN

@@ -7,15 +7,10 @@
 // made are always one run of indices.
 #pragma once
 
-#include <cstddef>
 #include <functional>
 #include <string>
-#include <string_view>
 
-namespace ostrel {
-struct Document;
-struct Node;
-}  // namespace ostrel
+#include "ui/list_table.h"  // the table's rows, and the gap rows' class
 
 namespace vx::ui {
 
