@@ -53,13 +53,26 @@ ostrel::Node* make_gap(ostrel::Document* document, ostrel::Node* head) {
     if (!ostrel::is_text(cell)) ++columns;
   ostrel::Node* row = ostrel::create_element(document, "tr", 2);
   ostrel::Node* cell = ostrel::create_element(document, "td", 2);
-  if (!row || !cell) return nullptr;
+  if (!row || !cell) {
+    ostrel::remove(row);  // a detached node is freed; null is ignored
+    ostrel::remove(cell);
+    return nullptr;
+  }
   const std::string span = std::to_string(std::max<std::size_t>(columns, 1));
   ostrel::set_attribute(row, "class", 5, gap_row_class.data(), gap_row_class.size());
   ostrel::set_attribute(row, "aria-hidden", 11, "true", 4);
   ostrel::set_attribute(cell, "colspan", 7, span.data(), span.size());
   ostrel::append_child(row, cell);
   return row;
+}
+
+// Puts a new row before `before` (at the end for null); one that cannot go
+// in (no memory) is freed rather than left detached.
+bool placed(ostrel::Node* parent, ostrel::Node* row, ostrel::Node* before) {
+  if (!row) return false;
+  if (ostrel::insert(parent, row, before) == 0) return true;
+  ostrel::remove(row);
+  return false;
 }
 
 void set_gap_height(ostrel::Node* gap, float height) {
@@ -139,7 +152,7 @@ void RowWindow::make(ostrel::Document* document, RowRange want, const MakeRow& m
   made_ = kept;
   for (std::size_t i = kept.first; i-- > want.first;) {
     ostrel::Node* row = make_row(i);
-    if (!row || ostrel::insert(gaps.parent, row, before) != 0) break;
+    if (!placed(gaps.parent, row, before)) break;
     before = row;
     made_.first = i;
   }
@@ -147,7 +160,7 @@ void RowWindow::make(ostrel::Document* document, RowRange want, const MakeRow& m
   // Rows below go in before the bottom gap, in order.
   for (std::size_t i = made_.last; i < want.last; ++i) {
     ostrel::Node* row = make_row(i);
-    if (!row || ostrel::insert(gaps.parent, row, gaps.bottom) != 0) break;
+    if (!placed(gaps.parent, row, gaps.bottom)) break;
     made_.last = i + 1;
   }
   if (made_.empty()) made_ = {};
@@ -161,13 +174,13 @@ void RowWindow::size_gaps(ostrel::Document* document, std::size_t count) {
   const std::size_t below = count - std::min(count, made_.empty() ? 0 : made_.last);
   if (above > 0 && !gaps.top) {
     gaps.top = make_gap(document, head);
-    if (gaps.top) ostrel::insert(gaps.parent, gaps.top, next_element(head));
+    if (!placed(gaps.parent, gaps.top, next_element(head))) gaps.top = nullptr;
   } else if (above == 0 && gaps.top) {
     ostrel::remove(std::exchange(gaps.top, nullptr));
   }
   if (below > 0 && !made_.empty() && !gaps.bottom) {
     gaps.bottom = make_gap(document, head);
-    if (gaps.bottom) ostrel::append_child(gaps.parent, gaps.bottom);
+    if (!placed(gaps.parent, gaps.bottom, nullptr)) gaps.bottom = nullptr;
   } else if ((below == 0 || made_.empty()) && gaps.bottom) {
     ostrel::remove(std::exchange(gaps.bottom, nullptr));
   }
