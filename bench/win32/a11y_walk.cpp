@@ -16,6 +16,7 @@
 
 #include "../../tools/a11y-dump/walk.h"
 #include "../list_page.h"
+#include "host_window.h"
 #include "message_pump.h"
 #include "ostrel/ostrel.h"
 #include "win32/view_window.h"
@@ -52,14 +53,7 @@ int main(int argc, char** argv) {
   const int rows = argc > 1 ? std::atoi(argv[1]) : 4100;
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   ostrel::win32::use_windows_views();
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = DefWindowProcW;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"VorlixA11yWalk";
-  RegisterClassExW(&wc);
-  const HWND host = CreateWindowExW(0, wc.lpszClassName, L"walk", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 480, 440,
-                                    nullptr, nullptr, wc.hInstance, nullptr);
+  const HWND host = vorlix_bench::host_window(L"VorlixA11yWalk", L"walk", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 480, 440);
   ostrel::View* view = ostrel::view_new();
   const std::string html = vorlix_bench::page(rows);
   ostrel::load_html(view, html.data(), html.size());

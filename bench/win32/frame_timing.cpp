@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "../list_page.h"
+#include "host_window.h"
 #include "memory_probe.h"
 #include "ostrel/ostrel.h"
 #include "win32/view_window.h"
@@ -80,14 +81,8 @@ int main(int argc, char** argv) {
   if (!std::freopen(log_path.string().c_str(), "w", stderr)) return 1;
   ostrel::win32::use_windows_views();
 
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = DefWindowProcW;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"OstrelFrameTiming";
-  RegisterClassExW(&wc);
-  const HWND host = CreateWindowExW(0, wc.lpszClassName, L"frame timing", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900,
-                                    700, nullptr, nullptr, wc.hInstance, nullptr);
+  const HWND host =
+      vorlix_bench::host_window(L"OstrelFrameTiming", L"frame timing", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 900, 700);
 
   ostrel::View* view = ostrel::view_new();
   const std::string html = vorlix_bench::page(4100);

@@ -18,6 +18,7 @@
 
 #include <iterator>
 
+#include "host_window.h"
 #include "memory_probe.h"
 #include "message_pump.h"
 
@@ -27,17 +28,9 @@ using Microsoft::WRL::ComPtr;
 using vorlix_bench::pump_for;
 
 int run(int client_width, int client_height, int frames) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = DefWindowProcW;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"VorlixMemoryFloor";
-  RegisterClassExW(&wc);
   constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_VISIBLE;
-  RECT outer{0, 0, client_width, client_height};
-  AdjustWindowRectEx(&outer, style, FALSE, 0);
-  const HWND window = CreateWindowExW(0, wc.lpszClassName, L"floor", style, 0, 0, outer.right - outer.left,
-                                      outer.bottom - outer.top, nullptr, nullptr, wc.hInstance, nullptr);
+  const HWND window =
+      vorlix_bench::host_window_for_client(L"VorlixMemoryFloor", L"floor", style, client_width, client_height);
   if (!window) return 1;
   ComPtr<ID2D1Factory> d2d;
   ComPtr<IDWriteFactory> dwrite;

@@ -46,6 +46,7 @@
 #include "../list_page.h"
 #include "app.h"
 #include "common/win32/text.h"
+#include "host_window.h"
 #include "i18n/templates.h"
 #include "main_window.h"
 #include "memory_probe.h"
@@ -184,17 +185,9 @@ int program_mode(bool list, double hold, Figures& out) {
 // The toolkit alone: bench/list_page.h's page of 4,100 rows in a view of its
 // own, in a window of the program's size.
 int list_page_mode(Figures& out) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = DefWindowProcW;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"VorlixMemoryListPage";
-  RegisterClassExW(&wc);
-  RECT outer{0, 0, vx::app::client_width_96, vx::app::client_height_96};
-  AdjustWindowRectEx(&outer, vx::app::main_window_style, FALSE, 0);
-  const HWND host =
-      CreateWindowExW(0, wc.lpszClassName, L"list page", vx::app::main_window_style | WS_VISIBLE, 0, 0,
-                      outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, wc.hInstance, nullptr);
+  const HWND host = vorlix_bench::host_window_for_client(L"VorlixMemoryListPage", L"list page",
+                                                         vx::app::main_window_style | WS_VISIBLE,
+                                                         vx::app::client_width_96, vx::app::client_height_96);
   if (!host) return 1;
   ostrel::View* view = ostrel::view_new();
   const std::string html = vorlix_bench::page(4100);
