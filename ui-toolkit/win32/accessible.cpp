@@ -275,28 +275,15 @@ class AccessibleNode final : public IAccessible {
   }
 
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* out) override {
-    if (!out) return E_POINTER;
-    VariantInit(out);
-    if (!connected()) return CO_E_OBJNOTCONNECTED;
-    if (!is_self(child)) return E_INVALIDARG;
-    out->vt = VT_I4;
-    out->lVal = node_ ? msaa_role(tree().role(node_)) : ROLE_SYSTEM_CLIENT;
-    return S_OK;
+    return number(child, out, [&] { return node_ ? msaa_role(tree().role(node_)) : ROLE_SYSTEM_CLIENT; });
   }
 
   HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* out) override {
-    if (!out) return E_POINTER;
-    VariantInit(out);
-    if (!connected()) return CO_E_OBJNOTCONNECTED;
-    if (!is_self(child)) return E_INVALIDARG;
-    out->vt = VT_I4;
-    if (node_) {
-      out->lVal = msaa_states(tree().states(node_));
-    } else {
-      out->lVal = STATE_SYSTEM_FOCUSABLE | (GetFocus() == shared_->window ? STATE_SYSTEM_FOCUSED : 0) |
-                  (IsWindowVisible(shared_->window) ? 0 : STATE_SYSTEM_INVISIBLE);
-    }
-    return S_OK;
+    return number(child, out, [&]() -> LONG {
+      if (node_) return msaa_states(tree().states(node_));
+      return STATE_SYSTEM_FOCUSABLE | (GetFocus() == shared_->window ? STATE_SYSTEM_FOCUSED : 0) |
+             (IsWindowVisible(shared_->window) ? 0 : STATE_SYSTEM_INVISIBLE);
+    });
   }
 
   HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* out) override {
@@ -463,6 +450,18 @@ class AccessibleNode final : public IAccessible {
       for (const Node* c = head->first_child; c; c = c->next)
         if (c->is_element() && c->tag_kind == TagKind::title) append_text_content(c, out);
     return out;
+  }
+
+  // A number about this object itself (its role, its state), as read() gives its texts.
+  template <class Value>
+  HRESULT number(const VARIANT& child, VARIANT* out, Value value) {
+    if (!out) return E_POINTER;
+    VariantInit(out);
+    if (!connected()) return CO_E_OBJNOTCONNECTED;
+    if (!is_self(child)) return E_INVALIDARG;
+    out->vt = VT_I4;
+    out->lVal = static_cast<LONG>(value());
+    return S_OK;
   }
 
   template <class Read>
