@@ -97,11 +97,13 @@ void scroll_row_into_view(ostrel::Document* document, std::string_view body_id, 
   std::size_t first = 0;
   ostrel::Node* known = first_row(document, head_id, &first);
   if (!body || !head || !known) return;
-  ostrel::Rect r = ostrel::element_rect(known);
-  if (ostrel::Node* row = row_element(document, head_id, index))
+  ostrel::Rect r{};
+  if (ostrel::Node* row = row_element(document, head_id, index)) {
     r = ostrel::element_rect(row);
-  else  // not made yet: where it will be, rows being alike
+  } else {  // not made yet: where it will be, rows being alike
+    r = ostrel::element_rect(known);
     r.y += (static_cast<float>(index) - static_cast<float>(first)) * r.height;
+  }
   const ostrel::Rect b = ostrel::element_rect(body), h = ostrel::element_rect(head);
   const float visible_top = b.y + h.height;
   float delta = 0;

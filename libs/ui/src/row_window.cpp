@@ -137,10 +137,7 @@ void RowWindow::update(ostrel::Document* document, std::size_t count, const Make
 void RowWindow::make(ostrel::Document* document, RowRange want, const MakeRow& make_row) {
   ostrel::Node* head = by_id(document, head_id_);
   if (!head) return;
-  std::vector<ostrel::Node*> rows;
-  for (ostrel::Node* row = row_element(document, head_id_, made_.first); row && rows.size() < made_.size();
-       row = next_element(row))
-    rows.push_back(row);
+  const std::vector<ostrel::Node*> rows = made_rows(document, made_.first);
   // What stays is where the old and new runs meet; everything else goes.
   RowRange kept{std::max(made_.first, want.first), std::min(made_.last, want.last)};
   if (kept.empty() || rows.size() != made_.size()) kept = {want.first, want.first};
@@ -156,7 +153,6 @@ void RowWindow::make(ostrel::Document* document, RowRange want, const MakeRow& m
     before = row;
     made_.first = i;
   }
-  if (made_.empty()) made_ = {want.first, want.first};
   // Rows below go in before the bottom gap, in order.
   for (std::size_t i = made_.last; i < want.last; ++i) {
     ostrel::Node* row = make_row(i);
@@ -191,13 +187,17 @@ void RowWindow::size_gaps(ostrel::Document* document, std::size_t count) {
 void RowWindow::drop_from(ostrel::Document* document, std::size_t index) {
   if (made_.empty() || index >= made_.last) return;
   const std::size_t from = std::max(index, made_.first);
-  std::vector<ostrel::Node*> rows;
-  for (ostrel::Node* row = row_element(document, head_id_, from); row && rows.size() < made_.last - from;
-       row = next_element(row))
-    rows.push_back(row);
-  for (ostrel::Node* row : rows) ostrel::remove(row);
+  for (ostrel::Node* row : made_rows(document, from)) ostrel::remove(row);
   made_.last = from;
   if (made_.empty()) made_ = {};
+}
+
+std::vector<ostrel::Node*> RowWindow::made_rows(ostrel::Document* document, std::size_t from) const {
+  std::vector<ostrel::Node*> rows;
+  const std::size_t count = made_.last > from ? made_.last - from : 0;
+  for (ostrel::Node* row = row_element(document, head_id_, from); row && rows.size() < count; row = next_element(row))
+    rows.push_back(row);
+  return rows;
 }
 
 void RowWindow::clear(ostrel::Document* document) {

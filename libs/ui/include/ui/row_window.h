@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ui/list_table.h"  // the table's rows, and the gap rows' class
 
@@ -59,6 +60,8 @@ class RowWindow {
   // Makes exactly `want` (rows outside it removed, missing ones made).
   void make(ostrel::Document* document, RowRange want, const MakeRow& make);
   void size_gaps(ostrel::Document* document, std::size_t count);
+  // The elements of the made rows from `from` on, collected before any is removed.
+  std::vector<ostrel::Node*> made_rows(ostrel::Document* document, std::size_t from) const;
 
   std::string body_id_, head_id_;
   RowRange made_;
